@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and starts it.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/setup.sh default
+exec build/bin/OrvelPlus "$@"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing, then configures and builds a preset.
+# Usage: scripts/setup.sh [preset]   (default: "default")
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+preset=${1:-default}
+
+mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/scripts/packages.txt")
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -q
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cd "$here"
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j"$(nproc)"

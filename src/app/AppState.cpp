@@ -1,0 +1,186 @@
+#include "app/AppState.h"
+
+#include "platform/Accessibility.h"
+#include "platform/Permissions.h"
+#include "platform/SoundPlayer.h"
+#include "platform/Workspace.h"
+#include "speech/AppPaths.h"
+
+#include <QFileInfo>
+
+QString appSectionTitle(AppSection section)
+{
+    switch (section) {
+    case AppSection::home:
+        return QStringLiteral("Home");
+    case AppSection::agent:
+        return QStringLiteral("Command");
+    case AppSection::history:
+        return QStringLiteral("History");
+    case AppSection::models:
+        return QStringLiteral("Models");
+    case AppSection::vocabulary:
+        return QStringLiteral("Vocabulary");
+    case AppSection::settings:
+        return QStringLiteral("Settings");
+    }
+    return {};
+}
+
+namespace {
+const QString kMicrophoneSettings =
+    QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone");
+const QString kAccessibilitySettings =
+    QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
+const QString kScreenCaptureSettings =
+    QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+} // namespace
+
+AppState::AppState(const Services &services, QObject *parent) : QObject(parent), m_s(services)
+{
+    Q_ASSERT(m_s.scheduler && m_s.pasteboard && m_s.keys && m_s.workspace && m_s.accessibility &&
+             m_s.permissions && m_s.sounds && m_s.recorder && m_s.runner && m_s.history && m_s.overlay &&
+             m_s.mainWindow && m_s.cancelShortcut);
+    m_microphoneGranted = m_s.permissions->microphoneGranted();
+    m_accessibilityGranted = m_s.accessibility->isProcessTrusted(false);
+    m_screenRecordingGranted = m_s.permissions->screenCaptureGranted();
+    // Start-up goes on when a folder cannot be made; the stores report their own failures later.
+    (void)AppPaths::prepare();
+    (void)AppPaths::prepare();
+    m_s.recorder->cleanupTemporaryRecordings();
+}
+
+AppState::~AppState() = default;
+
+void AppState::setSelectedSection(AppSection section)
+{
+    if (m_selectedSection == section)
+        return;
+    m_selectedSection = section;
+    emit selectedSectionChanged();
+}
+
+void AppState::setSelectedModelID(const QString &id)
+{
+    if (m_selectedModelID == id)
+        return;
+    m_selectedModelID = id;
+    emit selectedModelIDChanged();
+}
+
+std::optional<SpeechModel> AppState::selectedModel() const { return SpeechModel::withID(m_selectedModelID); }
+
+bool AppState::canDictate() const
+{
+    const auto model = selectedModel();
+    return model && QFileInfo::exists(AppPaths::models() + QLatin1Char('/') + model->fileName);
+}
+
+bool AppState::overlayShowsAgent() const
+{
+    return m_agentPhase != AgentPhase::idle && m_status.kind == CaptureStatus::Kind::idle;
+}
+
+void AppState::refreshPermissions()
+{
+    m_microphoneGranted = m_s.permissions->microphoneGranted();
+    m_accessibilityGranted = m_s.accessibility->isProcessTrusted(false);
+    m_screenRecordingGranted = m_s.permissions->screenCaptureGranted();
+    emit permissionsChanged();
+}
+
+void AppState::requestMicrophone()
+{
+    m_microphoneGranted = m_s.permissions->requestMicrophone();
+    emit permissionsChanged();
+    if (!m_microphoneGranted)
+        m_s.permissions->openSettings(kMicrophoneSettings);
+}
+
+void AppState::requestAccessibility()
+{
+    m_accessibilityGranted = m_s.accessibility->isProcessTrusted(true);
+    emit permissionsChanged();
+    if (!m_accessibilityGranted)
+        openSettingsLater(kAccessibilitySettings);
+}
+
+void AppState::requestScreenRecording()
+{
+    m_screenRecordingGranted = m_s.permissions->requestScreenCapture();
+    emit permissionsChanged();
+    if (!m_screenRecordingGranted)
+        openSettingsLater(kScreenCaptureSettings);
+}
+
+void AppState::openSettingsLater(const QString &location)
+{
+    Permissions *permissions = m_s.permissions;
+    keep(m_s.scheduler->after(0.4, [permissions, location] { permissions->openSettings(location); }));
+}
+
+void AppState::keep(std::unique_ptr<ScheduledTask> task)
+{
+    std::erase_if(m_pending, [](const auto &t) { return !t->isActive(); });
+    m_pending.push_back(std::move(task));
+}
+
+void AppState::bringMainWindowForward() { m_s.mainWindow->bringForward(); }
+
+void AppState::handleOverlayTap()
+{
+    if (!m_permissionAttention)
+        return;
+    m_overlayHideTask.reset();
+    ++m_permissionAttentionRequest;
+    emit permissionAttentionRequestChanged();
+    setSelectedSection(AppSection::settings);
+    bringMainWindowForward();
+    m_s.overlay->hide();
+    setStatus(CaptureStatus::idle());
+    m_permissionAttention.reset();
+}
+
+void AppState::playCompletionSound()
+{
+    QString name;
+    switch (m_completionSound) {
+    case CompletionSound::softPop:
+        name = QStringLiteral("Pop");
+        break;
+    case CompletionSound::glassChime:
+        name = QStringLiteral("Glass");
+        break;
+    case CompletionSound::gentleTap:
+        name = QStringLiteral("Tink");
+        break;
+    }
+    m_s.sounds->stop();
+    if (!m_s.sounds->play(name, 0.55))
+        m_s.sounds->beep();
+}
+
+void AppState::setAgentPhase(AgentPhase phase, const QString &detail)
+{
+    if (m_agentPhase == phase && m_agentPhaseDetail == detail)
+        return;
+    m_agentPhase = phase;
+    m_agentPhaseDetail = detail;
+    emit agentPhaseChanged();
+}
+
+void AppState::finishAgentProgress(double value)
+{
+    m_agentProgressTask.reset();
+    m_agentProgress = value;
+    emit agentProgressChanged();
+}
+
+void AppState::scheduleAgentOverlayHide(double seconds)
+{
+    // Shares the pending-hide slot with Dictation.
+    m_overlayHideTask = m_s.scheduler->after(seconds, [this] {
+        if (!agentPhaseIsBusy(m_agentPhase))
+            m_s.overlay->hide();
+    });
+}

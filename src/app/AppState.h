@@ -1,0 +1,162 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "app/CaptureStatus.h"
+#include "command/AgentPhase.h"
+#include "platform/Scheduler.h"
+#include "speech/DictationServices.h"
+#include "speech/SpeechModel.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class Accessibility;
+class KeySynthesizer;
+class Pasteboard;
+class Permissions;
+class SoundPlayer;
+class Workspace;
+struct RunningApplication;
+
+enum class CompletionSound { softPop, glassChime, gentleTap };
+
+// The one application state. Every published value changes on the main thread only and
+// announces itself with a signal.
+class AppState : public QObject {
+    Q_OBJECT
+
+public:
+    // Everything the state talks to. The pointers are not owned and must outlive the state.
+    struct Services {
+        Scheduler *scheduler = nullptr;
+        Pasteboard *pasteboard = nullptr;
+        KeySynthesizer *keys = nullptr;
+        Workspace *workspace = nullptr;
+        Accessibility *accessibility = nullptr;
+        Permissions *permissions = nullptr;
+        SoundPlayer *sounds = nullptr;
+        DictationRecorder *recorder = nullptr;
+        TranscriptionRunner *runner = nullptr;
+        TranscriptHistory *history = nullptr;
+        OverlayPresenter *overlay = nullptr;
+        MainWindowPresenter *mainWindow = nullptr;
+        CancelShortcutControl *cancelShortcut = nullptr;
+    };
+
+    explicit AppState(const Services &services, QObject *parent = nullptr);
+    ~AppState() override;
+
+    // Published values.
+    const CaptureStatus &status() const { return m_status; }
+    const QString &lastTranscript() const { return m_lastTranscript; }
+    const QString &targetApplicationName() const { return m_targetApplicationName; }
+    double transcriptionProgress() const { return m_transcriptionProgress; }
+    bool microphoneGranted() const { return m_microphoneGranted; }
+    bool accessibilityGranted() const { return m_accessibilityGranted; }
+    bool screenRecordingGranted() const { return m_screenRecordingGranted; }
+    std::optional<PermissionAttention> permissionAttention() const { return m_permissionAttention; }
+    int permissionAttentionRequest() const { return m_permissionAttentionRequest; }
+    AppSection selectedSection() const { return m_selectedSection; }
+    void setSelectedSection(AppSection section);
+    double recordingDuration() const { return m_recordingDuration; }
+    bool pushToTalkActive() const { return m_pushToTalkActive; }
+    AgentPhase agentPhase() const { return m_agentPhase; }
+    const QString &agentPhaseDetail() const { return m_agentPhaseDetail; }
+    double agentProgress() const { return m_agentProgress; }
+
+    // Settings this flow reads; the preferences layer keeps them.
+    QString selectedModelID() const { return m_selectedModelID; }
+    void setSelectedModelID(const QString &id);
+    bool automaticPaste() const { return m_automaticPaste; }
+    void setAutomaticPaste(bool on) { m_automaticPaste = on; }
+    CompletionSound completionSound() const { return m_completionSound; }
+    void setCompletionSound(CompletionSound sound) { m_completionSound = sound; }
+    QStringList vocabulary() const { return m_vocabulary; }
+    void setVocabulary(const QStringList &terms) { m_vocabulary = terms; }
+
+    // Derived.
+    std::optional<SpeechModel> selectedModel() const;
+    bool canDictate() const;
+    bool overlayShowsAgent() const;
+
+    // Entry points.
+    void toggleRecording();
+    void startRecording();
+    void stopAndTranscribe();
+    void cancelRecording();
+    void handleOverlayTap();
+    void refreshPermissions();
+    void requestMicrophone();
+    void requestAccessibility();
+    void requestScreenRecording();
+    void bringMainWindowForward();
+
+    // Shortcut callbacks.
+    void handlePushToTalkBegan();
+    void handlePushToTalkEnded();
+
+    // Command side hooks used by the Command flow.
+    void setAgentPhase(AgentPhase phase, const QString &detail = {});
+    void finishAgentProgress(double value);
+    void scheduleAgentOverlayHide(double seconds);
+    void playCompletionSound();
+
+signals:
+    void statusChanged();
+    void lastTranscriptChanged();
+    void targetApplicationNameChanged();
+    void transcriptionProgressChanged();
+    void permissionsChanged();
+    void permissionAttentionRequestChanged();
+    void selectedSectionChanged();
+    void agentPhaseChanged();
+    void agentProgressChanged();
+    void selectedModelIDChanged();
+
+private:
+    void setStatus(const CaptureStatus &status);
+    void setTranscriptionProgress(double value);
+    void failStart(const QString &message, std::optional<PermissionAttention> attention, double hideAfter);
+    QCoro::Task<> transcribe(DictationRecorder::Recording recording, SpeechModel model);
+    void applyRunnerProgress(double fraction);
+    void finishTranscription(const QString &text, const SpeechModel &model, const QString &audioPath);
+    void beginTranscriptionProgress(const SpeechModel &model);
+    void scheduleOverlayHide(double seconds);
+    void pasteIntoTargetApplication();
+    void openSettingsLater(const QString &location);
+    void keep(std::unique_ptr<ScheduledTask> task);
+
+    Services m_s;
+
+    CaptureStatus m_status;
+    QString m_lastTranscript;
+    QString m_targetApplicationName;
+    std::unique_ptr<RunningApplication> m_targetApplication;
+    double m_transcriptionProgress = 0;
+    bool m_microphoneGranted = false;
+    bool m_accessibilityGranted = false;
+    bool m_screenRecordingGranted = false;
+    std::optional<PermissionAttention> m_permissionAttention;
+    int m_permissionAttentionRequest = 0;
+    AppSection m_selectedSection = AppSection::home;
+    double m_recordingDuration = 0;
+    bool m_pushToTalkActive = false;
+    AgentPhase m_agentPhase = AgentPhase::idle;
+    QString m_agentPhaseDetail;
+    double m_agentProgress = 0;
+
+    QString m_selectedModelID = QStringLiteral("pocket");
+    bool m_automaticPaste = true;
+    CompletionSound m_completionSound = CompletionSound::softPop;
+    QStringList m_vocabulary;
+
+    std::unique_ptr<ScheduledTask> m_progressTask;
+    std::unique_ptr<ScheduledTask> m_overlayHideTask;
+    std::unique_ptr<ScheduledTask> m_agentProgressTask;
+    // One-shot follow-ups (the delayed paste, settings pages); cancelled with the state.
+    std::vector<std::unique_ptr<ScheduledTask>> m_pending;
+};

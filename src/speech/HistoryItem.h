@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// One delivered Dictation transcript.
+struct HistoryItem {
+    QUuid id;
+    QDateTime createdAt;
+    QString text;
+    double duration = 0;
+    QString modelID;
+    std::optional<QString> audioFileName;
+
+    bool operator==(const HistoryItem &) const = default;
+};

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the sanitized test preset and runs the whole suite inside
+# private desktop services (X server, D-Bus with a keyring, PulseAudio).
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/setup.sh test
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+exec scripts/test-session.sh ctest --preset test --output-on-failure -j2 "$@"

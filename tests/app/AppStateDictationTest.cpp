@@ -1,0 +1,423 @@
+#include "AppStateFixture.h"
+
+#include <QFileInfo>
+
+using Kind = CaptureStatus::Kind;
+
+TEST_F(AppStateTest, ToggleRunsTheWholeDictation)
+{
+    workspace.front = RunningApplication{42, QStringLiteral("Editor"), 7};
+    state->setVocabulary({QStringLiteral("Orvel")});
+    state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::recording);
+    EXPECT_EQ(state->targetApplicationName(), QStringLiteral("Editor"));
+    EXPECT_TRUE(cancelShortcut.registered);
+    EXPECT_TRUE(overlay.visible);
+
+    state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::processing);
+    EXPECT_FALSE(cancelShortcut.registered);
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.03);
+    EXPECT_EQ(runner.lastModel.id, QStringLiteral("pocket"));
+    EXPECT_EQ(runner.lastModelPath, AppPaths::models() + QStringLiteral("/ggml-tiny.en-q5_1.bin"));
+    EXPECT_EQ(runner.lastVocabulary, QStringList{QStringLiteral("Orvel")});
+
+    runner.finish(QStringLiteral("Hello there"));
+    drain();
+    EXPECT_EQ(state->status(), CaptureStatus::success(QStringLiteral("Hello there")));
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 1.0);
+    EXPECT_EQ(state->lastTranscript(), QStringLiteral("Hello there"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("Hello there"));
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+    ASSERT_EQ(history.list.size(), 1);
+    EXPECT_EQ(history.list.front().text, QStringLiteral("Hello there"));
+    EXPECT_DOUBLE_EQ(history.list.front().duration, 2.5);
+    EXPECT_EQ(history.list.front().modelID, QStringLiteral("pocket"));
+    EXPECT_FALSE(history.list.front().audioFileName.has_value());
+    EXPECT_EQ(history.saves, 1);
+    ASSERT_EQ(sounds.played.size(), 1u);
+    EXPECT_EQ(sounds.played.front(), std::make_pair(QStringLiteral("Pop"), 0.55));
+
+    // The target comes forward at once; the paste follows 0.09 s later.
+    ASSERT_EQ(workspace.activated.size(), 1u);
+    EXPECT_EQ(workspace.activated.front().processIdentifier, 42);
+    EXPECT_TRUE(keys.posted.empty());
+    scheduler.advance(0.08);
+    EXPECT_TRUE(keys.posted.empty());
+    scheduler.advance(0.011);
+    ASSERT_EQ(keys.posted.size(), 1u);
+    EXPECT_EQ(keys.posted.front(), std::make_pair(uint16_t(9), uint64_t(0x100000)));
+
+    // Success hides after 1.25 s and returns to idle.
+    scheduler.advance(1.1);
+    EXPECT_TRUE(overlay.visible);
+    scheduler.advance(0.06);
+    EXPECT_FALSE(overlay.visible);
+    EXPECT_EQ(kind(), Kind::idle);
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0);
+}
+
+TEST_F(AppStateTest, OwnWindowIsNotReactivatedButStillPasted)
+{
+    workspace.front = RunningApplication{workspace.ownPid, QStringLiteral("Orvel Raza"), 1};
+    dictate(QStringLiteral("text"));
+    EXPECT_TRUE(workspace.activated.empty());
+    scheduler.advance(0.1);
+    EXPECT_EQ(keys.posted.size(), 1u);
+}
+
+TEST_F(AppStateTest, PasteSkippedWhenTrustIsLostOrAutomaticPasteIsOff)
+{
+    state->toggleRecording();
+    state->toggleRecording();
+    accessibility.trusted = false; // revoked while transcribing
+    runner.finish(QStringLiteral("kept"));
+    drain();
+    scheduler.advance(0.2);
+    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("kept"));
+    EXPECT_EQ(history.list.size(), 1);
+
+    scheduler.advance(2);
+    state->setAutomaticPaste(false);
+    dictate(QStringLiteral("again"));
+    scheduler.advance(0.2);
+    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(kind(), Kind::success);
+}
+
+struct PermissionCase {
+    bool automaticPaste, microphone, accessibility;
+    const char *message; // nullptr: recording starts
+    std::optional<PermissionAttention> attention;
+};
+
+class PermissionMatrix : public AppStateTest, public ::testing::WithParamInterface<PermissionCase> {};
+
+TEST_P(PermissionMatrix, StartChecksPermissionsInOrder)
+{
+    const PermissionCase c = GetParam();
+    state->setAutomaticPaste(c.automaticPaste);
+    permissions.microphone = c.microphone;
+    accessibility.trusted = c.accessibility;
+    state->startRecording();
+    if (!c.message) {
+        EXPECT_EQ(kind(), Kind::recording);
+        EXPECT_FALSE(state->permissionAttention().has_value());
+        return;
+    }
+    EXPECT_EQ(state->status(), CaptureStatus::error(QString::fromUtf8(c.message)));
+    EXPECT_EQ(state->permissionAttention(), c.attention);
+    EXPECT_EQ(recorder.starts, 0);
+    EXPECT_TRUE(overlay.visible);
+    scheduler.advance(5.9);
+    EXPECT_EQ(kind(), Kind::error);
+    scheduler.advance(0.2);
+    EXPECT_EQ(kind(), Kind::idle);
+    EXPECT_FALSE(overlay.visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllCombinations, PermissionMatrix,
+    ::testing::Values(
+        PermissionCase{true, true, true, nullptr, std::nullopt},
+        PermissionCase{true, false, false, "Microphone and Accessibility access are required.",
+                       PermissionAttention::microphoneAndAccessibility},
+        PermissionCase{true, false, true, "Microphone access is required.", PermissionAttention::microphone},
+        PermissionCase{true, true, false, "Accessibility access is required for automatic paste.",
+                       PermissionAttention::accessibility},
+        PermissionCase{false, true, true, nullptr, std::nullopt},
+        PermissionCase{false, true, false, nullptr, std::nullopt},
+        PermissionCase{false, false, false, "Microphone access is required.", PermissionAttention::microphone},
+        PermissionCase{false, false, true, "Microphone access is required.", PermissionAttention::microphone}));
+
+TEST_F(AppStateTest, StartFailuresShowTheirMessageForTheirTime)
+{
+    // No usable model: Models section, main window forward, 2.2 s.
+    state->setSelectedModelID(QStringLiteral("studio"));
+    state->startRecording();
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("Choose a downloaded model.")));
+    EXPECT_EQ(state->selectedSection(), AppSection::models);
+    EXPECT_EQ(mainWindow.raises, 1);
+    scheduler.advance(2.1);
+    EXPECT_EQ(kind(), Kind::error);
+    scheduler.advance(0.2);
+    EXPECT_EQ(kind(), Kind::idle);
+
+    // A recorder that cannot start: its own message, 2.2 s.
+    state->setSelectedModelID(QStringLiteral("pocket"));
+    recorder.failure = QStringLiteral("Orvel Raza could not access the microphone.");
+    state->startRecording();
+    EXPECT_EQ(state->status(), CaptureStatus::error(*recorder.failure));
+    EXPECT_FALSE(cancelShortcut.registered);
+    scheduler.advance(2.3);
+    EXPECT_EQ(kind(), Kind::idle);
+}
+
+TEST_F(AppStateTest, FailedTranscriptionDeletesTheRecordingAndHidesAfterItsDelay)
+{
+    dictate(OrvelError::emptyTranscript());
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("No speech was detected.")));
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0);
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+    EXPECT_TRUE(history.list.isEmpty());
+    EXPECT_TRUE(sounds.played.empty());
+    scheduler.advance(2.7);
+    EXPECT_EQ(kind(), Kind::error);
+    scheduler.advance(0.2);
+    EXPECT_EQ(kind(), Kind::idle);
+}
+
+TEST_F(AppStateTest, ToggleDoesNothingWhileProcessingOrWhileCommandIsBusy)
+{
+    state->toggleRecording();
+    state->toggleRecording();
+    state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::processing);
+    EXPECT_EQ(recorder.starts, 1);
+    runner.finish(QStringLiteral("x"));
+    drain();
+
+    for (AgentPhase busy : {AgentPhase::listening, AgentPhase::transcribing, AgentPhase::loadingModel,
+                            AgentPhase::generating}) {
+        state->setAgentPhase(busy);
+        state->toggleRecording();
+        state->startRecording();
+        state->handlePushToTalkBegan();
+        EXPECT_EQ(recorder.starts, 1);
+    }
+    state->setAgentPhase(AgentPhase::completed);
+    state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::recording);
+}
+
+TEST_F(AppStateTest, HoldToTalkOnlyStopsWhatItStarted)
+{
+    // Press and release: a complete run.
+    state->handlePushToTalkBegan();
+    EXPECT_EQ(kind(), Kind::recording);
+    EXPECT_TRUE(state->pushToTalkActive());
+    state->handlePushToTalkEnded();
+    EXPECT_EQ(kind(), Kind::processing);
+    runner.finish(QStringLiteral("held"));
+    drain();
+
+    // Held during a toggle recording: no second recording, and the release leaves it running.
+    state->toggleRecording();
+    state->handlePushToTalkBegan();
+    EXPECT_EQ(recorder.starts, 2);
+    state->handlePushToTalkEnded();
+    EXPECT_EQ(kind(), Kind::recording);
+
+    // The toggle stops a held recording; the later release does nothing.
+    state->cancelRecording();
+    state->handlePushToTalkBegan();
+    state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::processing);
+    state->handlePushToTalkEnded();
+    EXPECT_EQ(kind(), Kind::processing);
+    EXPECT_EQ(recorder.stops, 2);
+}
+
+TEST_F(AppStateTest, CancelCasesInOrder)
+{
+    // Recording: idle at once, overlay hidden, no file, no history.
+    state->toggleRecording();
+    state->cancelRecording();
+    EXPECT_EQ(kind(), Kind::idle);
+    EXPECT_FALSE(overlay.visible);
+    EXPECT_FALSE(cancelShortcut.registered);
+    EXPECT_EQ(recorder.cancels, 1);
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+    EXPECT_TRUE(history.list.isEmpty());
+
+    // Processing is not cancellable.
+    state->toggleRecording();
+    state->toggleRecording();
+    state->cancelRecording();
+    EXPECT_EQ(kind(), Kind::processing);
+    EXPECT_EQ(recorder.cancels, 1);
+    runner.finish(QStringLiteral("done"));
+    drain();
+
+    // A Command recording wins over Dictation's status and hides after 0.5 s.
+    state->setAgentPhase(AgentPhase::listening);
+    overlay.show();
+    state->cancelRecording();
+    EXPECT_EQ(state->agentPhase(), AgentPhase::cancelled);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Cancelled"));
+    EXPECT_DOUBLE_EQ(state->agentProgress(), 0);
+    EXPECT_EQ(recorder.cancels, 2);
+    scheduler.advance(0.4);
+    EXPECT_TRUE(overlay.visible);
+    scheduler.advance(0.11);
+    EXPECT_FALSE(overlay.visible);
+
+    // Nothing to cancel.
+    const int cancels = recorder.cancels;
+    state->cancelRecording();
+    EXPECT_EQ(recorder.cancels, cancels);
+}
+
+TEST_F(AppStateTest, HideNeverFiresWhileBusyAndANewStartCancelsIt)
+{
+    dictate(QStringLiteral("first"));
+    scheduler.advance(1.0);
+    state->toggleRecording(); // a quick second run before the 1.25 s hide
+    scheduler.advance(5);
+    EXPECT_EQ(kind(), Kind::recording);
+    EXPECT_TRUE(overlay.visible);
+
+    // A hide scheduled by an earlier failure does not fire into a running transcription.
+    state->toggleRecording();
+    scheduler.advance(10);
+    EXPECT_EQ(kind(), Kind::processing);
+    runner.finish(QStringLiteral("second"));
+    drain();
+    EXPECT_EQ(kind(), Kind::success);
+}
+
+TEST_F(AppStateTest, ProgressClimbsToTheCapAndNeverGoesBack)
+{
+    state->toggleRecording();
+    state->toggleRecording();
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.03);
+    scheduler.advance(0.18);
+    EXPECT_NEAR(state->transcriptionProgress(), 0.03 + (0.92 - 0.03) * 0.035, 1e-12);
+
+    double previous = state->transcriptionProgress();
+    for (int i = 0; i < 2000; ++i) {
+        scheduler.advance(0.18);
+        ASSERT_GE(state->transcriptionProgress(), previous);
+        previous = state->transcriptionProgress();
+    }
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.92);
+
+    runner.reportProgress(0.5); // smaller than the estimate: ignored
+    drain();
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.92);
+    runner.reportProgress(1.0); // the runner never reaches 1 before the result
+    drain();
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.97);
+    runner.finish(QStringLiteral("ok"));
+    drain();
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 1.0);
+}
+
+TEST_F(AppStateTest, ParakeetProgressTakesLargerSteps)
+{
+    installModel("velocity");
+    state->setSelectedModelID(QStringLiteral("velocity"));
+    state->toggleRecording();
+    state->toggleRecording();
+    scheduler.advance(0.18);
+    EXPECT_NEAR(state->transcriptionProgress(), 0.03 + 0.89 * 0.075, 1e-12);
+    // Near the cap the minimum step applies.
+    for (int i = 0; i < 200; ++i)
+        scheduler.advance(0.18);
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.92);
+}
+
+TEST_F(AppStateTest, ProgressReportsAfterTheRunAreIgnored)
+{
+    dictate(QStringLiteral("done"));
+    runner.reportProgress(0.4);
+    drain();
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 1.0);
+}
+
+TEST_F(AppStateTest, StopWithoutRecordingOrModelDoesNotStickInRecording)
+{
+    recorder.handBackNothing = true;
+    state->toggleRecording();
+    state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::idle);
+    EXPECT_FALSE(overlay.visible);
+    EXPECT_FALSE(cancelShortcut.registered);
+    EXPECT_TRUE(runner.calls.isEmpty());
+
+    recorder.handBackNothing = false;
+    state->toggleRecording();
+    state->setSelectedModelID(QStringLiteral("no-such-model"));
+    state->toggleRecording();
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("Download and select a speech model first.")));
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+    EXPECT_TRUE(runner.calls.isEmpty());
+    scheduler.advance(2.3);
+    EXPECT_EQ(kind(), Kind::idle);
+}
+
+TEST_F(AppStateTest, OverlayTapRoutesOnlyPermissionProblems)
+{
+    dictate(QStringLiteral("ok"));
+    state->handleOverlayTap();
+    EXPECT_EQ(state->permissionAttentionRequest(), 0);
+    EXPECT_EQ(state->selectedSection(), AppSection::home);
+
+    scheduler.advance(2);
+    permissions.microphone = false;
+    state->startRecording();
+    state->handleOverlayTap();
+    EXPECT_EQ(state->permissionAttentionRequest(), 1);
+    EXPECT_EQ(state->selectedSection(), AppSection::settings);
+    EXPECT_EQ(mainWindow.raises, 1);
+    EXPECT_FALSE(overlay.visible);
+    EXPECT_EQ(kind(), Kind::idle);
+    EXPECT_FALSE(state->permissionAttention().has_value());
+    scheduler.advance(10); // the cancelled hide does nothing later
+    EXPECT_EQ(overlay.hides, 2);
+}
+
+TEST_F(AppStateTest, CompletionSoundFollowsTheSettingAndFallsBackToTheBeep)
+{
+    state->setCompletionSound(CompletionSound::glassChime);
+    state->playCompletionSound();
+    state->setCompletionSound(CompletionSound::gentleTap);
+    state->playCompletionSound();
+    ASSERT_EQ(sounds.played.size(), 2u);
+    EXPECT_EQ(sounds.played[0].first, QStringLiteral("Glass"));
+    EXPECT_EQ(sounds.played[1].first, QStringLiteral("Tink"));
+    EXPECT_EQ(sounds.stops, 2);
+    EXPECT_EQ(sounds.beeps, 0);
+    sounds.available.clear();
+    state->playCompletionSound();
+    EXPECT_EQ(sounds.beeps, 1);
+}
+
+TEST_F(AppStateTest, PermissionRequestsOpenSettingsWhenRefused)
+{
+    permissions.grantOnRequest = false;
+    accessibility.trusted = false;
+    state->requestMicrophone();
+    EXPECT_EQ(permissions.opened.size(), 1);
+    state->requestAccessibility();
+    EXPECT_EQ(accessibility.prompts, 1);
+    EXPECT_EQ(permissions.opened.size(), 1); // 0.4 s later
+    scheduler.advance(0.41);
+    EXPECT_EQ(permissions.opened.size(), 2);
+    EXPECT_TRUE(permissions.opened.last().endsWith(QStringLiteral("Privacy_Accessibility")));
+
+    permissions.grantOnRequest = true;
+    state->requestScreenRecording();
+    scheduler.advance(1);
+    EXPECT_EQ(permissions.opened.size(), 2);
+    EXPECT_TRUE(state->screenRecordingGranted());
+}
+
+TEST_F(AppStateTest, ConstructionPreparesFoldersAndCleansRecordings)
+{
+    EXPECT_EQ(recorder.cleanups, 1);
+    EXPECT_TRUE(QFileInfo(AppPaths::temporaryRecordings()).isDir());
+    EXPECT_TRUE(QFileInfo(AppPaths::agentAttachments()).isDir());
+}
+
+TEST_F(AppStateTest, DestroyedStateDropsLateResults)
+{
+    state->toggleRecording();
+    state->toggleRecording();
+    state.reset();
+    runner.finish(QStringLiteral("late")); // must not touch the destroyed state
+    drain();
+    scheduler.advance(10);
+    EXPECT_TRUE(history.list.isEmpty());
+}

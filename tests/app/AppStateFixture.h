@@ -1,0 +1,83 @@
+#pragma once
+
+#include "FakeDictation.h"
+#include "FakePorts.h"
+#include "FakeScheduler.h"
+#include "TempDataHome.h"
+#include "app/AppState.h"
+#include "speech/AppPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class AppStateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(AppPaths::models());
+        installModel("pocket");
+        recorder.filePath = home.path() + QStringLiteral("/recording.wav");
+        state = makeState();
+    }
+
+    std::unique_ptr<AppState> makeState()
+    {
+        AppState::Services s;
+        s.scheduler = &scheduler;
+        s.pasteboard = &pasteboard;
+        s.keys = &keys;
+        s.workspace = &workspace;
+        s.accessibility = &accessibility;
+        s.permissions = &permissions;
+        s.sounds = &sounds;
+        s.recorder = &recorder;
+        s.runner = &runner;
+        s.history = &history;
+        s.overlay = &overlay;
+        s.mainWindow = &mainWindow;
+        s.cancelShortcut = &cancelShortcut;
+        return std::make_unique<AppState>(s);
+    }
+
+    void installModel(const QString &id)
+    {
+        QFile f(AppPaths::models() + QLatin1Char('/') + SpeechModel::withID(id)->fileName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("model");
+    }
+
+    // Lets queued progress reports and coroutine resumptions run.
+    static void drain() { QCoreApplication::processEvents(); }
+
+    // Start, stop, and let the runner answer.
+    void dictate(Result<QString, OrvelError> outcome)
+    {
+        state->toggleRecording();
+        state->toggleRecording();
+        runner.finish(std::move(outcome));
+        drain();
+    }
+
+    CaptureStatus::Kind kind() const { return state->status().kind; }
+
+    TempDataHome home;
+    FakeScheduler scheduler;
+    FakePasteboard pasteboard;
+    FakeKeySynthesizer keys;
+    FakeWorkspace workspace;
+    FakeAccessibility accessibility;
+    FakePermissions permissions;
+    FakeSoundPlayer sounds;
+    FakeRecorder recorder;
+    FakeRunner runner;
+    FakeHistory history;
+    FakeOverlay overlay;
+    FakeMainWindow mainWindow;
+    FakeCancelShortcut cancelShortcut;
+    std::unique_ptr<AppState> state;
+};

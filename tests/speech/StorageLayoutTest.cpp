@@ -1,0 +1,138 @@
+#include "TempDataHome.h"
+#include "speech/AppPaths.h"
+#include "speech/ResourceLocator.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList treeBelow(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << QDir(root).relativeFilePath(it.next());
+    entries.sort();
+    return entries;
+}
+
+void touch(const QString &path, QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    f.setPermissions(perms);
+}
+
+} // namespace
+
+TEST(AppPaths, LayoutHangsBelowTheDataFolder)
+{
+    TempDataHome home;
+    const QString root = home.path() + QStringLiteral("/data/Orvel Raza");
+    EXPECT_EQ(AppPaths::root(), root);
+    EXPECT_EQ(AppPaths::models(), root + QStringLiteral("/Models"));
+    EXPECT_EQ(AppPaths::agentAttachments(), root + QStringLiteral("/Agent/Attachments"));
+    EXPECT_EQ(AppPaths::agentSessions(), root + QStringLiteral("/Agent/sessions.sqlite"));
+    EXPECT_EQ(AppPaths::customAgentModels(), root + QStringLiteral("/Agent/custom-models.json"));
+    EXPECT_EQ(AppPaths::agentConversations(), root + QStringLiteral("/Agent/conversations.json"));
+    EXPECT_EQ(AppPaths::history(), root + QStringLiteral("/history.json"));
+    EXPECT_EQ(AppPaths::temporaryRecordings(), root + QStringLiteral("/TemporaryRecordings"));
+}
+
+TEST(AppPaths, PrepareCreatesExactlyTheFoldersAndNoFiles)
+{
+    TempDataHome home;
+    ASSERT_TRUE(AppPaths::prepare().ok());
+    EXPECT_EQ(treeBelow(AppPaths::root()),
+              (QStringList{"Agent", "Agent/Attachments", "AgentModels", "Models", "Recordings",
+                           "TemporaryRecordings"}));
+    // Again: existing folders count as success.
+    EXPECT_TRUE(AppPaths::prepare().ok());
+}
+
+TEST(AppPaths, PrepareRecreatesAttachmentsWithoutTouchingConversations)
+{
+    TempDataHome home;
+    ASSERT_TRUE(AppPaths::prepare().ok());
+    QFile f(AppPaths::agentConversations());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[]");
+    f.close();
+    ASSERT_TRUE(QDir(AppPaths::agentAttachments()).removeRecursively());
+    ASSERT_TRUE(AppPaths::prepare().ok());
+    EXPECT_TRUE(QFileInfo(AppPaths::agentAttachments()).isDir());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("[]"));
+}
+
+TEST(AppPaths, PrepareStopsAtTheFirstFailure)
+{
+    TempDataHome home;
+    QDir().mkpath(AppPaths::root());
+    // A plain file where "Agent" should be: models and agentModels exist, nothing after.
+    touch(AppPaths::agentData());
+    const auto result = AppPaths::prepare();
+    ASSERT_FALSE(result.ok());
+    EXPECT_TRUE(result.error().contains(AppPaths::agentData()));
+    EXPECT_TRUE(QFileInfo(AppPaths::models()).isDir());
+    EXPECT_TRUE(QFileInfo(AppPaths::agentModels()).isDir());
+    EXPECT_FALSE(QFileInfo::exists(AppPaths::recordings()));
+    EXPECT_FALSE(QFileInfo::exists(AppPaths::temporaryRecordings()));
+}
+
+class ResourceLocatorTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResourceLocator::setInstallRoot(home.path() + QStringLiteral("/prefix")); }
+    void TearDown() override
+    {
+        ResourceLocator::setInstallRoot({});
+        qunsetenv("ORVEL_WHISPER_CLI_PATH");
+        qputenv("PATH", savedPath);
+    }
+    TempDataHome home;
+    QByteArray savedPath = qgetenv("PATH");
+};
+
+TEST_F(ResourceLocatorTest, FilePrefersTheShippedCopyThenDataDirectories)
+{
+    const QString shipped = home.path() + QStringLiteral("/prefix/share/orvel-raza/Pop.wav");
+    const QString module = home.path() + QStringLiteral("/system/orvel-raza/Pop.wav");
+    touch(module);
+    EXPECT_EQ(ResourceLocator::file(QStringLiteral("Pop.wav")), module);
+    touch(shipped);
+    EXPECT_EQ(ResourceLocator::file(QStringLiteral("Pop.wav")), shipped);
+    EXPECT_EQ(ResourceLocator::file(QStringLiteral("missing.bin")), std::nullopt);
+}
+
+TEST_F(ResourceLocatorTest, ExecutableLookupOrder)
+{
+    const QString name = QStringLiteral("whisper-cli");
+    const QString onPath = home.path() + QStringLiteral("/bin/whisper-cli");
+    const QString resource = home.path() + QStringLiteral("/prefix/share/orvel-raza/whisper-cli");
+    const QString auxiliary = home.path() + QStringLiteral("/prefix/libexec/orvel-raza/whisper-cli");
+    const auto exec = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+    qputenv("PATH", (home.path() + QStringLiteral("/bin")).toUtf8());
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), std::nullopt);
+    touch(onPath, exec);
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), onPath);
+    touch(resource); // resources count by existence alone
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), resource);
+    touch(auxiliary); // not executable: skipped
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), resource);
+    QFile::setPermissions(auxiliary, exec);
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), auxiliary);
+
+    EXPECT_EQ(ResourceLocator::overrideVariable(name), QStringLiteral("ORVEL_WHISPER_CLI_PATH"));
+    qputenv("ORVEL_WHISPER_CLI_PATH", "/nowhere/whisper-cli"); // returned without a check
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), QStringLiteral("/nowhere/whisper-cli"));
+    qputenv("ORVEL_WHISPER_CLI_PATH", "");
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), auxiliary);
+}
