@@ -1,6 +1,7 @@
 #include "RuntimeHarness.h"
 
 #include "command/AgentProgressEstimator.h"
+#include "speech/AppPaths.h"
 
 #include <csignal>
 
@@ -84,6 +85,12 @@ TEST_F(RuntimeHarness, SecondRunIsBusyAndCancelRetiresTheProcessAndDropsItsLateE
     EXPECT_TRUE(slow->result->error().cancelled);
     EXPECT_FALSE(service->hasProcess());
     ASSERT_TRUE(logged(QStringLiteral("shutdown")));
+    const QStringList shutdowns = logLines().filter(QStringLiteral("\"command\":\"shutdown\""));
+    ASSERT_EQ(shutdowns.size(), 1);
+    const auto shutdown = AgentProtocol::decodeRequest(shutdowns.first().mid(5).toUtf8());
+    ASSERT_TRUE(shutdown);
+    EXPECT_EQ(shutdown->sessionPath, AppPaths::agentSessions());
+    EXPECT_EQ(shutdown->toJson().size(), 5);
     QTest::qWait(100); // let the retired runtime's reply arrive; it must change nothing
     EXPECT_TRUE(slow->events.empty());
 
@@ -243,4 +250,18 @@ TEST(AgentProgressEstimator, ClimbsPerCharacterWithinBounds)
     EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.5, 10), 0.504);
     EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.93, 100), 0.94);
     EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.5, 1000), 0.512);
+}
+
+TEST_F(RuntimeHarness, EndingTheServiceEndsItsRuntimes)
+{
+    script("deaf\n");
+    start();
+    ASSERT_TRUE(service->ensureProcess().ok());
+    const qint64 pid = service->processId();
+    ASSERT_TRUE(service->ensureProcess().ok()); // already running: no second launch
+    EXPECT_EQ(service->processId(), pid);
+    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
+    service.reset();
+    EXPECT_FALSE(processAlive(pid));
+    EXPECT_EQ(starts(), 1);
 }
