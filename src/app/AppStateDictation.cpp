@@ -179,7 +179,9 @@ QCoro::Task<> AppState::transcribe(DictationRecorder::Recording recording, Speec
             Qt::QueuedConnection);
     };
     TranscriptionRunner *runner = m_s.runner;
-    const auto result = co_await runner->transcribe(recording.filePath, model, modelPath, m_vocabulary, progress);
+    // Named before awaiting: GCC 12 mishandles temporaries inside a co_await expression.
+    auto pending = runner->transcribe(recording.filePath, model, modelPath, m_vocabulary, progress);
+    const auto result = co_await std::move(pending);
     if (!self)
         co_return;
 

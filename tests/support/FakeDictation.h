@@ -60,7 +60,8 @@ public:
         lastModelPath = modelPath;
         lastVocabulary = vocabulary;
         reportProgress = progress;
-        co_await qCoro(this, &FakeRunner::released);
+        auto finished = qCoro(this, &FakeRunner::released);
+        co_await finished;
         co_return *pending;
     }
     void finish(Result<QString, OrvelError> result)
