@@ -77,11 +77,15 @@ QCoro::Task<Result<QString, RunFailure>> AgentRuntime::generateLocal(const Agent
     for (const QString &warning : prompt.warnings)
         sendWarning(token->requestID, warning, QStringLiteral("attachmentOmitted"));
 
+    // Named arguments only: GCC 12 mishandles temporaries inside co_await expressions.
     const QUuid id = token->requestID;
-    auto ready = co_await m_llama->ensureReady(
-        LlamaServerFiles::describe(program, modelPath, projector), model.name,
-        [this, id, name = model.name] { sendPhase(id, AgentPhase::loadingModel, QStringLiteral("Loading ") + name); },
-        [token] { return token->cancelled; });
+    const LlamaServerFiles files = LlamaServerFiles::describe(program, modelPath, projector);
+    const QString modelName = model.name;
+    const std::function<void()> onLoading = [this, id, modelName] {
+        sendPhase(id, AgentPhase::loadingModel, QStringLiteral("Loading ") + modelName);
+    };
+    const std::function<bool()> isCancelled = [token] { return token->cancelled; };
+    auto ready = co_await m_llama->ensureReady(files, modelName, onLoading, isCancelled);
     if (!ready)
         co_return ready.error();
     if (token->cancelled)
@@ -90,7 +94,9 @@ QCoro::Task<Result<QString, RunFailure>> AgentRuntime::generateLocal(const Agent
     const QJsonObject body{{QStringLiteral("model"), model.id},
                            {QStringLiteral("messages"), prompt.messages},
                            {QStringLiteral("stream"), true}};
-    auto streamed = co_await stream(ready.value().resolved(QUrl(QStringLiteral("/v1/chat/completions"))), body, {}, token);
+    const QUrl endpoint = ready.value().resolved(QUrl(QStringLiteral("/v1/chat/completions")));
+    const QString noBearer;
+    auto streamed = co_await stream(endpoint, body, noBearer, token);
     if (token->cancelled)
         co_return RunFailure::cancellation();
     if (!streamed)

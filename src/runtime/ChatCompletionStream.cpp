@@ -5,6 +5,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
+#include <cstdio>
+
 ChatCompletionStream::ChatCompletionStream(QNetworkAccessManager *network, QObject *parent)
     : QObject(parent), m_network(network)
 {
@@ -121,6 +123,8 @@ void ChatCompletionStream::replyFinished()
         return;
     if (!m_failure) {
         readAvailable();
+        if (m_reply->error() != QNetworkReply::NoError)
+            std::fprintf(stderr, "orvel-agent: chat request: %s\n", qPrintable(m_reply->errorString()));
         const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const QNetworkReply::NetworkError error = m_reply->error();
         if (!status.isValid()) {

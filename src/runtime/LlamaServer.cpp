@@ -99,7 +99,10 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
                                                                std::function<bool()> cancelled)
 {
     if (isRunning() && m_ready && files == m_files)
-        co_return m_base;
+        {
+        Result<QUrl, RunFailure> ready(m_base);
+        co_return ready;
+    }
     if (!isRunning() || files != m_files) {
         stop();
         const int port = freePort();
@@ -151,8 +154,12 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
         reply->deleteLater();
         if (status == 200 && m_process == process && isRunning()) {
             m_ready = true;
-            co_return m_base;
+            {
+        Result<QUrl, RunFailure> ready(m_base);
+        co_return ready;
+    }
         }
-        co_await QCoro::sleepFor(100ms);
+        const auto pause = 100ms;
+        co_await QCoro::sleepFor(pause);
     }
 }
