@@ -131,7 +131,8 @@ SessionStore::OpenOutcome SessionStore::tryOpen(const QString &path, QString &er
     }
     sqlite3_busy_timeout(m_db, 2000);
     const int rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
-    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
+    // SQLITE_ERROR here means tables of ours with columns that are not.
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT || rc == SQLITE_ERROR) {
         close();
         return OpenOutcome::unusable;
     }
