@@ -98,11 +98,6 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
                                                                std::function<void()> onLoading,
                                                                std::function<bool()> cancelled)
 {
-    if (isRunning() && m_ready && files == m_files)
-        {
-        Result<QUrl, RunFailure> ready(m_base);
-        co_return ready;
-    }
     if (!isRunning() || files != m_files) {
         stop();
         const int port = freePort();
@@ -132,8 +127,10 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
             co_return RunFailure{QStringLiteral("llama-server could not be started."), QStringLiteral("serverMissing")};
         }
     }
-    if (onLoading)
+    // A warm server is asked once more, so one that hangs or died is noticed before the run.
+    if (!m_ready && onLoading)
         onLoading();
+    m_ready = false;
     QProcess *process = m_process;
     for (;;) {
         if (cancelled && cancelled())

@@ -322,3 +322,38 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
     AgentRuntimeRequest blank = agent.localRun(QStringLiteral("   "));
     EXPECT_EQ(endOf(blank).value("text").toString(), QStringLiteral("No instruction was detected."));
 }
+
+TEST(AgentProcess, VisionModelGetsItsProjectorAndTheScreenshotAsAnImage)
+{
+    AgentProcess agent;
+    agent.setScript(QJsonObject{{"responses", QJsonArray{stream({content("Seen")})}}});
+    const QString projector = agent.scratch.filePath(QStringLiteral("mmproj.gguf"));
+    const QString png = agent.scratch.filePath(QStringLiteral("shot.png"));
+    for (const QString &path : {projector, png}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("\x89PNG-ish bytes");
+    }
+    agent.start();
+    AgentRuntimeRequest run = agent.localRun(QStringLiteral("What is on screen?"));
+    run.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen25-vl-3b-q4"));
+    run.projectorPath = projector;
+    AgentContextAttachment shot;
+    shot.id = QUuid::createUuid();
+    shot.kind = AgentAttachmentKind::screenshot;
+    shot.displayName = QStringLiteral("Editor window");
+    shot.filePath = png;
+    shot.createdAt = QDateTime::currentDateTimeUtc();
+    run.attachments = {shot};
+    agent.send(run);
+    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(run.requestID)).value("text").toString(), QStringLiteral("Seen"));
+    const QStringList argv = agent.log().first().value("argv").toVariant().toStringList();
+    ASSERT_TRUE(argv.contains("--mmproj"));
+    EXPECT_EQ(argv.value(argv.indexOf("--mmproj") + 1), projector);
+    const QJsonArray parts = agent.chatRequests().first().value("body").toObject().value("messages").toArray().last()
+                                 .toObject().value("content").toArray();
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_EQ(parts[0].toObject().value("type").toString(), QStringLiteral("text"));
+    EXPECT_EQ(parts[1].toObject().value("image_url").toObject().value("url").toString(),
+              QStringLiteral("data:image/png;base64,") + QString::fromLatin1(QByteArray("\x89PNG-ish bytes").toBase64()));
+}
