@@ -1,5 +1,6 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AppState.h"
+#include "command/OpenAIKeychainStore.h"
 #include "platform/Accessibility.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Permissions.h"
@@ -7,6 +8,7 @@
 #include "platform/QtScheduler.h"
 #include "platform/SoundPlayer.h"
 #include "platform/Workspace.h"
+#include "platform/x11/QtKeychainSecretStore.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -112,6 +114,14 @@ void quitOnTerminationSignals(QApplication &app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// Start-up notes only whether a cloud key is stored; a failing read counts as none.
+QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
+{
+    QCoro::Task<Result<std::optional<QString>, OpenAIKeychainError>> loading = store.load();
+    const auto loaded = co_await loading;
+    state.setOpenAIAPIKeyConfigured(loaded.ok() && loaded.value().has_value());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -152,6 +162,9 @@ int main(int argc, char **argv)
     services.mainWindow = &mainWindow;
     services.cancelShortcut = &cancelShortcut;
     AppState state(services);
+    QtKeychainSecretStore secrets;
+    OpenAIKeychainStore keyStore(secrets);
+    QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     return app.exec();
 }

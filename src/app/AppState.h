@@ -67,6 +67,15 @@ public:
     AgentPhase agentPhase() const { return m_agentPhase; }
     const QString &agentPhaseDetail() const { return m_agentPhaseDetail; }
     double agentProgress() const { return m_agentProgress; }
+    // Whether the key store holds a cloud API key (only that fact, never the key).
+    bool openAIAPIKeyConfigured() const { return m_openAIAPIKeyConfigured; }
+    void setOpenAIAPIKeyConfigured(bool configured)
+    {
+        if (m_openAIAPIKeyConfigured == configured)
+            return;
+        m_openAIAPIKeyConfigured = configured;
+        emit openAIAPIKeyConfiguredChanged();
+    }
 
     // Settings this flow reads; the preferences layer keeps them.
     QString selectedModelID() const { return m_selectedModelID; }
@@ -116,6 +125,7 @@ signals:
     void agentPhaseChanged();
     void agentProgressChanged();
     void selectedModelIDChanged();
+    void openAIAPIKeyConfiguredChanged();
 
 private:
     void setStatus(const CaptureStatus &status);
@@ -148,6 +158,7 @@ private:
     AgentPhase m_agentPhase = AgentPhase::idle;
     QString m_agentPhaseDetail;
     double m_agentProgress = 0;
+    bool m_openAIAPIKeyConfigured = false;
 
     QString m_selectedModelID = QStringLiteral("pocket");
     bool m_automaticPaste = true;
