@@ -1,0 +1,110 @@
+#include "FailureWording.h"
+
+#include "command/AgentRuntimeError.h"
+
+namespace FailureWording {
+
+namespace {
+
+QString withServiceMessage(const QString &text, const StreamFailure &failure, const QString &apiKey)
+{
+    QString message = failure.serviceMessage.trimmed();
+    if (message.isEmpty())
+        return text;
+    if (!apiKey.isEmpty())
+        message.replace(apiKey, QStringLiteral("[key]"));
+    return text + QStringLiteral(" OpenAI said: \"") + message + QLatin1Char('"');
+}
+
+bool isNetworkUnreachable(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool isContextOverflow(const StreamFailure &failure)
+{
+    if (failure.serviceType == QStringLiteral("exceed_context_size_error") ||
+        failure.serviceCode == QStringLiteral("context_length_exceeded"))
+        return true;
+    const QString m = failure.serviceMessage.toLower();
+    return m.contains(QStringLiteral("context size")) || m.contains(QStringLiteral("context length")) ||
+           m.contains(QStringLiteral("context window")) || m.contains(QStringLiteral("exceeds the available context"));
+}
+
+RunFailure openAI(const StreamFailure &failure, const QString &modelName, const QString &apiKey)
+{
+    const auto make = [&](const QString &text, const char *code) {
+        return RunFailure{withServiceMessage(text, failure, apiKey), QLatin1String(code)};
+    };
+    switch (failure.kind) {
+    case StreamFailure::Kind::network:
+        if (isNetworkUnreachable(failure.networkError))
+            return make(QStringLiteral("Could not reach OpenAI. Check your internet connection."), "offline");
+        if (failure.networkError == QNetworkReply::SslHandshakeFailedError)
+            return make(QStringLiteral("Could not establish a secure connection to OpenAI."), "offline");
+        return make(QStringLiteral("The connection to OpenAI failed."), "offline");
+    case StreamFailure::Kind::interrupted:
+        return make(QStringLiteral("The connection to OpenAI was interrupted before the answer was complete."),
+                    "connectionLost");
+    case StreamFailure::Kind::serviceError:
+    case StreamFailure::Kind::http:
+        break;
+    }
+    if (isContextOverflow(failure))
+        return make(QStringLiteral("The selected context is too large for this OpenAI model."), "contextTooLarge");
+    const int status = failure.status;
+    if (status == 401)
+        return make(QStringLiteral("OpenAI rejected the API key. Check the key in Settings."), "invalidAPIKey");
+    if (status == 403)
+        return make(QStringLiteral("OpenAI refused access to %1 for this account.").arg(modelName), "forbidden");
+    if (status == 404)
+        return make(QStringLiteral("OpenAI does not offer %1 to this account.").arg(modelName), "modelNotFound");
+    if (status == 429) {
+        if (failure.serviceCode == QStringLiteral("insufficient_quota") ||
+            failure.serviceType == QStringLiteral("insufficient_quota"))
+            return make(QStringLiteral("Your OpenAI account has no credit left. Check your plan and billing."),
+                        "insufficientQuota");
+        return make(QStringLiteral("OpenAI's rate limit was reached. Try again in a moment."), "rateLimited");
+    }
+    if (status >= 500 || status == 0)
+        return make(QStringLiteral("OpenAI is unavailable right now. Try again later."), "serviceUnavailable");
+    return make(QStringLiteral("OpenAI could not process the request (HTTP %1).").arg(status), "requestFailed");
+}
+
+RunFailure localServer(const StreamFailure &failure, const QString &diagnostic)
+{
+    if (isContextOverflow(failure))
+        return {AgentRuntimeError(AgentRuntimeError::Kind::contextTooLarge).description(),
+                QStringLiteral("contextTooLarge")};
+    const QString suffix = diagnostic.isEmpty() ? QString() : QLatin1Char(' ') + diagnostic;
+    switch (failure.kind) {
+    case StreamFailure::Kind::network:
+    case StreamFailure::Kind::interrupted:
+        return {QStringLiteral("The local model stopped unexpectedly.") + suffix, QStringLiteral("generationFailed")};
+    case StreamFailure::Kind::serviceError:
+    case StreamFailure::Kind::http:
+        break;
+    }
+    const QString detail = failure.serviceMessage.trimmed();
+    return {QStringLiteral("The local model could not answer") +
+                (detail.isEmpty() ? QStringLiteral(" (HTTP %1).").arg(failure.status) : QStringLiteral(": ") + detail +
+                                                                                            (detail.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral("."))),
+            QStringLiteral("generationFailed")};
+}
+
+} // namespace FailureWording

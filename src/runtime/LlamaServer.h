@@ -1,0 +1,62 @@
+#pragma once
+
+#include "RunFailure.h"
+#include "platform/Result.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
+class QProcess;
+
+// The files one server runs with. Size and modification time are part of it, so a model that
+// was replaced in place gets a fresh server too.
+struct LlamaServerFiles {
+    QString program;
+    QString model;
+    QString projector; // empty without one
+    qint64 modelSize = -1;
+    QDateTime modelModified;
+    qint64 projectorSize = -1;
+    QDateTime projectorModified;
+
+    static LlamaServerFiles describe(const QString &program, const QString &model, const QString &projector);
+    bool operator==(const LlamaServerFiles &) const = default;
+};
+
+// Keeps at most one llama-server on 127.0.0.1, warm between runs with the same files.
+class LlamaServer : public QObject {
+    Q_OBJECT
+public:
+    LlamaServer(QNetworkAccessManager *network, QObject *parent = nullptr);
+    ~LlamaServer() override;
+
+    // The server's base address once GET /health answers 200. `onLoading` is called when a
+    // server has to be started; `cancelled` is asked after every wait.
+    QCoro::Task<Result<QUrl, RunFailure>> ensureReady(LlamaServerFiles files, QString modelName,
+                                                      std::function<void()> onLoading,
+                                                      std::function<bool()> cancelled);
+    bool isRunning() const;
+    void stop();
+    // Last lines the server wrote, for error messages.
+    QString diagnosticTail() const;
+
+private:
+    void drainOutput();
+    static int freePort();
+
+    QNetworkAccessManager *m_network;
+    QProcess *m_process = nullptr;
+    LlamaServerFiles m_files;
+    QUrl m_base;
+    bool m_ready = false;
+    QByteArray m_output;
+    QByteArray m_partialLine;
+};

@@ -1,0 +1,189 @@
+#pragma once
+
+#include "command/AgentRuntimeProtocol.h"
+#include "platform/Json.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+// The runtime as the application sees it: a child process spoken to over its pipes, with the
+// stand-in server scripted through files in a scratch folder.
+class AgentProcess {
+public:
+    AgentProcess()
+    {
+        const QString support = qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR");
+        buildDir = QDir(support + QStringLiteral("/../..")).absolutePath();
+        serverPath = support + QStringLiteral("/llama-server-standin");
+        modelPath = scratch.filePath(QStringLiteral("model.gguf"));
+        otherModelPath = scratch.filePath(QStringLiteral("other.gguf"));
+        for (const QString &p : {modelPath, otherModelPath}) {
+            QFile f(p);
+            (void)f.open(QIODevice::WriteOnly);
+            f.write("GGUF");
+        }
+        sessionPath = scratch.filePath(QStringLiteral("data/sessions.sqlite"));
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FAKE_LLAMA_SCRIPT"), scratch.filePath(QStringLiteral("script.json")));
+        env.insert(QStringLiteral("FAKE_LLAMA_LOG"), scratch.filePath(QStringLiteral("log.jsonl")));
+        setScript(QJsonObject{});
+    }
+    ~AgentProcess()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+        for (qint64 pid : serverPids())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+
+    void setScript(const QJsonObject &script)
+    {
+        QFile f(scratch.filePath(QStringLiteral("script.json")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QJsonDocument(script).toJson());
+    }
+
+    void start()
+    {
+        process.setProcessEnvironment(env);
+        process.start(buildDir + QStringLiteral("/libexec/orvel-raza/orvel-agent"), {});
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    void send(const QByteArray &line) { process.write(line + '\n'); }
+    void send(const AgentRuntimeRequest &request) { process.write(AgentProtocol::encodedLine(request)); }
+
+    AgentRuntimeRequest localRun(const QString &instruction, const QString &model = {})
+    {
+        AgentRuntimeRequest r;
+        r.conversationID = conversationID;
+        r.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
+        r.instruction = instruction;
+        r.trustedInstructions = QStringLiteral("Trusted rules.");
+        r.modelPath = model.isEmpty() ? modelPath : model;
+        r.llamaServerPath = serverPath;
+        r.sessionPath = sessionPath;
+        return r;
+    }
+
+    // The next event line, or nullopt after `ms` milliseconds or when the output ends.
+    std::optional<QJsonObject> nextEvent(int ms = 20000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            const qsizetype end = buffer.indexOf('\n');
+            if (end >= 0) {
+                const QByteArray line = buffer.left(end);
+                buffer.remove(0, end + 1);
+                rawLines << line;
+                return QJsonDocument::fromJson(line).object();
+            }
+            const qint64 left = ms - timer.elapsed();
+            if (left <= 0 || process.state() == QProcess::NotRunning) {
+                buffer += process.readAllStandardOutput();
+                if (buffer.contains('\n'))
+                    continue;
+                return std::nullopt;
+            }
+            process.waitForReadyRead(int(left));
+            buffer += process.readAllStandardOutput();
+        }
+    }
+
+    // Every event of one request up to and including its `completed`, `error` or `conversations`.
+    QList<QJsonObject> eventsUntilDone(const QUuid &requestID, int ms = 20000)
+    {
+        QList<QJsonObject> events;
+        const QString id = requestID.toString(QUuid::WithoutBraces).toUpper();
+        while (auto e = nextEvent(ms)) {
+            if (e->value(QStringLiteral("requestID")).toString() != id)
+                continue;
+            events << *e;
+            const QString kind = e->value(QStringLiteral("kind")).toString();
+            if (kind == QStringLiteral("completed") || kind == QStringLiteral("error") ||
+                kind == QStringLiteral("conversations"))
+                break;
+        }
+        return events;
+    }
+
+    static QString joined(const QList<QJsonObject> &events, const QString &kind)
+    {
+        QString text;
+        for (const auto &e : events)
+            if (e.value(QStringLiteral("kind")).toString() == kind)
+                text += e.value(QStringLiteral("text")).toString();
+        return text;
+    }
+    static QJsonObject last(const QList<QJsonObject> &events) { return events.isEmpty() ? QJsonObject() : events.last(); }
+
+    QList<QJsonObject> log() const
+    {
+        QList<QJsonObject> entries;
+        QFile f(scratch.filePath(QStringLiteral("log.jsonl")));
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (!line.isEmpty())
+                    entries << QJsonDocument::fromJson(line).object();
+        return entries;
+    }
+    QList<QJsonObject> chatRequests() const
+    {
+        QList<QJsonObject> out;
+        for (const auto &e : log())
+            if (e.value(QStringLiteral("path")).toString().endsWith(QStringLiteral("/chat/completions")))
+                out << e;
+        return out;
+    }
+    QList<qint64> serverPids() const
+    {
+        QList<qint64> pids;
+        for (const auto &e : log())
+            if (e.value(QStringLiteral("event")).toString() == QStringLiteral("start"))
+                pids << e.value(QStringLiteral("pid")).toInteger();
+        return pids;
+    }
+
+    // Gone means no such process, or only a zombie waiting for its reaper.
+    static bool isAlive(qint64 pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = stat.readAll();
+        const qsizetype close = text.lastIndexOf(')');
+        return close >= 0 && text.mid(close + 2, 1) != "Z";
+    }
+    static bool waitUntilGone(qint64 pid, int ms = 10000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (isAlive(pid)) {
+            if (timer.elapsed() > ms)
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    QTemporaryDir scratch;
+    QString buildDir, serverPath, modelPath, otherModelPath, sessionPath;
+    QUuid conversationID = QUuid::createUuid();
+    QProcessEnvironment env;
+    QProcess process;
+    QByteArray buffer;
+    QByteArrayList rawLines;
+};

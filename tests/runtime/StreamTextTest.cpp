@@ -1,0 +1,75 @@
+#include "StreamText.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace StreamText;
+
+namespace {
+
+QStringList pipeline(const QStringList &pieces)
+{
+    DeltaPipeline p;
+    QStringList out;
+    for (const QString &piece : pieces)
+        if (QString d = p.feed(piece); !d.isEmpty())
+            out << d;
+    if (QString d = p.finish(); !d.isEmpty())
+        out << d;
+    return out;
+}
+
+} // namespace
+
+TEST(StreamText, SseEventsSurviveAnySplitOfTheByteStream)
+{
+    const QByteArray stream = "data: {\"a\":1}\r\n\r\n: keep-alive\n\ndata: one\ndata: two\n\nerror: {\"m\":2}\n\ndata: [DONE]\n\n";
+    for (int cut = 1; cut < stream.size(); ++cut) {
+        SseParser parser;
+        QList<SseParser::Event> events;
+        parser.onEvent = [&](const SseParser::Event &e) { events << e; };
+        parser.feed(stream.left(cut));
+        parser.feed(stream.mid(cut));
+        parser.finish();
+        ASSERT_EQ(events.size(), 4) << "cut at " << cut;
+        EXPECT_EQ(events[0].data, "{\"a\":1}");
+        EXPECT_EQ(events[1].data, "one\ntwo");
+        EXPECT_TRUE(events[2].isError);
+        EXPECT_EQ(events[3].data, "[DONE]");
+    }
+}
+
+TEST(StreamText, CharacterCutAcrossPiecesComesOutWholeInTheLaterPiece)
+{
+    // Raw bytes of "€" (E2 82 AC) cut after two bytes, as escapeInvalidUtf8 hands them on.
+    const QByteArray first = escapeInvalidUtf8("{\"c\":\"a\xE2\x82\"}");
+    EXPECT_EQ(first, "{\"c\":\"a\\udce2\\udc82\"}");
+    Utf8Joiner joiner;
+    EXPECT_EQ(joiner.feed(QString::fromUtf16(u"a\xDCE2\xDC82")), QStringLiteral("a"));
+    EXPECT_EQ(joiner.feed(QString::fromUtf16(u"\xDCAC b")), QString::fromUtf8("€ b"));
+    // A surrogate pair cut in two.
+    EXPECT_EQ(joiner.feed(QString::fromUtf16(u"x\xD83D")), QStringLiteral("x"));
+    EXPECT_EQ(joiner.feed(QString::fromUtf16(u"\xDE00!")), QString::fromUtf8("😀!"));
+    EXPECT_EQ(joiner.finish(), QString());
+    // Valid text passes through escapeInvalidUtf8 untouched; a dangling byte at the end is reported.
+    EXPECT_EQ(escapeInvalidUtf8("\"ü😀\""), QByteArray("\"ü😀\""));
+    EXPECT_EQ(joiner.feed(QString::fromUtf16(u"\xDCE2")), QString());
+    EXPECT_EQ(joiner.finish(), QString(QChar(0xFFFD)));
+}
+
+TEST(StreamText, ThinkBlocksNeverReachTheResultEvenWithCutTags)
+{
+    EXPECT_EQ(pipeline({"<thi", "nk>plan", " more</th", "ink>\n\nAnswer", " here"}).join("|"),
+              QStringLiteral("Answer| here"));
+    EXPECT_EQ(pipeline({"A <think>x</think>B", "<think>y"}).join(""), QStringLiteral("A B"));
+    // Something that only looks like the start of a tag is text after all.
+    EXPECT_EQ(pipeline({"a <th", "ing> b"}).join(""), QStringLiteral("a <thing> b"));
+}
+
+TEST(StreamText, EdgeWhiteSpaceIsHeldBackUntilSomethingVisibleFollows)
+{
+    const QStringList deltas = pipeline({"\n  ", "Hello ", " ", "world", "\n\n"});
+    EXPECT_EQ(deltas, (QStringList{"Hello", "  world"}));
+}
