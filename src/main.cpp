@@ -9,6 +9,10 @@
 #include "platform/SoundPlayer.h"
 #include "platform/Workspace.h"
 #include "platform/x11/QtKeychainSecretStore.h"
+#include "speech/AudioRecorder.h"
+#include "speech/HistoryStore.h"
+#include "speech/ModelStore.h"
+#include "speech/WhisperRunner.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -48,29 +52,6 @@ public:
     bool play(const QString &, double) override { return false; }
     void stop() override {}
     void beep() override { QApplication::beep(); }
-};
-class NoRecorder final : public DictationRecorder {
-public:
-    Result<QString, QString> start() override { return Result<QString, QString>::failure(OrvelError::recorderUnavailable().description()); }
-    std::optional<Recording> stop() override { return std::nullopt; }
-    void cancel() override {}
-    void cleanupTemporaryRecordings() override {}
-};
-class NoRunner final : public TranscriptionRunner {
-public:
-    QCoro::Task<Result<QString, OrvelError>> transcribe(QString, SpeechModel, QString, QStringList, Progress) override
-    {
-        co_return OrvelError::missingEngine();
-    }
-};
-class MemoryHistory final : public TranscriptHistory {
-public:
-    const QList<HistoryItem> &items() const override { return m_items; }
-    void insertFront(const HistoryItem &item) override { m_items.prepend(item); }
-    void save() override {}
-
-private:
-    QList<HistoryItem> m_items;
 };
 class NoOverlay final : public OverlayPresenter {
 public:
@@ -140,9 +121,10 @@ int main(int argc, char **argv)
     NoAccessibility accessibility;
     NoPermissions permissions;
     BeepOnly sounds;
-    NoRecorder recorder;
-    NoRunner runner;
-    MemoryHistory history;
+    ModelStore modelStore; // puts the shipped Pocket model in place
+    HistoryStore history;
+    AudioRecorder recorder(scheduler);
+    WhisperRunner runner;
     NoOverlay overlay;
     NoMainWindow mainWindow;
     NoCancelShortcut cancelShortcut;
