@@ -1,36 +1,27 @@
 #include "AgentConversation.h"
 
 #include "platform/Json.h"
+#include "platform/RawValues.h"
 
 #include <QTextBoundaryFinder>
 
-QString agentMessageRoleRawValue(AgentMessageRole role)
-{
-    return role == AgentMessageRole::user ? QStringLiteral("user") : QStringLiteral("assistant");
-}
+constexpr RawValueTable<AgentMessageRole, 2> kMessageRoles{{
+    {AgentMessageRole::user, "user"},
+    {AgentMessageRole::assistant, "assistant"},
+}};
 
-std::optional<AgentMessageRole> agentMessageRoleFromRawValue(const QString &raw)
-{
-    if (raw == QLatin1String("user"))
-        return AgentMessageRole::user;
-    if (raw == QLatin1String("assistant"))
-        return AgentMessageRole::assistant;
-    return std::nullopt;
-}
+QString agentMessageRoleRawValue(AgentMessageRole role) { return rawValueIn(kMessageRoles, role); }
 
-QString agentAttachmentKindRawValue(AgentAttachmentKind kind)
-{
-    return kind == AgentAttachmentKind::selectedText ? QStringLiteral("selectedText") : QStringLiteral("screenshot");
-}
+std::optional<AgentMessageRole> agentMessageRoleFromRawValue(const QString &raw) { return valueIn(kMessageRoles, raw); }
 
-std::optional<AgentAttachmentKind> agentAttachmentKindFromRawValue(const QString &raw)
-{
-    if (raw == QLatin1String("selectedText"))
-        return AgentAttachmentKind::selectedText;
-    if (raw == QLatin1String("screenshot"))
-        return AgentAttachmentKind::screenshot;
-    return std::nullopt;
-}
+constexpr RawValueTable<AgentAttachmentKind, 2> kAttachmentKinds{{
+    {AgentAttachmentKind::selectedText, "selectedText"},
+    {AgentAttachmentKind::screenshot, "screenshot"},
+}};
+
+QString agentAttachmentKindRawValue(AgentAttachmentKind kind) { return rawValueIn(kAttachmentKinds, kind); }
+
+std::optional<AgentAttachmentKind> agentAttachmentKindFromRawValue(const QString &raw) { return valueIn(kAttachmentKinds, raw); }
 
 namespace {
 

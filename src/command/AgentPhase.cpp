@@ -1,10 +1,9 @@
 #include "AgentPhase.h"
 
-#include <array>
-#include <utility>
+#include "platform/RawValues.h"
 
 namespace {
-constexpr std::array<std::pair<AgentPhase, const char *>, 8> kNames{{
+constexpr RawValueTable<AgentPhase, 8> kNames{{
     {AgentPhase::idle, "idle"},
     {AgentPhase::listening, "listening"},
     {AgentPhase::transcribing, "transcribing"},
@@ -16,18 +15,6 @@ constexpr std::array<std::pair<AgentPhase, const char *>, 8> kNames{{
 }};
 } // namespace
 
-QString agentPhaseRawValue(AgentPhase phase)
-{
-    for (const auto &[value, name] : kNames)
-        if (value == phase)
-            return QString::fromLatin1(name);
-    return QStringLiteral("idle");
-}
+QString agentPhaseRawValue(AgentPhase phase) { return rawValueIn(kNames, phase); }
 
-std::optional<AgentPhase> agentPhaseFromRawValue(const QString &raw)
-{
-    for (const auto &[value, name] : kNames)
-        if (raw == QLatin1String(name))
-            return value;
-    return std::nullopt;
-}
+std::optional<AgentPhase> agentPhaseFromRawValue(const QString &raw) { return valueIn(kNames, raw); }

@@ -1,6 +1,7 @@
 #include "AgentRuntimeProtocol.h"
 
 #include "platform/Json.h"
+#include "platform/RawValues.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<AgentProtocolCommand, const char *>, 7> kCommands{{
+constexpr RawValueTable<AgentProtocolCommand, 7> kCommands{{
     {AgentProtocolCommand::run, "run"},
     {AgentProtocolCommand::continue_, "continue"},
     {AgentProtocolCommand::cancel, "cancel"},
@@ -20,7 +21,7 @@ constexpr std::array<std::pair<AgentProtocolCommand, const char *>, 7> kCommands
     {AgentProtocolCommand::shutdown, "shutdown"},
 }};
 
-constexpr std::array<std::pair<AgentProtocolEventKind, const char *>, 6> kKinds{{
+constexpr RawValueTable<AgentProtocolEventKind, 6> kKinds{{
     {AgentProtocolEventKind::phase, "phase"},
     {AgentProtocolEventKind::delta, "delta"},
     {AgentProtocolEventKind::completed, "completed"},
@@ -28,24 +29,6 @@ constexpr std::array<std::pair<AgentProtocolEventKind, const char *>, 6> kKinds{
     {AgentProtocolEventKind::error, "error"},
     {AgentProtocolEventKind::conversations, "conversations"},
 }};
-
-template <typename E, std::size_t N>
-QString rawValue(const std::array<std::pair<E, const char *>, N> &table, E value)
-{
-    for (const auto &[v, name] : table)
-        if (v == value)
-            return QString::fromLatin1(name);
-    return {};
-}
-
-template <typename E, std::size_t N>
-std::optional<E> fromRaw(const std::array<std::pair<E, const char *>, N> &table, const QString &raw)
-{
-    for (const auto &[v, name] : table)
-        if (raw == QLatin1String(name))
-            return v;
-    return std::nullopt;
-}
 
 bool isAbsent(const QJsonValue &v) { return v.isUndefined() || v.isNull(); }
 
@@ -80,10 +63,10 @@ std::optional<QJsonObject> singleObject(const QByteArray &line)
 
 } // namespace
 
-QString agentProtocolCommandRawValue(AgentProtocolCommand command) { return rawValue(kCommands, command); }
-std::optional<AgentProtocolCommand> agentProtocolCommandFromRawValue(const QString &raw) { return fromRaw(kCommands, raw); }
-QString agentProtocolEventKindRawValue(AgentProtocolEventKind kind) { return rawValue(kKinds, kind); }
-std::optional<AgentProtocolEventKind> agentProtocolEventKindFromRawValue(const QString &raw) { return fromRaw(kKinds, raw); }
+QString agentProtocolCommandRawValue(AgentProtocolCommand command) { return rawValueIn(kCommands, command); }
+std::optional<AgentProtocolCommand> agentProtocolCommandFromRawValue(const QString &raw) { return valueIn(kCommands, raw); }
+QString agentProtocolEventKindRawValue(AgentProtocolEventKind kind) { return rawValueIn(kKinds, kind); }
+std::optional<AgentProtocolEventKind> agentProtocolEventKindFromRawValue(const QString &raw) { return valueIn(kKinds, raw); }
 
 AgentRuntimeRequest AgentRuntimeRequest::shutdown(const QString &sessionPath)
 {

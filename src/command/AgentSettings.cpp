@@ -1,23 +1,19 @@
 #include "AgentSettings.h"
 
 #include "platform/Json.h"
+#include "platform/RawValues.h"
 
 #include <QJsonDocument>
 #include <QStringList>
 
-QString agentWritingProviderRawValue(AgentWritingProvider provider)
-{
-    return provider == AgentWritingProvider::local ? QStringLiteral("local") : QStringLiteral("openAI");
-}
+constexpr RawValueTable<AgentWritingProvider, 2> kWritingProviders{{
+    {AgentWritingProvider::local, "local"},
+    {AgentWritingProvider::openAI, "openAI"},
+}};
 
-std::optional<AgentWritingProvider> agentWritingProviderFromRawValue(const QString &raw)
-{
-    if (raw == QLatin1String("local"))
-        return AgentWritingProvider::local;
-    if (raw == QLatin1String("openAI"))
-        return AgentWritingProvider::openAI;
-    return std::nullopt;
-}
+QString agentWritingProviderRawValue(AgentWritingProvider provider) { return rawValueIn(kWritingProviders, provider); }
+
+std::optional<AgentWritingProvider> agentWritingProviderFromRawValue(const QString &raw) { return valueIn(kWritingProviders, raw); }
 
 namespace {
 

@@ -2,43 +2,28 @@
 
 #include "AgentHardwareProfile.h"
 #include "platform/Json.h"
+#include "platform/RawValues.h"
 
 #include <QJsonArray>
 
-QString agentModelProviderRawValue(AgentModelProvider provider)
-{
-    switch (provider) {
-    case AgentModelProvider::appleSystem:
-        return QStringLiteral("appleSystem");
-    case AgentModelProvider::llamaCPP:
-        return QStringLiteral("llamaCPP");
-    case AgentModelProvider::openAI:
-        return QStringLiteral("openAI");
-    }
-    return QStringLiteral("llamaCPP");
-}
+constexpr RawValueTable<AgentModelProvider, 3> kModelProviders{{
+    {AgentModelProvider::appleSystem, "appleSystem"},
+    {AgentModelProvider::llamaCPP, "llamaCPP"},
+    {AgentModelProvider::openAI, "openAI"},
+}};
 
-std::optional<AgentModelProvider> agentModelProviderFromRawValue(const QString &raw)
-{
-    for (auto p : {AgentModelProvider::appleSystem, AgentModelProvider::llamaCPP, AgentModelProvider::openAI})
-        if (raw == agentModelProviderRawValue(p))
-            return p;
-    return std::nullopt;
-}
+QString agentModelProviderRawValue(AgentModelProvider provider) { return rawValueIn(kModelProviders, provider); }
 
-QString agentModelArtifactRoleRawValue(AgentModelArtifact::Role role)
-{
-    return role == AgentModelArtifact::Role::model ? QStringLiteral("model") : QStringLiteral("visionProjector");
-}
+std::optional<AgentModelProvider> agentModelProviderFromRawValue(const QString &raw) { return valueIn(kModelProviders, raw); }
 
-std::optional<AgentModelArtifact::Role> agentModelArtifactRoleFromRawValue(const QString &raw)
-{
-    if (raw == QLatin1String("model"))
-        return AgentModelArtifact::Role::model;
-    if (raw == QLatin1String("visionProjector"))
-        return AgentModelArtifact::Role::visionProjector;
-    return std::nullopt;
-}
+constexpr RawValueTable<AgentModelArtifact::Role, 2> kArtifactRoles{{
+    {AgentModelArtifact::Role::model, "model"},
+    {AgentModelArtifact::Role::visionProjector, "visionProjector"},
+}};
+
+QString agentModelArtifactRoleRawValue(AgentModelArtifact::Role role) { return rawValueIn(kArtifactRoles, role); }
+
+std::optional<AgentModelArtifact::Role> agentModelArtifactRoleFromRawValue(const QString &raw) { return valueIn(kArtifactRoles, raw); }
 
 QJsonObject AgentModelArtifact::toJson() const
 {

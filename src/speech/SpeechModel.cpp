@@ -1,21 +1,18 @@
 #include "SpeechModel.h"
 
+#include "platform/RawValues.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 
-QString speechEngineRawValue(SpeechEngine engine)
-{
-    return engine == SpeechEngine::parakeet ? QStringLiteral("parakeet") : QStringLiteral("whisper");
-}
+constexpr RawValueTable<SpeechEngine, 2> kEngines{{
+    {SpeechEngine::whisper, "whisper"},
+    {SpeechEngine::parakeet, "parakeet"},
+}};
 
-std::optional<SpeechEngine> speechEngineFromRawValue(const QString &raw)
-{
-    if (raw == QLatin1String("whisper"))
-        return SpeechEngine::whisper;
-    if (raw == QLatin1String("parakeet"))
-        return SpeechEngine::parakeet;
-    return std::nullopt;
-}
+QString speechEngineRawValue(SpeechEngine engine) { return rawValueIn(kEngines, engine); }
+
+std::optional<SpeechEngine> speechEngineFromRawValue(const QString &raw) { return valueIn(kEngines, raw); }
 
 QString SpeechModel::modelHost()
 {
