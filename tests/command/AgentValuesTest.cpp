@@ -1,0 +1,177 @@
+#include "command/AgentConversation.h"
+#include "command/AgentSettings.h"
+#include "platform/Json.h"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QDateTime at(const char *iso) { return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toUTC(); }
+
+AgentContextAttachment selection(const QString &text)
+{
+    return {QUuid::createUuid(), AgentAttachmentKind::selectedText, QStringLiteral("Selected text"), text,
+            std::nullopt, at("2026-03-01T09:15:02Z")};
+}
+
+AgentContextAttachment screenshot()
+{
+    return {QUuid::createUuid(), AgentAttachmentKind::screenshot, QStringLiteral("Mail window"), std::nullopt,
+            QStringLiteral("/tmp/shot.png"), at("2026-03-01T09:15:03Z")};
+}
+
+} // namespace
+
+TEST(AgentTitle, TrimsCutsAtUserPerceivedCharactersAndFallsBack)
+{
+    EXPECT_EQ(AgentConversation::derivedTitle(QStringLiteral(" \n\t ")), QStringLiteral("New conversation"));
+    EXPECT_EQ(AgentConversation::derivedTitle(QString(100, QLatin1Char('a'))).size(), 72);
+    EXPECT_EQ(AgentConversation::derivedTitle(QStringLiteral("   Make it shorter\n")), QStringLiteral("Make it shorter"));
+    // A flag is one perceived character made of four UTF-16 units; it is never split.
+    QString flags;
+    for (int i = 0; i < 80; ++i)
+        flags += QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");
+    EXPECT_EQ(AgentConversation::derivedTitle(flags), flags.left(72 * 4));
+}
+
+TEST(AgentConversation, CreatedWithOneUserTurnAndEqualDates)
+{
+    const QDateTime now = at("2026-03-01T09:15:02Z");
+    const auto c = AgentConversation::create(QStringLiteral("  Reply politely  "), QStringLiteral("Mail"),
+                                             {selection(QStringLiteral("hi"))}, now);
+    EXPECT_EQ(c.title, QStringLiteral("Reply politely"));
+    EXPECT_EQ(c.createdAt, now);
+    EXPECT_EQ(c.updatedAt, now);
+    ASSERT_EQ(c.messages.size(), 1);
+    EXPECT_EQ(c.messages[0].role, AgentMessageRole::user);
+    EXPECT_EQ(c.messages[0].text, QStringLiteral("  Reply politely  "));
+    EXPECT_EQ(c.messages[0].attachments.size(), 1);
+    EXPECT_FALSE(c.lastPastedText);
+}
+
+TEST(AgentConversationJson, RoundTripsAndOmitsAbsentOptionals)
+{
+    auto c = AgentConversation::create(QStringLiteral("Fix"), QStringLiteral("Editor"),
+                                       {selection(QStringLiteral("  raw text ")), screenshot()},
+                                       at("2026-03-01T09:15:02Z"));
+    c.messages.append(AgentMessage::assistant(QStringLiteral("Fixed."), at("2026-03-01T09:16:00Z")));
+    const QJsonObject o = c.toJson();
+    EXPECT_FALSE(o.contains(QStringLiteral("lastPastedText")));
+    const QJsonArray atts = o[QStringLiteral("messages")].toArray()[0].toObject()[QStringLiteral("attachments")].toArray();
+    EXPECT_FALSE(atts[0].toObject().contains(QStringLiteral("filePath")));
+    EXPECT_FALSE(atts[1].toObject().contains(QStringLiteral("text")));
+    EXPECT_EQ(o[QStringLiteral("createdAt")].toString(), QStringLiteral("2026-03-01T09:15:02Z"));
+    const QString id = o[QStringLiteral("id")].toString();
+    EXPECT_EQ(id, id.toUpper());
+    EXPECT_EQ(id.size(), 36);
+
+    const auto back = AgentConversation::fromJson(QJsonDocument::fromJson(Json::compact(o)).object());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, c);
+
+    c.lastPastedText = QStringLiteral("Fixed.");
+    EXPECT_EQ(*AgentConversation::fromJson(c.toJson()), c);
+}
+
+TEST(AgentConversationJson, NullOptionalsReadAsAbsentAndMissingRequiredKeysFail)
+{
+    auto c = AgentConversation::create(QStringLiteral("Fix"), QStringLiteral("Editor"), {selection("x")},
+                                       at("2026-03-01T09:15:02Z"));
+    QJsonObject o = c.toJson();
+    o.insert(QStringLiteral("lastPastedText"), QJsonValue::Null);
+    ASSERT_TRUE(AgentConversation::fromJson(o));
+    EXPECT_FALSE(AgentConversation::fromJson(o)->lastPastedText);
+
+    QJsonObject message = c.messages[0].toJson();
+    message.remove(QStringLiteral("attachments"));
+    EXPECT_FALSE(AgentMessage::fromJson(message));
+    for (const char *key : {"id", "role", "text", "createdAt"}) {
+        QJsonObject m = c.messages[0].toJson();
+        m.remove(QLatin1String(key));
+        EXPECT_FALSE(AgentMessage::fromJson(m)) << key;
+    }
+    QJsonObject badRole = c.messages[0].toJson();
+    badRole[QStringLiteral("role")] = QStringLiteral("system");
+    EXPECT_FALSE(AgentMessage::fromJson(badRole));
+
+    QJsonObject badDate = c.toJson();
+    badDate[QStringLiteral("updatedAt")] = QStringLiteral("yesterday");
+    EXPECT_FALSE(AgentConversation::fromJson(badDate));
+    QJsonObject badId = c.toJson();
+    badId[QStringLiteral("id")] = QStringLiteral("not-a-uuid");
+    EXPECT_FALSE(AgentConversation::fromJson(badId));
+    QJsonObject wrongType = c.toJson();
+    wrongType[QStringLiteral("lastPastedText")] = 3;
+    EXPECT_FALSE(AgentConversation::fromJson(wrongType));
+}
+
+TEST(AgentSettingsJson, EmptyObjectGivesDefaultsWithLocalProvider)
+{
+    const auto s = AgentSettings::fromJson(QJsonObject{});
+    ASSERT_TRUE(s);
+    AgentSettings expected;
+    expected.writingProvider = AgentWritingProvider::local;
+    EXPECT_EQ(*s, expected);
+    EXPECT_EQ(s->selectedModelID, QStringLiteral("apple-system"));
+    EXPECT_EQ(s->selectedOpenAIModelID, QStringLiteral("openai-luna"));
+    EXPECT_EQ(s->speechModelID, QStringLiteral("pocket"));
+    EXPECT_TRUE(s->personalContext.isEmpty());
+}
+
+TEST(AgentSettingsJson, DefaultInstructionsAreTheSixLinesWithoutTrailingLineFeed)
+{
+    const QString text = AgentSettings::defaultTrustedInstructions();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[0], QStringLiteral("You power Command inside Orvel Raza."));
+    EXPECT_EQ(lines[5], QStringLiteral("For refinement turns, return the entire revised text, not a patch or commentary."));
+    EXPECT_EQ(AgentSettings::fresh().trustedInstructions, text);
+    EXPECT_EQ(AgentSettings::fresh().writingProvider, AgentWritingProvider::openAI);
+}
+
+TEST(AgentSettingsJson, EarlierDefaultIsUpgradedAndEditedTextsSurvive)
+{
+    QJsonObject o;
+    o[QStringLiteral("trustedInstructions")] = AgentSettings::earlierDefaultTrustedInstructions();
+    EXPECT_EQ(AgentSettings::fromJson(o)->trustedInstructions, AgentSettings::defaultTrustedInstructions());
+
+    for (const QString &kept : {QString(), QStringLiteral("Be terse."),
+                                AgentSettings::earlierDefaultTrustedInstructions() + QLatin1Char('\n')}) {
+        o[QStringLiteral("trustedInstructions")] = kept;
+        EXPECT_EQ(AgentSettings::fromJson(o)->trustedInstructions, kept);
+    }
+}
+
+TEST(AgentSettingsJson, RoundTripsEveryField)
+{
+    AgentSettings s;
+    s.writingProvider = AgentWritingProvider::local;
+    s.selectedModelID = QStringLiteral("gemma4-e2b-q4");
+    s.selectedOpenAIModelID = QStringLiteral("openai-sol");
+    s.speechModelID = QStringLiteral("large");
+    s.includeSelectedText = false;
+    s.copyResult = false;
+    s.automaticPaste = false;
+    s.safelyReplaceRefinements = false;
+    s.showCompletionNotification = false;
+    s.playCompletionSound = false;
+    s.personalContext = QStringLiteral("I write for a newspaper.");
+    s.trustedInstructions = QStringLiteral("Only English.");
+    EXPECT_EQ(AgentSettings::fromStoredData(s.storedData()), s);
+    EXPECT_EQ(s.toJson().size(), 12);
+}
+
+TEST(AgentSettingsJson, CorruptStoredValueGivesFreshSettings)
+{
+    for (const QByteArray &stored : {QByteArray("not json"), QByteArray("[1,2]"), QByteArray(),
+                                     QByteArray(R"({"copyResult":"yes"})"),
+                                     QByteArray(R"({"writingProvider":"cloud"})")}) {
+        EXPECT_EQ(AgentSettings::fromStoredData(stored), AgentSettings::fresh()) << stored.constData();
+    }
+    // Null is a missing key, not a corrupt one.
+    const auto s = AgentSettings::fromStoredData(R"({"copyResult":null,"writingProvider":"openAI"})");
+    EXPECT_TRUE(s.copyResult);
+    EXPECT_EQ(s.writingProvider, AgentWritingProvider::openAI);
+}

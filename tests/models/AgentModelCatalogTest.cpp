@@ -1,0 +1,158 @@
+#include "models/AgentHardwareProfile.h"
+#include "models/AgentModelDescriptor.h"
+
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const AgentModelDescriptor &model(const char *id)
+{
+    for (const auto &d : AgentModelDescriptor::catalog())
+        if (d.id == QLatin1String(id))
+            return d;
+    static AgentModelDescriptor none;
+    ADD_FAILURE() << "no catalog entry " << id;
+    return none;
+}
+
+AgentHardwareProfile machine(int gb) { return {QStringLiteral("Test CPU"), gb, false}; }
+
+AgentModelDescriptor imported(qint64 bytes)
+{
+    AgentModelDescriptor d;
+    d.id = QStringLiteral("custom-x");
+    d.provider = AgentModelProvider::llamaCPP;
+    d.isCustom = true;
+    d.artifacts = {{QStringLiteral("x.gguf"), QUrl(QStringLiteral("file:///x.gguf")), bytes, QString(),
+                    AgentModelArtifact::Role::model}};
+    return d;
+}
+
+} // namespace
+
+TEST(AgentModelCatalog, HasTheNineEntriesInOrderWithConsistentArtifacts)
+{
+    QStringList ids;
+    for (const auto &d : AgentModelDescriptor::catalog()) {
+        ids << d.id;
+        EXPECT_FALSE(d.isCustom);
+        for (const auto &a : d.artifacts) {
+            // Every curated download pins its revision and ends with the download query.
+            EXPECT_TRUE(a.url.toString().contains(QStringLiteral("/resolve/") + d.sourceRevision + QLatin1Char('/')))
+                << a.url.toString().toStdString();
+            EXPECT_TRUE(a.url.toString().endsWith(QStringLiteral("/") + a.fileName + QStringLiteral("?download=true")));
+            EXPECT_EQ(a.sha256.size(), 64);
+            EXPECT_EQ(a.sha256, a.sha256.toLower());
+        }
+        if (d.provider != AgentModelProvider::llamaCPP) {
+            EXPECT_TRUE(d.artifacts.isEmpty()) << d.id.toStdString();
+        } else {
+            EXPECT_EQ(d.sourceRevision.size(), 40);
+            // Vision models carry a projector, text-only local models do not.
+            EXPECT_EQ(d.projectorArtifact().has_value(), d.capabilities.images) << d.id.toStdString();
+        }
+    }
+    EXPECT_EQ(ids, (QStringList{"apple-system", "qwen3-4b-q4", "qwen25-vl-3b-q4", "deepseek-r1-15b-q4",
+                                "gemma4-e2b-q4", "gemma4-e4b-q4", "openai-luna", "openai-terra", "openai-sol"}));
+    const auto &gemma = model("gemma4-e4b-q4");
+    ASSERT_EQ(gemma.artifacts.size(), 2);
+    EXPECT_EQ(gemma.modelArtifact()->fileName, QStringLiteral("gemma-4-E4B-it-Q4_0.gguf"));
+    EXPECT_EQ(gemma.modelArtifact()->byteSize, 4590807392);
+    EXPECT_EQ(gemma.projectorArtifact()->byteSize, 559874816);
+    EXPECT_EQ(model("openai-sol").officialName, QStringLiteral("gpt-5.6-sol"));
+    EXPECT_FALSE(model("apple-system").modelArtifact());
+}
+
+TEST(AgentModelGuidance, CuratedModelsOnSixteenAndEightGigabytes)
+{
+    for (const char *id : {"qwen3-4b-q4", "qwen25-vl-3b-q4", "gemma4-e4b-q4", "deepseek-r1-15b-q4", "gemma4-e2b-q4"})
+        EXPECT_EQ(model(id).hardwareFit(machine(16)), AgentModelHardwareFit::goodFit) << id;
+    for (const char *id : {"qwen3-4b-q4", "qwen25-vl-3b-q4", "gemma4-e4b-q4"})
+        EXPECT_EQ(model(id).hardwareFit(machine(8)), AgentModelHardwareFit::limitedHeadroom) << id;
+    for (const char *id : {"deepseek-r1-15b-q4", "gemma4-e2b-q4"})
+        EXPECT_EQ(model(id).hardwareFit(machine(8)), AgentModelHardwareFit::goodFit) << id;
+    EXPECT_EQ(model("qwen3-4b-q4").hardwareFit(machine(4)), AgentModelHardwareFit::notRecommended);
+    EXPECT_EQ(model("apple-system").hardwareFit(machine(4)), AgentModelHardwareFit::system);
+    EXPECT_EQ(model("openai-luna").hardwareFit(machine(4)), AgentModelHardwareFit::cloud);
+    EXPECT_EQ(model("qwen3-4b-q4").hardwareRequirementLabel(), QStringLiteral("Recommended: Apple silicon · 16 GB+"));
+    EXPECT_EQ(model("apple-system").hardwareRequirementLabel(), QStringLiteral("Requires Apple Intelligence"));
+    EXPECT_EQ(model("openai-terra").hardwareRequirementLabel(), QStringLiteral("Cloud model · internet required"));
+}
+
+TEST(AgentModelGuidance, InferredFromDownloadSize)
+{
+    EXPECT_EQ(imported(3000000000).inferredMemoryGuidance(), (AgentMemoryGuidance{8, 8}));
+    EXPECT_EQ(imported(3000000001).inferredMemoryGuidance(), (AgentMemoryGuidance{8, 16}));
+    const auto seven = imported(7000000000);
+    EXPECT_EQ(seven.inferredMemoryGuidance(), (AgentMemoryGuidance{16, 24}));
+    EXPECT_EQ(seven.hardwareRequirementLabel(), QStringLiteral("Recommended: Apple silicon · 24 GB+"));
+    EXPECT_EQ(seven.hardwareFit(machine(16)), AgentModelHardwareFit::limitedHeadroom);
+    EXPECT_EQ(seven.hardwareFit(machine(8)), AgentModelHardwareFit::notRecommended);
+    EXPECT_EQ(imported(12000000000).inferredMemoryGuidance(), (AgentMemoryGuidance{24, 32}));
+    // Stored values win over the inferred ones, each on its own.
+    auto tuned = seven;
+    tuned.recommendedMemoryGB = 12;
+    EXPECT_EQ(tuned.effectiveMinimumMemoryGB(), 16);
+    EXPECT_EQ(tuned.effectiveRecommendedMemoryGB(), 12);
+    // System and cloud models never infer guidance, even with artifacts.
+    auto cloud = seven;
+    cloud.provider = AgentModelProvider::openAI;
+    EXPECT_FALSE(cloud.inferredMemoryGuidance());
+    EXPECT_FALSE(model("apple-system").inferredMemoryGuidance());
+}
+
+TEST(AgentModelJson, RoundTripsAndRejectsMissingKeys)
+{
+    for (const auto &d : AgentModelDescriptor::catalog())
+        EXPECT_EQ(AgentModelDescriptor::fromJson(d.toJson()), d) << d.id.toStdString();
+
+    QJsonObject o = model("apple-system").toJson();
+    EXPECT_FALSE(o.contains(QStringLiteral("minimumMemoryGB")));
+    const auto back = AgentModelDescriptor::fromJson(o);
+    ASSERT_TRUE(back);
+    EXPECT_FALSE(back->minimumMemoryGB);
+    EXPECT_FALSE(back->recommendedMemoryGB);
+    o.insert(QStringLiteral("minimumMemoryGB"), QJsonValue::Null);
+    EXPECT_TRUE(AgentModelDescriptor::fromJson(o));
+
+    QJsonObject noArtifacts = model("qwen3-4b-q4").toJson();
+    noArtifacts.remove(QStringLiteral("artifacts"));
+    EXPECT_FALSE(AgentModelDescriptor::fromJson(noArtifacts));
+    QJsonObject badRole = model("qwen3-4b-q4").toJson();
+    QJsonArray arts = badRole[QStringLiteral("artifacts")].toArray();
+    QJsonObject art = arts[0].toObject();
+    art[QStringLiteral("role")] = QStringLiteral("weights");
+    arts[0] = art;
+    badRole[QStringLiteral("artifacts")] = arts;
+    EXPECT_FALSE(AgentModelDescriptor::fromJson(badRole));
+    QJsonObject fractional = model("qwen3-4b-q4").toJson();
+    fractional[QStringLiteral("minimumMemoryGB")] = 7.5;
+    EXPECT_FALSE(AgentModelDescriptor::fromJson(fractional));
+    // Byte sizes beyond 32 bits survive.
+    EXPECT_EQ(AgentModelDescriptor::fromJson(model("gemma4-e4b-q4").toJson())->artifacts[0].byteSize, 4590807392);
+}
+
+TEST(AgentHardwareProfile, MemoryRoundsToNearestGibibyteAndChipNameComesFromCpuInfo)
+{
+    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17179869184ULL), 16);
+    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17716740096ULL), 17);
+    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17716740095ULL), 16);
+    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(100ULL * 1024 * 1024), 1);
+    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(0), 1);
+
+    const QByteArray cpuinfo = "processor\t: 0\nvendor_id\t: GenuineIntel\n"
+                               "model name\t: Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz\n\n"
+                               "processor\t: 1\nmodel name\t: Other\n";
+    EXPECT_EQ(AgentHardwareProfile::chipNameFromCpuInfo(cpuinfo),
+              QStringLiteral("Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz"));
+    EXPECT_EQ(AgentHardwareProfile::chipNameFromCpuInfo("processor : 0\nBogoMIPS : 48.00\n"), QString());
+
+    const auto here = AgentHardwareProfile::current();
+    EXPECT_GE(here.memoryGB, 1);
+    EXPECT_FALSE(here.chipName.isEmpty());
+    EXPECT_FALSE(here.isAppleSilicon);
+    EXPECT_EQ((AgentHardwareProfile{QStringLiteral("Apple M3"), 16, true}).summary(),
+              QStringLiteral("Apple M3 · 16 GB memory"));
+}
