@@ -5,6 +5,7 @@
 #include "app/KeyboardShortcutSetting.h"
 #include "app/PreferenceTypes.h"
 #include "command/AgentPhase.h"
+#include "command/AgentSettings.h"
 #include "platform/Scheduler.h"
 #include "speech/DictationServices.h"
 #include "speech/SpeechModel.h"
@@ -90,6 +91,8 @@ public:
     void setOverlaySize(OverlaySize size);
     CompletionSound completionSound() const { return m_completionSound; }
     void setCompletionSound(CompletionSound sound);
+    const AgentSettings &agentSettings() const { return m_agentSettings; }
+    void setAgentSettings(const AgentSettings &settings);
     QStringList vocabulary() const { return m_vocabulary; }
     void setVocabulary(const QStringList &terms);
     // Trimmed; ignored when empty or already present in any letter case; the list stays sorted.
@@ -161,6 +164,7 @@ signals:
     void selectedModelIDChanged();
     void preferencesChanged();
     void shortcutsChanged();
+    void agentSettingsChanged();
 
 private:
     void setStatus(const CaptureStatus &status);
@@ -214,6 +218,7 @@ private:
     KeyboardShortcutSetting m_cancelShortcut = KeyboardShortcutSetting::defaultCancel();
     KeyboardShortcutSetting m_agentShortcut = KeyboardShortcutSetting::defaultAgent();
     KeyboardShortcutSetting m_agentScreenshotShortcut = KeyboardShortcutSetting::defaultAgentScreenshot();
+    AgentSettings m_agentSettings;
     QStringList m_vocabulary;
 
     std::unique_ptr<ScheduledTask> m_progressTask;
