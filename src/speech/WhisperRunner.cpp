@@ -1,0 +1,179 @@
+#include "WhisperRunner.h"
+
+#include "speech/ProcessOutputCollector.h"
+#include "speech/ResourceLocator.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
+#include <QThread>
+
+#include <qcoro/qcoroprocess.h>
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+
+#include <sys/prctl.h>
+
+namespace {
+
+int graphemeCount(const QString &text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() > 0)
+        ++count;
+    return count;
+}
+
+} // namespace
+
+WhisperRunner::WhisperRunner(QObject *parent) : QObject(parent) {}
+
+WhisperRunner::~WhisperRunner()
+{
+    for (QProcess *process : std::as_const(m_running)) {
+        // Nobody waits for these any more; silence them before they report their end.
+        process->disconnect();
+        process->kill();
+        process->waitForFinished(3000);
+        delete process;
+    }
+}
+
+QString WhisperRunner::engineProgram(SpeechEngine engine)
+{
+    return engine == SpeechEngine::parakeet ? QStringLiteral("parakeet-cli") : QStringLiteral("whisper-cli");
+}
+
+int WhisperRunner::threadCount(int cores) { return std::clamp(cores - 2, 2, 8); }
+
+QStringList WhisperRunner::arguments(const SpeechModel &model, const QString &modelPath, const QString &audioPath,
+                                     const QStringList &vocabulary, int threads)
+{
+    const QString t = QString::number(threads);
+    if (model.engine == SpeechEngine::parakeet)
+        return {QStringLiteral("--model"), modelPath, QStringLiteral("--file"), audioPath,
+                QStringLiteral("--threads"), t, QStringLiteral("--no-prints")};
+    QStringList args{QStringLiteral("--model"),
+                     modelPath,
+                     QStringLiteral("--file"),
+                     audioPath,
+                     QStringLiteral("--no-timestamps"),
+                     QStringLiteral("--no-prints"),
+                     QStringLiteral("--print-progress"),
+                     QStringLiteral("--language"),
+                     model.isEnglishOnly ? QStringLiteral("en") : QStringLiteral("auto"),
+                     QStringLiteral("--threads"),
+                     t,
+                     QStringLiteral("--suppress-nst")};
+    if (!vocabulary.isEmpty())
+        args << QStringLiteral("--prompt") << vocabulary.join(QStringLiteral(", "));
+    return args;
+}
+
+QString WhisperRunner::normalizeVocabulary(const QString &text, const QStringList &vocabulary)
+{
+    if (vocabulary.isEmpty())
+        return text;
+    QList<QPair<int, QString>> terms;
+    for (const QString &term : vocabulary)
+        terms.append({graphemeCount(term), term});
+    std::stable_sort(terms.begin(), terms.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+
+    QString result = text;
+    for (const auto &[length, term] : std::as_const(terms)) {
+        if (term.isEmpty())
+            continue; // matches nothing but would match everywhere
+        const QRegularExpression pattern(QStringLiteral("(?<![\\p{L}\\p{N}])") + QRegularExpression::escape(term) +
+                                             QStringLiteral("(?![\\p{L}\\p{N}])"),
+                                         QRegularExpression::CaseInsensitiveOption |
+                                             QRegularExpression::UseUnicodePropertiesOption);
+        if (!pattern.isValid())
+            continue;
+        // Built by hand so the term goes in literally: "$" and "\" are not special here.
+        QString rewritten;
+        qsizetype last = 0;
+        auto matches = pattern.globalMatch(result);
+        while (matches.hasNext()) {
+            const auto match = matches.next();
+            rewritten += QStringView(result).mid(last, match.capturedStart() - last);
+            rewritten += term;
+            last = match.capturedEnd();
+        }
+        if (last == 0 && rewritten.isEmpty())
+            continue;
+        rewritten += QStringView(result).mid(last);
+        result = rewritten;
+    }
+    return result;
+}
+
+OrvelError WhisperRunner::failureFromStandardError(const QByteArray &standardError)
+{
+    QStringList lines;
+    for (const QString &piece : QString::fromUtf8(standardError).split(QLatin1Char('\n'))) {
+        const QString line = piece.trimmed();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return OrvelError::transcriptionFailed(lines.mid(std::max<qsizetype>(0, lines.size() - 2)).join(QLatin1Char(' ')));
+}
+
+QCoro::Task<Result<QString, OrvelError>> WhisperRunner::transcribe(QString audioPath, SpeechModel model,
+                                                                    QString modelPath, QStringList vocabulary,
+                                                                    Progress progress)
+{
+    const auto program = ResourceLocator::bundledExecutable(engineProgram(model.engine));
+    if (!program)
+        co_return OrvelError::missingEngine();
+
+    auto *process = new QProcess(this);
+    m_running.insert(process);
+    process->setProgram(*program);
+    process->setArguments(arguments(model, modelPath, audioPath, vocabulary, threadCount(QThread::idealThreadCount())));
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    // The engine must not outlive the program, even when the program is killed.
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+
+    auto output = std::make_shared<ProcessOutputCollector>();
+    auto errors = std::make_shared<ProcessOutputCollector>();
+    const bool reportsProgress = model.engine == SpeechEngine::whisper;
+    connect(process, &QProcess::readyReadStandardOutput, process,
+            [process, output] { output->append(process->readAllStandardOutput()); });
+    connect(process, &QProcess::readyReadStandardError, process, [process, errors, reportsProgress, progress] {
+        errors->append(process->readAllStandardError());
+        if (!reportsProgress || !progress)
+            return;
+        if (const auto percent = errors->latestWhisperProgress())
+            progress(std::min(std::max(*percent / 100.0, 0.02), 0.97));
+    });
+
+    if (progress)
+        progress(0.02);
+    // The exec handshake is immediate; awaiting "started" would never end for a program that
+    // cannot be launched, since then only errorOccurred arrives.
+    process->start(QIODevice::ReadOnly);
+    if (!process->waitForStarted(-1)) {
+        const QString reason = process->errorString();
+        m_running.remove(process);
+        process->deleteLater();
+        co_return OrvelError::transcriptionFailed(QStringLiteral("The speech engine could not be started: %1").arg(reason));
+    }
+    co_await qCoro(process).waitForFinished(std::chrono::milliseconds(-1));
+
+    output->append(process->readAllStandardOutput());
+    errors->append(process->readAllStandardError());
+    const bool succeeded = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    m_running.remove(process);
+    process->deleteLater();
+
+    if (!succeeded)
+        co_return failureFromStandardError(errors->data());
+    // Broken UTF-8 (whisper can split a character between tokens) keeps the rest of the text.
+    const QString text = QString::fromUtf8(output->data()).trimmed();
+    if (text.isEmpty())
+        co_return OrvelError::emptyTranscript();
+    co_return normalizeVocabulary(text, vocabulary);
+}

@@ -1,0 +1,248 @@
+// The recorder against the PulseAudio of the test session: a null sink whose monitor is the
+// default microphone. What is played into the sink is what the recorder hears.
+#include "AudioTestUtil.h"
+#include "FakeScheduler.h"
+#include "TempDataHome.h"
+#include "platform/QtScheduler.h"
+#include "speech/AppPaths.h"
+#include "speech/AudioRecorder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QRegularExpression>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+using namespace audiotest;
+
+namespace {
+
+// Plays a tone into the test sink until destroyed.
+class TonePlayer {
+public:
+    TonePlayer(const QString &folder, double frequency, double amplitude)
+    {
+        const QString file = folder + QStringLiteral("/tone.wav");
+        writeToneFile(file, frequency, amplitude, 30);
+        m_process.start(QStringLiteral("paplay"), {QStringLiteral("--device=orvel_test_sink"), file});
+        m_process.waitForStarted();
+    }
+    ~TonePlayer()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+private:
+    QProcess m_process;
+};
+
+// Real time passes here: the device delivers audio at its own pace.
+bool waitFor(const std::function<bool()> &condition, int milliseconds = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void pump(int milliseconds)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+class AudioRecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("paplay")).isEmpty() ||
+            QMediaDevices::defaultAudioInput().isNull())
+            GTEST_SKIP() << "needs the PulseAudio of scripts/test-session.sh";
+    }
+
+    // Records until `seconds` of audio have reached the file.
+    void recordAudio(AudioRecorder &recorder, double seconds)
+    {
+        ASSERT_TRUE(waitFor([&] { return recorder.recordedBytes() >= qint64(seconds * 32000); }))
+            << "no audio arrived from the default input";
+    }
+
+    TempDataHome home;
+};
+
+} // namespace
+
+TEST_F(AudioRecorderTest, ToneLiftsTheLevelAndTheFileIsSixteenKilohertzMono)
+{
+    FakeScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    TonePlayer tone(home.path(), 440, 0.5);
+
+    const auto started = recorder.start();
+    ASSERT_TRUE(started.ok()) << started.error().toStdString();
+    EXPECT_EQ(recorder.level(), AudioRecorder::idleSample);
+    EXPECT_EQ(recorder.samples(), QList<double>(20, AudioRecorder::idleSample));
+    recordAudio(recorder, 0.6);
+    scheduler.advance(0.1);
+    // −9 dBFS of sine power shows near full scale.
+    EXPECT_GT(recorder.level(), 0.8);
+    EXPECT_EQ(recorder.samples().size(), 20);
+    EXPECT_EQ(recorder.samples().last(), recorder.level());
+    scheduler.advance(1.9);
+
+    const auto done = recorder.stop();
+    ASSERT_TRUE(done.has_value());
+    EXPECT_EQ(done->filePath, started.value());
+    EXPECT_DOUBLE_EQ(done->duration, 2.0); // the clock of the scheduler
+    EXPECT_EQ(recorder.level(), 0.0);
+
+    const Wav wav = readWav(done->filePath);
+    EXPECT_EQ(wav.rate, 16000u);
+    EXPECT_EQ(wav.channels, 1);
+    EXPECT_EQ(wav.bits, 16);
+    EXPECT_EQ(wav.format, 1);
+    EXPECT_EQ(qint64(wav.dataSize) + 44, wav.fileSize);
+    EXPECT_EQ(wav.riffSize, wav.dataSize + 36);
+    ASSERT_GT(wav.samples.size(), size_t(8000));
+    EXPECT_GT(tonePower(wav.samples, 440, 16000, 4000), 100 * tonePower(wav.samples, 1320, 16000, 4000));
+}
+
+TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheWindowKeepsTwentyValues)
+{
+    FakeScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    ASSERT_TRUE(recorder.start().ok());
+    recordAudio(recorder, 0.3);
+    scheduler.advance(3.0);
+    EXPECT_EQ(recorder.level(), 0.015);
+    ASSERT_EQ(recorder.samples().size(), 20);
+    for (double v : recorder.samples())
+        EXPECT_EQ(v, 0.015);
+    ASSERT_TRUE(recorder.stop().has_value());
+    // The window survives a stop; a cancel puts the idle shape back.
+    EXPECT_EQ(recorder.samples().last(), 0.015);
+}
+
+TEST_F(AudioRecorderTest, FileLengthMatchesTheWallClockDuration)
+{
+    QtScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    ASSERT_TRUE(recorder.start().ok());
+    // The virtual source may take a moment to deliver its first block.
+    ASSERT_TRUE(waitFor([&] { return recorder.recordedBytes() > 0; }));
+    const double startup = sinceStart.elapsed() / 1000.0;
+    pump(1500);
+    const auto done = recorder.stop();
+    ASSERT_TRUE(done.has_value());
+    const Wav wav = readWav(done->filePath);
+    const double audio = wav.dataSize / 32000.0;
+    EXPECT_NEAR(done->duration, sinceStart.elapsed() / 1000.0, 0.1);
+    EXPECT_LE(audio, done->duration + 0.15);
+    EXPECT_GE(audio, done->duration - startup - 0.3);
+}
+
+TEST_F(AudioRecorderTest, DeviceFormatOtherThanSixteenKilohertzIsConvertedNotRelabelled)
+{
+    FakeScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    QAudioFormat native;
+    native.setSampleRate(48000);
+    native.setChannelCount(2);
+    native.setSampleFormat(QAudioFormat::Float);
+    recorder.setCaptureFormatOverride(native);
+    TonePlayer tone(home.path(), 440, 0.5);
+    ASSERT_TRUE(recorder.start().ok());
+    EXPECT_EQ(recorder.captureFormat().sampleRate(), 48000);
+    recordAudio(recorder, 1.0);
+    const auto done = recorder.stop();
+    ASSERT_TRUE(done.has_value());
+    const Wav wav = readWav(done->filePath);
+    EXPECT_EQ(wav.rate, 16000u);
+    EXPECT_EQ(wav.channels, 1);
+    EXPECT_EQ(wav.bits, 16);
+    const double p440 = tonePower(wav.samples, 440, 16000, 4000);
+    EXPECT_GT(p440, 0.02); // amplitude 0.5 gives about 0.06
+    EXPECT_GT(p440, 100 * tonePower(wav.samples, 146.7, 16000, 4000));
+    EXPECT_GT(p440, 100 * tonePower(wav.samples, 1320, 16000, 4000));
+}
+
+TEST_F(AudioRecorderTest, StopCancelAndFileNames)
+{
+    FakeScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    EXPECT_FALSE(recorder.stop().has_value()); // nothing recorded yet
+
+    const auto first = recorder.start();
+    ASSERT_TRUE(first.ok());
+    EXPECT_TRUE(first.value().startsWith(AppPaths::temporaryRecordings() + QLatin1Char('/')));
+    EXPECT_TRUE(QFileInfo(first.value()).fileName().contains(QRegularExpression(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"))));
+    ASSERT_TRUE(recorder.stop().has_value());
+    EXPECT_FALSE(recorder.stop().has_value()); // twice: nothing the second time
+    EXPECT_TRUE(QFile::exists(first.value()));
+    // The stopped file is still the recorder's output, so a cancel removes it.
+    recorder.cancel();
+    EXPECT_FALSE(QFile::exists(first.value()));
+
+    const auto second = recorder.start();
+    ASSERT_TRUE(second.ok());
+    EXPECT_NE(second.value(), first.value());
+    scheduler.advance(0.5);
+    recorder.cancel();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(QFile::exists(second.value()));
+    EXPECT_EQ(recorder.level(), 0.0);
+    EXPECT_EQ(recorder.samples(), QList<double>(20, AudioRecorder::idleSample));
+    EXPECT_EQ(scheduler.activeCount(), 0); // the meter timer went with the recording
+}
+
+TEST_F(AudioRecorderTest, StartFailsWhenTheFoldersCannotBeMade)
+{
+    FakeScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    QDir().mkpath(QFileInfo(AppPaths::root()).absolutePath());
+    QFile blocker(AppPaths::root());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const auto started = recorder.start();
+    ASSERT_FALSE(started.ok());
+    EXPECT_TRUE(started.error().contains(QStringLiteral("could not be created")));
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(scheduler.activeCount(), 0);
+}
+
+TEST(AudioRecorderCleanup, RemovesEveryEntryOfTheTemporaryFolder)
+{
+    TempDataHome home;
+    ASSERT_TRUE(AppPaths::prepare().ok());
+    const QString dir = AppPaths::temporaryRecordings();
+    for (const char *name : {"A.wav", ".hidden", "B.wav"}) {
+        QFile f(dir + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QDir().mkpath(dir + QStringLiteral("/left-over"));
+    QFile kept(AppPaths::recordings() + QStringLiteral("/kept.wav"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.close();
+
+    FakeScheduler scheduler;
+    AudioRecorder(scheduler).cleanupTemporaryRecordings();
+    EXPECT_TRUE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(kept.exists());
+}

@@ -1,0 +1,278 @@
+// The runner against the stand-in engine, which records its arguments and plays a script.
+#include "RunTask.h"
+#include "TempDataHome.h"
+#include "speech/ProcessOutputCollector.h"
+#include "speech/ResourceLocator.h"
+#include "speech/WhisperRunner.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+QString supportDir() { return qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR"); }
+QString fakeEngine() { return supportDir() + QStringLiteral("/orvel-fake-engine"); }
+
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(const char *name, const QString &value) : m_name(name), m_old(qgetenv(name))
+    {
+        qputenv(name, value.toUtf8());
+    }
+    ~EnvironmentVariable()
+    {
+        if (m_old.isNull())
+            qunsetenv(m_name);
+        else
+            qputenv(m_name, m_old);
+    }
+
+private:
+    const char *m_name;
+    QByteArray m_old;
+};
+
+class WhisperRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(QFile::exists(fakeEngine())) << fakeEngine().toStdString(); }
+
+    void script(const QString &lines)
+    {
+        QFile f(scriptPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(lines.toUtf8());
+    }
+
+    Result<QString, OrvelError> run(const QString &modelID, const QStringList &vocabulary = {})
+    {
+        auto task = runner.transcribe(QStringLiteral("/tmp/a b.wav"), *SpeechModel::withID(modelID),
+                                      QStringLiteral("/models/m.bin"), vocabulary, [this](double f) {
+                                          QMutexLocker lock(&progressLock);
+                                          progress << f;
+                                      });
+        return runTask(std::move(task));
+    }
+
+    QStringList recordedArguments() const
+    {
+        QFile f(argvPath);
+        if (!f.open(QIODevice::ReadOnly))
+            return {QStringLiteral("<not run>")};
+        QStringList out;
+        for (const auto &v : QJsonDocument::fromJson(f.readAll()).array())
+            out << v.toString();
+        return out;
+    }
+
+    TempDataHome home;
+    QString scriptPath = home.path() + QStringLiteral("/script");
+    QString argvPath = home.path() + QStringLiteral("/argv.json");
+    EnvironmentVariable whisper{"ORVEL_WHISPER_CLI_PATH", fakeEngine()};
+    EnvironmentVariable parakeet{"ORVEL_PARAKEET_CLI_PATH", fakeEngine()};
+    EnvironmentVariable scriptVar{"ORVEL_FAKE_ENGINE_SCRIPT", scriptPath};
+    EnvironmentVariable argvVar{"ORVEL_FAKE_ENGINE_ARGV", argvPath};
+    WhisperRunner runner;
+    QMutex progressLock;
+    QList<double> progress;
+};
+
+QString threads() { return QString::number(WhisperRunner::threadCount(QThread::idealThreadCount())); }
+
+} // namespace
+
+TEST(WhisperRunnerRules, ThreadCountIsCoresMinusTwoWithinTwoAndEight)
+{
+    EXPECT_EQ(WhisperRunner::threadCount(1), 2);
+    EXPECT_EQ(WhisperRunner::threadCount(4), 2);
+    EXPECT_EQ(WhisperRunner::threadCount(7), 5);
+    EXPECT_EQ(WhisperRunner::threadCount(10), 8);
+    EXPECT_EQ(WhisperRunner::threadCount(16), 8);
+}
+
+TEST(WhisperRunnerRules, ProgressIsTheLastParsableLine)
+{
+    using C = ProcessOutputCollector;
+    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("x\nwhisper_print_progress_callback: progress = 45%\n")), 45.0);
+    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress = 10%\rprogress = 20%\r")), 20.0);
+    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress = 10%\nprogress = abc%\n")), 10.0);
+    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress =\t12.5 %\n")), 12.5);
+    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress = 30%\u2028progress = 7%")), 7.0);
+    // Not a progress line: no "progress", "%" before "=", trailing junk, nothing at all.
+    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("done = 45%")).has_value());
+    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("progress 45% = x")).has_value());
+    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("progress = 45x%")).has_value());
+    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("progress = nan%")).has_value());
+    EXPECT_FALSE(C::latestWhisperProgress(QString()).has_value());
+}
+
+TEST(WhisperRunnerRules, VocabularyFixesWholeWordsLongestFirst)
+{
+    const auto fix = [](const char *text, QStringList terms) {
+        return WhisperRunner::normalizeVocabulary(QString::fromUtf8(text), terms).toStdString();
+    };
+    EXPECT_EQ(fix("my iphone and IPHONE", {"iPhone"}), "my iPhone and iPhone");
+    EXPECT_EQ(fix("iphones", {"iPhone"}), "iphones");
+    EXPECT_EQ(fix("north ltd. office", {"Ltd."}), "north Ltd. office");
+    EXPECT_EQ(fix("orvel raza and orvel", {"Orvel", "Orvel Raza"}), "Orvel Raza and Orvel");
+    EXPECT_EQ(fix("build WHISPER.CPP now", {"whisper.cpp"}), "build whisper.cpp now");
+    // Letters of other scripts are letters too; punctuation and ends are boundaries.
+    EXPECT_EQ(fix("éorvel orvelж (orvel)", {"Orvel"}), "éorvel orvelж (Orvel)");
+    EXPECT_EQ(fix("straße", {"STRASSE"}), "straße");
+    EXPECT_EQ(fix("ÜBER über", {"über"}), "über über");
+    // The term goes in literally.
+    EXPECT_EQ(fix("pay $5 now", {"$5"}), "pay $5 now");
+    EXPECT_EQ(fix("a c:\\x b", {"C:\\X"}), "a C:\\X b");
+    EXPECT_EQ(fix("cost $1 and $1", {"$1"}), "cost $1 and $1");
+    EXPECT_EQ(fix("q (a+b) q", {"(A+B)"}), "q (A+B) q");
+    EXPECT_EQ(fix("unchanged", {}), "unchanged");
+    EXPECT_EQ(fix("a b", {""}), "a b");
+}
+
+TEST(WhisperRunnerRules, FailureMessageIsTheLastTwoNonEmptyLines)
+{
+    EXPECT_EQ(WhisperRunner::failureFromStandardError("a\nb\n\nc\n").description(), QStringLiteral("b c"));
+    EXPECT_EQ(WhisperRunner::failureFromStandardError("only\n").description(), QStringLiteral("only"));
+    EXPECT_EQ(WhisperRunner::failureFromStandardError("x\r\ny\r\n").description(), QStringLiteral("x y"));
+    EXPECT_EQ(WhisperRunner::failureFromStandardError("\n\n").description(),
+              QStringLiteral("The local transcription failed."));
+}
+
+TEST_F(WhisperRunnerTest, WhisperCommandLineForEnglishModelWithVocabulary)
+{
+    script(QStringLiteral("stdout  hello orvel\\n\n"));
+    const auto result = run(QStringLiteral("pocket"), {QStringLiteral("Orvel"), QStringLiteral("whisper.cpp")});
+    ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
+    EXPECT_EQ(result.value(), QStringLiteral("hello Orvel"));
+    EXPECT_EQ(recordedArguments(),
+              (QStringList{"--model", "/models/m.bin", "--file", "/tmp/a b.wav", "--no-timestamps", "--no-prints",
+                           "--print-progress", "--language", "en", "--threads", threads(), "--suppress-nst",
+                           "--prompt", "Orvel, whisper.cpp"}));
+}
+
+TEST_F(WhisperRunnerTest, MultilingualWhisperWithoutVocabularyEndsWithSuppressNst)
+{
+    script(QStringLiteral("stdout text\n"));
+    ASSERT_TRUE(run(QStringLiteral("balanced")).ok());
+    const QStringList args = recordedArguments();
+    ASSERT_EQ(args.size(), 12);
+    EXPECT_EQ(args.mid(7, 2), (QStringList{"--language", "auto"}));
+    EXPECT_EQ(args.last(), QStringLiteral("--suppress-nst"));
+}
+
+TEST_F(WhisperRunnerTest, ParakeetGetsItsShortCommandLineAndStillFixesCapitals)
+{
+    script(QStringLiteral("stderr progress = 50%\\n\nstdout my iphone\\n\n"));
+    const auto result = run(QStringLiteral("velocity"), {QStringLiteral("iPhone")});
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), QStringLiteral("my iPhone"));
+    EXPECT_EQ(recordedArguments(), (QStringList{"--model", "/models/m.bin", "--file", "/tmp/a b.wav", "--threads",
+                                                threads(), "--no-prints"}));
+    // Parakeet's standard error is not read for progress.
+    EXPECT_EQ(progress, QList<double>{0.02});
+}
+
+TEST_F(WhisperRunnerTest, ProgressLinesAreReportedClampedAsTheyArrive)
+{
+    script(QStringLiteral("stderr whisper_print_progress_callback: progress = 1%\\n\nsleep 150\n"
+                          "stderr whisper_print_progress_callback: progress = 45%\\n\nsleep 150\n"
+                          "stderr progress = abc%\\n\nsleep 150\n"
+                          "stderr whisper_print_progress_callback: progress = 100%\\n\nsleep 150\n"
+                          "stdout  done\\n\n"));
+    ASSERT_TRUE(run(QStringLiteral("pocket")).ok());
+    // The junk line falls back to the line before it, 45 %, again.
+    EXPECT_EQ(progress, (QList<double>{0.02, 0.02, 0.45, 0.45, 0.97}));
+}
+
+TEST_F(WhisperRunnerTest, FailedRunReportsTheLastTwoErrorLines)
+{
+    script(QStringLiteral("stdout partial\nstderr a\\nb\\n\\nc\\n\nexit 1\n"));
+    const auto result = run(QStringLiteral("pocket"));
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), OrvelError::transcriptionFailed(QStringLiteral("b c")));
+}
+
+TEST_F(WhisperRunnerTest, CrashWithoutMessageUsesTheGenericText)
+{
+    script(QStringLiteral("stdout words\nsignal 9\n"));
+    const auto result = run(QStringLiteral("pocket"));
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().description(), QStringLiteral("The local transcription failed."));
+}
+
+TEST_F(WhisperRunnerTest, BlankOutputIsNoSpeech)
+{
+    script(QStringLiteral("stdout   \\n\n"));
+    const auto result = run(QStringLiteral("pocket"));
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), OrvelError::emptyTranscript());
+    EXPECT_EQ(result.error().description(), QStringLiteral("No speech was detected."));
+}
+
+TEST_F(WhisperRunnerTest, LargeOutputOnBothStreamsDoesNotStallTheEngine)
+{
+    // Far more than a pipe holds: an engine whose pipes are not drained would block forever.
+    script(QStringLiteral("flood stderr 2000000\nflood stdout 1000000\nstdout \\nthe end\\n\n"));
+    const auto result = run(QStringLiteral("pocket"));
+    ASSERT_TRUE(result.ok());
+    EXPECT_TRUE(result.value().endsWith(QStringLiteral("the end")));
+    EXPECT_GT(result.value().size(), 1000000);
+}
+
+TEST_F(WhisperRunnerTest, BrokenUtf8KeepsTheReadableText)
+{
+    script(QStringLiteral("stdout caf\\xc3 ok\\n\n"));
+    const auto result = run(QStringLiteral("pocket"));
+    ASSERT_TRUE(result.ok());
+    EXPECT_TRUE(result.value().startsWith(QStringLiteral("caf")));
+    EXPECT_TRUE(result.value().endsWith(QStringLiteral(" ok")));
+}
+
+TEST_F(WhisperRunnerTest, EngineThatCannotBeFoundOrStarted)
+{
+    {
+        EnvironmentVariable none("ORVEL_WHISPER_CLI_PATH", QString());
+        EnvironmentVariable path("PATH", home.path());
+        ResourceLocator::setInstallRoot(home.path());
+        const auto result = run(QStringLiteral("pocket"));
+        ResourceLocator::setInstallRoot(QString());
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error(), OrvelError::missingEngine());
+        EXPECT_EQ(recordedArguments(), QStringList{"<not run>"});
+    }
+    EnvironmentVariable broken("ORVEL_WHISPER_CLI_PATH", home.path() + QStringLiteral("/no-such-engine"));
+    const auto result = run(QStringLiteral("pocket"));
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind, OrvelError::Kind::transcriptionFailed);
+    EXPECT_TRUE(result.error().message.startsWith(QStringLiteral("The speech engine could not be started")));
+    EXPECT_EQ(runner.runningCount(), 0);
+}
+
+TEST_F(WhisperRunnerTest, DestroyingTheRunnerEndsARunningEngine)
+{
+    const QString pidFile = home.path() + QStringLiteral("/pid");
+    script(QStringLiteral("pidfile %1\nsleep 60000\n").arg(pidFile));
+    auto runner = std::make_unique<WhisperRunner>();
+    auto task = runner->transcribe(QStringLiteral("/tmp/a.wav"), *SpeechModel::withID(QStringLiteral("pocket")),
+                                   QStringLiteral("/m.bin"), {}, {});
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(pidFile) && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QFile f(pidFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const pid_t pid = f.readAll().trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(runner->runningCount(), 1);
+    runner.reset();
+    EXPECT_NE(::kill(pid, 0), 0); // gone, and reaped
+}
