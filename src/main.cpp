@@ -1,14 +1,19 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AppState.h"
-#include "platform/Accessibility.h"
-#include "platform/KeySynthesizer.h"
-#include "platform/Permissions.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
-#include "platform/SoundPlayer.h"
-#include "platform/Workspace.h"
+#include "platform/x11/QtSoundPlayer.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11HotKeyBackend.h"
+#include "platform/x11/X11Ports.h"
+#include "speech/AudioRecorder.h"
+#include "speech/ResourceLocator.h"
+#include "speech/WhisperRunner.h"
+#include "ui/MainWindow.h"
+#include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -17,50 +22,7 @@
 
 namespace {
 
-// Stand-ins for the parts that have no desktop implementation yet: they report "unavailable".
-class NoWorkspace final : public Workspace {
-public:
-    std::optional<RunningApplication> frontmostApplication() const override { return std::nullopt; }
-    void activate(const RunningApplication &) override {}
-    bool isCurrentApplication(const RunningApplication &) const override { return false; }
-};
-class NoAccessibility final : public Accessibility {
-public:
-    bool isProcessTrusted(bool) override { return false; }
-    std::shared_ptr<AccessibleElement> focusedElement() override { return nullptr; }
-};
-class NoKeys final : public KeySynthesizer {
-public:
-    void postKey(uint16_t, uint64_t) override {}
-};
-class NoPermissions final : public Permissions {
-public:
-    bool microphoneGranted() const override { return false; }
-    bool requestMicrophone() override { return false; }
-    bool screenCaptureGranted() const override { return false; }
-    bool requestScreenCapture() override { return false; }
-    void openSettings(const QString &) override {}
-};
-class BeepOnly final : public SoundPlayer {
-public:
-    bool play(const QString &, double) override { return false; }
-    void stop() override {}
-    void beep() override { QApplication::beep(); }
-};
-class NoRecorder final : public DictationRecorder {
-public:
-    Result<QString, QString> start() override { return Result<QString, QString>::failure(OrvelError::recorderUnavailable().description()); }
-    std::optional<Recording> stop() override { return std::nullopt; }
-    void cancel() override {}
-    void cleanupTemporaryRecordings() override {}
-};
-class NoRunner final : public TranscriptionRunner {
-public:
-    QCoro::Task<Result<QString, OrvelError>> transcribe(QString, SpeechModel, QString, QStringList, Progress) override
-    {
-        co_return OrvelError::missingEngine();
-    }
-};
+// Stand-ins for the parts that have no desktop implementation yet.
 class MemoryHistory final : public TranscriptHistory {
 public:
     const QList<HistoryItem> &items() const override { return m_items; }
@@ -75,14 +37,15 @@ public:
     void show() override {}
     void hide() override {}
 };
-class NoMainWindow final : public MainWindowPresenter {
+// The window is made after the state (it observes it); the state asks for it through this.
+class LateMainWindow final : public MainWindowPresenter {
 public:
-    void bringForward() override {}
-};
-class NoCancelShortcut final : public CancelShortcutControl {
-public:
-    void registerCancelHotKey() override {}
-    void unregisterCancelHotKey() override {}
+    void bringForward() override
+    {
+        if (window)
+            window->bringForward();
+    }
+    MainWindowPresenter *window = nullptr;
 };
 
 int g_signalPipe[2] = {-1, -1};
@@ -112,30 +75,44 @@ void quitOnTerminationSignals(QApplication &app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+std::optional<QString> soundFile(const QString &name)
+{
+    return ResourceLocator::file(QStringLiteral("sounds/") + name + QStringLiteral(".wav"));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // Global shortcuts, key events and window activation are X11 facilities.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvel Raza"));
     QApplication::setApplicationName(QStringLiteral("OrvelPlus"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel Raza"));
+    QApplication::setDesktopFileName(QStringLiteral("orvel-raza"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (const auto icon = ResourceLocator::file(QStringLiteral("orvel-raza.png")))
+        QApplication::setWindowIcon(QIcon(*icon));
     quitOnTerminationSignals(app);
+    // Started at login: the tray icon and the shortcuts, no window.
+    const bool hidden = QApplication::arguments().contains(QStringLiteral("--hidden"));
 
+    X11Connection x11;
     QtScheduler scheduler;
     QtPasteboard pasteboard;
-    NoKeys keys;
-    NoWorkspace workspace;
-    NoAccessibility accessibility;
-    NoPermissions permissions;
-    BeepOnly sounds;
-    NoRecorder recorder;
-    NoRunner runner;
+    X11KeySynthesizer keys(x11);
+    X11Workspace workspace(x11);
+    X11Accessibility accessibility(x11);
+    LinuxPermissions permissions(x11);
+    X11HotKeyBackend hotKeys(x11);
+    QtSoundPlayer sounds(soundFile);
+    AudioRecorder recorder(scheduler);
+    WhisperRunner runner;
     MemoryHistory history;
     NoOverlay overlay;
-    NoMainWindow mainWindow;
-    NoCancelShortcut cancelShortcut;
+    LateMainWindow mainWindow;
 
     AppState::Services services;
     services.scheduler = &scheduler;
@@ -150,8 +127,18 @@ int main(int argc, char **argv)
     services.history = &history;
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
-    services.cancelShortcut = &cancelShortcut;
+    services.hotKeys = &hotKeys;
     AppState state(services);
+
+    // The window manager may ignore a raise from a program in the background; asking it to
+    // activate the window as a pager would does not.
+    MainWindow window(state, [&workspace](QWidget *w) {
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
+    });
+    mainWindow.window = &window;
+    TrayIcon tray(state, window);
+    if (!hidden)
+        window.show();
 
     return app.exec();
 }
