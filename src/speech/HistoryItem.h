@@ -16,4 +16,9 @@ struct HistoryItem {
     std::optional<QString> audioFileName;
 
     bool operator==(const HistoryItem &) const = default;
+
+    // The catalog name of modelID, or "Local model".
+    QString modelName() const;
+    // "m:ss" of the duration rounded to whole seconds, never negative.
+    QString durationLabel() const;
 };

@@ -1,5 +1,8 @@
 #include "SpeechModel.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 QString speechEngineRawValue(SpeechEngine engine)
 {
     return engine == SpeechEngine::parakeet ? QStringLiteral("parakeet") : QStringLiteral("whisper");
@@ -88,4 +91,68 @@ std::optional<SpeechModel> SpeechModel::withID(const QString &id)
         if (m.id == id)
             return m;
     return std::nullopt;
+}
+
+namespace {
+
+struct Presentation {
+    const char *id;
+    int speed;
+    int quality;
+    const char *symbol;
+    double red, green, blue;
+};
+
+constexpr Presentation kPresentation[] = {
+    {"pocket", 5, 3, "hare.fill", 0.88, 0.58, 0.18},
+    {"velocity", 5, 4, "bird.fill", 0.2, 0.57, 0.82},
+    {"swift", 4, 4, "bolt.fill", 0.86, 0.35, 0.31},
+    {"balanced", 3, 3, "globe.europe.africa.fill", 0.47, 0.4, 0.78},
+    {"studio", 2, 5, "sparkles", 0.55, 0.68, 0.12},
+};
+
+const Presentation *presentationFor(const QString &id)
+{
+    for (const Presentation &p : kPresentation)
+        if (id == QLatin1String(p.id))
+            return &p;
+    return nullptr;
+}
+
+} // namespace
+
+int SpeechModel::speedRating() const
+{
+    const auto *p = presentationFor(id);
+    return p ? p->speed : 3;
+}
+
+int SpeechModel::qualityRating() const
+{
+    const auto *p = presentationFor(id);
+    return p ? p->quality : 3;
+}
+
+QString SpeechModel::symbolName() const
+{
+    const auto *p = presentationFor(id);
+    return p ? QString::fromLatin1(p->symbol) : QStringLiteral("waveform");
+}
+
+std::optional<QColor> SpeechModel::accentRGB() const
+{
+    const auto *p = presentationFor(id);
+    if (!p)
+        return std::nullopt;
+    return QColor::fromRgbF(float(p->red), float(p->green), float(p->blue), 1.0f);
+}
+
+QColor SpeechModel::accentColor() const
+{
+    if (auto rgb = accentRGB())
+        return *rgb;
+    // The secondary text colour: the palette's placeholder text, which themes tone down.
+    if (qGuiApp)
+        return QGuiApplication::palette().color(QPalette::PlaceholderText);
+    return QColor(Qt::gray);
 }

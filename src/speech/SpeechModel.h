@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -30,6 +31,15 @@ struct SpeechModel {
     QString accent;
 
     bool operator==(const SpeechModel &) const = default;
+
+    // Presentation, by id; ids outside the catalog get 3, 3, "waveform" and the secondary text
+    // colour. Ratings are out of 5 and relative to this catalog.
+    int speedRating() const;
+    int qualityRating() const;
+    QString symbolName() const;
+    // The card's accent in sRGB; nothing means the platform's secondary text colour.
+    std::optional<QColor> accentRGB() const;
+    QColor accentColor() const;
 
     // The five models, in order; the first ships with the application.
     static const QList<SpeechModel> &catalog();

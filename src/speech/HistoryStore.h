@@ -1,0 +1,39 @@
+#pragma once
+
+#include "speech/DictationServices.h"
+
+#include <QJsonObject>
+#include <QObject>
+
+// The Dictation history, newest first, kept in history.json. Memory is authoritative after the
+// file has been read once; every change rewrites the whole file atomically.
+class HistoryStore final : public QObject, public TranscriptHistory {
+    Q_OBJECT
+
+public:
+    explicit HistoryStore(QObject *parent = nullptr);
+
+    const QList<HistoryItem> &items() const override { return m_items; }
+    void insertFront(const HistoryItem &item) override;
+    void save() override;
+    // Removes every item with this id and its kept audio file, then saves.
+    void deleteItem(const HistoryItem &item);
+
+    static QJsonObject toJson(const HistoryItem &item);
+    static std::optional<HistoryItem> fromJson(const QJsonValue &value);
+    static QByteArray encode(const QList<HistoryItem> &items);
+    // Nothing when the bytes are not a valid item array.
+    static std::optional<QList<HistoryItem>> decode(const QByteArray &bytes);
+
+    // Where an unreadable history.json is kept before the first save replaces it.
+    static QString unreadableCopyPath();
+
+signals:
+    void itemsChanged();
+
+private:
+    void load();
+
+    QList<HistoryItem> m_items;
+    bool m_fileWasUnreadable = false;
+};

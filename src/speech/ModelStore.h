@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/Result.h"
+#include "speech/SpeechModel.h"
+
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QSet>
+
+#include <qcoro/qcorotask.h>
+
+class QNetworkReply;
+
+// Installs, removes and lists the speech-model files in the models folder. A model is installed
+// exactly when its file exists; a download appears there only by one final rename.
+class ModelStore final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ModelStore(QObject *parent = nullptr);
+    ~ModelStore() override;
+
+    const QList<SpeechModel> &catalog() const { return SpeechModel::catalog(); }
+    // Fraction 0…1 of each running download, by model id.
+    const QMap<QString, double> &progress() const { return m_progress; }
+    const QSet<QString> &activeDownloads() const { return m_activeDownloads; }
+    // Grows whenever the set of installed files changes.
+    int revision() const { return m_revision; }
+
+    static QString installedPath(const SpeechModel &model);
+    static bool isInstalled(const SpeechModel &model);
+
+    // Returns once the file is in place; the error text is for the user.
+    QCoro::Task<Result<void, QString>> download(SpeechModel model);
+    Result<void, QString> deleteModel(const SpeechModel &model);
+    // Puts the shipped smallest model in place when it is missing.
+    void bootstrapBundledPocket();
+
+    // How long a transfer may stall before it fails.
+    void setTransferTimeout(int milliseconds) { m_transferTimeout = milliseconds; }
+
+signals:
+    void progressChanged();
+    void activeDownloadsChanged();
+    void revisionChanged();
+
+private:
+    void bumpRevision();
+    void setProgress(const QString &id, double fraction);
+    void finishDownload(const QString &id);
+
+    QNetworkAccessManager m_network;
+    QMap<QString, double> m_progress;
+    QSet<QString> m_activeDownloads;
+    int m_revision = 0;
+    int m_transferTimeout = 60000;
+    QSet<QNetworkReply *> m_replies;
+    QSet<QString> m_stagedFiles;
+};

@@ -1,0 +1,228 @@
+#include "TempDataHome.h"
+#include "speech/AppPaths.h"
+#include "speech/HistoryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+HistoryItem item(const char *uuid, const char *date, const char *text, double duration = 1.5,
+                 const char *model = "pocket")
+{
+    HistoryItem i;
+    i.id = QUuid::fromString(QLatin1String(uuid));
+    i.createdAt = QDateTime::fromString(QLatin1String(date), Qt::ISODate);
+    i.text = QString::fromUtf8(text);
+    i.duration = duration;
+    i.modelID = QLatin1String(model);
+    return i;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+const char *kA = "11111111-2222-3333-4444-555555555555";
+const char *kB = "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE";
+const char *kC = "0F0F0F0F-0000-4000-8000-000000000001";
+
+} // namespace
+
+TEST(HistoryItem, DerivedLabels)
+{
+    HistoryItem i = item(kA, "2026-03-01T09:30:00Z", "x");
+    EXPECT_EQ(i.modelName(), QStringLiteral("Pocket"));
+    i.modelID = QStringLiteral("gone");
+    EXPECT_EQ(i.modelName(), QStringLiteral("Local model"));
+    const std::pair<double, const char *> cases[] = {{65.4, "1:05"}, {5, "0:05"}, {3600, "60:00"}, {59.6, "1:00"},
+                                                     {-3, "0:00"},   {0.4, "0:00"}, {std::nan(""), "0:00"}};
+    for (const auto &[seconds, label] : cases) {
+        i.duration = seconds;
+        EXPECT_EQ(i.durationLabel().toStdString(), label) << seconds;
+    }
+}
+
+TEST(HistoryStore, FileFormatIsPrettySortedWithUpperCaseIdsAndWholeSecondDates)
+{
+    TempDataHome home;
+    HistoryStore store;
+    HistoryItem kept = item(kB, "2026-03-01T09:30:00Z", "with audio", 2.25, "studio");
+    kept.id = QUuid::fromString(QStringLiteral("aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee"));
+    kept.createdAt = QDateTime::fromString(QStringLiteral("2026-03-01T10:30:00.750+01:00"), Qt::ISODate);
+    kept.audioFileName = QStringLiteral("kept.wav");
+    store.insertFront(item(kA, "2026-02-01T08:00:00Z", "plain"));
+    store.insertFront(kept);
+    store.save();
+
+    const QByteArray expected = R"([
+    {
+        "audioFileName": "kept.wav",
+        "createdAt": "2026-03-01T09:30:00Z",
+        "duration": 2.25,
+        "id": "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE",
+        "modelID": "studio",
+        "text": "with audio"
+    },
+    {
+        "createdAt": "2026-02-01T08:00:00Z",
+        "duration": 1.5,
+        "id": "11111111-2222-3333-4444-555555555555",
+        "modelID": "pocket",
+        "text": "plain"
+    }
+]
+)";
+    EXPECT_EQ(readFile(AppPaths::history()).toStdString(), expected.toStdString());
+
+    HistoryStore again;
+    ASSERT_EQ(again.items().size(), 2);
+    EXPECT_EQ(again.items()[0].audioFileName, std::optional<QString>(QStringLiteral("kept.wav")));
+    EXPECT_EQ(again.items()[0].createdAt, QDateTime::fromString(QStringLiteral("2026-03-01T09:30:00Z"), Qt::ISODate));
+    EXPECT_EQ(again.items()[1], store.items()[1]);
+}
+
+TEST(HistoryStore, FirstStartHasNoItemsAndWritesNothing)
+{
+    TempDataHome home;
+    HistoryStore store;
+    EXPECT_TRUE(store.items().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+}
+
+TEST(HistoryStore, LoadsNewestFirstKeepingTheOrderOfEqualTimes)
+{
+    TempDataHome home;
+    HistoryStore writer;
+    writer.insertFront(item(kA, "2026-01-01T00:00:00Z", "old"));
+    writer.insertFront(item(kB, "2026-05-01T00:00:00Z", "tie first"));
+    writer.insertFront(item(kC, "2026-05-01T00:00:00Z", "tie second"));
+    // Written out of order on purpose.
+    QList<HistoryItem> shuffled = {writer.items()[2], writer.items()[1], writer.items()[0]};
+    writeFile(AppPaths::history(), HistoryStore::encode(shuffled));
+
+    HistoryStore store;
+    QStringList texts;
+    for (const auto &i : store.items())
+        texts << i.text;
+    EXPECT_EQ(texts, (QStringList{"tie first", "tie second", "old"}));
+}
+
+TEST(HistoryStore, OneBadItemGivesAnEmptyHistoryAndTheOldFileIsKeptAside)
+{
+    TempDataHome home;
+    const QByteArray good = HistoryStore::encode({item(kA, "2026-01-01T00:00:00Z", "fine")});
+    QJsonArray array = QJsonDocument::fromJson(good).array();
+    QJsonObject bad = array[0].toObject();
+    bad.remove(QStringLiteral("modelID"));
+    array.append(bad);
+    const QByteArray file = QJsonDocument(array).toJson();
+
+    const QByteArray broken[] = {file, "not json", "{}", "[1]",
+                                 R"([{"id":"not-a-uuid","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":1,"modelID":"m"}])",
+                                 R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"yesterday","text":"t","duration":1,"modelID":"m"}])",
+                                 R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":"1","modelID":"m"}])"};
+    for (const QByteArray &bytes : broken)
+        EXPECT_FALSE(HistoryStore::decode(bytes).has_value()) << bytes.toStdString();
+
+    writeFile(AppPaths::history(), file);
+    {
+        HistoryStore store;
+        EXPECT_TRUE(store.items().isEmpty());
+        EXPECT_EQ(readFile(AppPaths::history()), file); // untouched until a save
+        store.insertFront(item(kB, "2026-02-01T00:00:00Z", "new"));
+        store.save();
+    }
+    EXPECT_EQ(readFile(HistoryStore::unreadableCopyPath()), file);
+    HistoryStore reloaded;
+    ASSERT_EQ(reloaded.items().size(), 1);
+    EXPECT_EQ(reloaded.items()[0].text, QStringLiteral("new"));
+}
+
+TEST(HistoryStore, NullAudioFileNameReadsAsAbsent)
+{
+    const auto items = HistoryStore::decode(
+        R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":1,"modelID":"m","audioFileName":null}])");
+    ASSERT_TRUE(items.has_value());
+    EXPECT_FALSE((*items)[0].audioFileName.has_value());
+}
+
+TEST(HistoryStore, DeleteRemovesTheItemAndOnlyItsOwnAudioFile)
+{
+    TempDataHome home;
+    HistoryStore store;
+    HistoryItem a = item(kA, "2026-01-01T00:00:00Z", "a");
+    a.audioFileName = QStringLiteral("a.wav");
+    HistoryItem b = item(kB, "2026-01-02T00:00:00Z", "b");
+    b.audioFileName = QStringLiteral("../outside.txt");
+    store.insertFront(a);
+    store.insertFront(b);
+    store.insertFront(a); // the same id twice: both go
+    store.save();
+    writeFile(AppPaths::recordings() + QStringLiteral("/a.wav"), "RIFF");
+    writeFile(AppPaths::root() + QStringLiteral("/outside.txt"), "keep me");
+
+    QSignalSpy changed(&store, &HistoryStore::itemsChanged);
+    store.deleteItem(a);
+    ASSERT_EQ(store.items().size(), 1);
+    EXPECT_EQ(store.items()[0].id, b.id);
+    EXPECT_FALSE(QFile::exists(AppPaths::recordings() + QStringLiteral("/a.wav")));
+    EXPECT_EQ(changed.count(), 1);
+
+    // A name from the file that points outside the recordings folder is never followed.
+    store.deleteItem(b);
+    EXPECT_TRUE(store.items().isEmpty());
+    EXPECT_TRUE(QFile::exists(AppPaths::root() + QStringLiteral("/outside.txt")));
+    EXPECT_EQ(HistoryStore::decode(readFile(AppPaths::history()))->size(), 0);
+}
+
+TEST(HistoryStore, DeletingAnUnknownItemStillRewritesTheFile)
+{
+    TempDataHome home;
+    HistoryStore store;
+    store.insertFront(item(kA, "2026-01-01T00:00:00Z", "a"));
+    store.save();
+    writeFile(AppPaths::history(), "[]"); // changed behind the store's back
+    store.deleteItem(item(kB, "2026-01-01T00:00:00Z", "b"));
+    EXPECT_EQ(store.items().size(), 1);
+    EXPECT_EQ(HistoryStore::decode(readFile(AppPaths::history()))->size(), 1);
+}
+
+TEST(HistoryStore, FailedWriteKeepsThePreviousFileAndTheMemory)
+{
+    TempDataHome home;
+    HistoryStore store;
+    store.insertFront(item(kA, "2026-01-01T00:00:00Z", "first"));
+    store.save();
+    const QByteArray before = readFile(AppPaths::history());
+    // A read-only folder: the temporary file of the atomic write cannot be created.
+    QFile::setPermissions(AppPaths::root(), QFile::ReadOwner | QFile::ExeOwner);
+    store.insertFront(item(kB, "2026-01-02T00:00:00Z", "second"));
+    store.save();
+    QFile::setPermissions(AppPaths::root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(store.items().size(), 2);
+    if (::geteuid() != 0) { // root writes anyway
+        EXPECT_EQ(readFile(AppPaths::history()), before);
+    }
+    QDir dir(AppPaths::root());
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
+        EXPECT_TRUE(name == QStringLiteral("history.json")) << name.toStdString(); // no stray temporaries
+}

@@ -1,0 +1,320 @@
+// Downloads against the in-process stand-in of the model hosting service.
+#include "FakeModelHost.h"
+#include "RunTask.h"
+#include "TempDataHome.h"
+#include "speech/AppPaths.h"
+#include "speech/ModelStore.h"
+#include "speech/ResourceLocator.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray body(int size)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 131 + i / 7) & 0xff);
+    return b;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class ModelStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(host.listen());
+        m_oldHost = qgetenv("ORVEL_MODEL_HOST");
+        m_oldTmp = qgetenv("TMPDIR");
+        qputenv("ORVEL_MODEL_HOST", host.baseUrl().toUtf8());
+        QDir().mkpath(tmp());
+        qputenv("TMPDIR", tmp().toUtf8());
+        ResourceLocator::setInstallRoot(home.path() + QStringLiteral("/prefix"));
+    }
+    void TearDown() override
+    {
+        ResourceLocator::setInstallRoot(QString());
+        restore("ORVEL_MODEL_HOST", m_oldHost);
+        restore("TMPDIR", m_oldTmp);
+    }
+    static void restore(const char *name, const QByteArray &value)
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+
+    QString tmp() const { return home.path() + QStringLiteral("/tmp"); }
+    QStringList staged() const { return QDir(tmp()).entryList({QStringLiteral("orvel-plus-*.download")}, QDir::Files); }
+    QStringList modelsFolder() const { return QDir(AppPaths::models()).entryList(QDir::Files | QDir::Hidden); }
+
+    // A catalog entry with its URL on the stand-in host.
+    SpeechModel model(const QString &id) const
+    {
+        SpeechModel m = *SpeechModel::withID(id);
+        m.url = QUrl(host.baseUrl() + m.url.path() + QStringLiteral("?download=true"));
+        return m;
+    }
+
+    static void waitUntil(const std::function<bool()> &condition)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition() && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    TempDataHome home;
+    FakeModelHost host;
+    QByteArray m_oldHost, m_oldTmp;
+};
+
+} // namespace
+
+TEST(SpeechCatalog, PresentationValuesAndFallback)
+{
+    const auto &c = SpeechModel::catalog();
+    ASSERT_EQ(c.size(), 5);
+    EXPECT_EQ(c[0].id, QStringLiteral("pocket"));
+    EXPECT_EQ(c[0].speedRating(), 5);
+    EXPECT_EQ(c[4].qualityRating(), 5);
+    EXPECT_EQ(c[3].symbolName(), QStringLiteral("globe.europe.africa.fill"));
+    EXPECT_NEAR(c[1].accentColor().redF(), 0.2, 1e-3);
+    EXPECT_NEAR(c[1].accentColor().greenF(), 0.57, 1e-3);
+    EXPECT_NEAR(c[1].accentColor().blueF(), 0.82, 1e-3);
+    SpeechModel unknown;
+    unknown.id = QStringLiteral("mystery");
+    EXPECT_EQ(unknown.symbolName(), QStringLiteral("waveform"));
+    EXPECT_EQ(unknown.speedRating(), 3);
+    EXPECT_EQ(unknown.qualityRating(), 3);
+    EXPECT_FALSE(unknown.accentRGB().has_value());
+    EXPECT_TRUE(unknown.accentColor().isValid());
+}
+
+TEST(SpeechCatalog, HostComesFromTheEnvironment)
+{
+    EXPECT_EQ(SpeechModel::catalog()[2].url.toString(),
+              SpeechModel::modelHost() +
+                  QStringLiteral("/distil-whisper/distil-small.en/resolve/main/ggml-distil-small.en.bin?download=true"));
+    const QByteArray old = qgetenv("ORVEL_MODEL_HOST");
+    qunsetenv("ORVEL_MODEL_HOST");
+    EXPECT_EQ(SpeechModel::modelHost(), QStringLiteral("https://huggingface.co"));
+    qputenv("ORVEL_MODEL_HOST", "http://127.0.0.1:9");
+    EXPECT_EQ(SpeechModel::modelHost(), QStringLiteral("http://127.0.0.1:9"));
+    if (old.isNull())
+        qunsetenv("ORVEL_MODEL_HOST");
+    else
+        qputenv("ORVEL_MODEL_HOST", old);
+}
+
+TEST_F(ModelStoreTest, ShippedPocketIsCopiedInOnceAndComesBackAfterDeletion)
+{
+    const QString shipped = home.path() + QStringLiteral("/prefix/share/orvel-raza/ggml-tiny.en-q5_1.bin");
+    QDir().mkpath(QFileInfo(shipped).absolutePath());
+    QFile f(shipped);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("tiny model");
+    f.close();
+
+    const SpeechModel pocket = SpeechModel::catalog()[0];
+    {
+        ModelStore store;
+        EXPECT_EQ(store.revision(), 1);
+        EXPECT_TRUE(ModelStore::isInstalled(pocket));
+        for (int i = 1; i < 5; ++i)
+            EXPECT_FALSE(ModelStore::isInstalled(store.catalog()[i]));
+        EXPECT_EQ(modelsFolder(), QStringList{pocket.fileName}); // no left-over partial copy
+        ASSERT_TRUE(store.deleteModel(pocket).ok());
+        EXPECT_EQ(store.revision(), 2);
+        EXPECT_FALSE(ModelStore::isInstalled(pocket));
+        ASSERT_TRUE(store.deleteModel(pocket).ok()); // nothing there: nothing changes
+        EXPECT_EQ(store.revision(), 2);
+    }
+    ModelStore restarted;
+    EXPECT_EQ(readFile(ModelStore::installedPath(pocket)), QByteArray("tiny model"));
+    ModelStore again; // already there: no copy, no revision
+    EXPECT_EQ(again.revision(), 0);
+}
+
+TEST_F(ModelStoreTest, WithoutAShippedPocketNothingIsInstalled)
+{
+    ModelStore store;
+    EXPECT_EQ(store.revision(), 0);
+    EXPECT_FALSE(ModelStore::isInstalled(store.catalog()[0]));
+}
+
+TEST_F(ModelStoreTest, DownloadWithLengthReportsRisingProgressAndInstallsTheFile)
+{
+    const QByteArray data = body(300000);
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    host.route(swift.url.path(), {200, data, true, -1, 150000, {}, 16384});
+    ModelStore store;
+    QList<double> seen;
+    QObject::connect(&store, &ModelStore::progressChanged, [&] {
+        if (store.progress().contains(QStringLiteral("swift")))
+            seen << store.progress().value(QStringLiteral("swift"));
+    });
+    QSignalSpy revisions(&store, &ModelStore::revisionChanged);
+
+    std::optional<Result<void, QString>> result;
+    auto run = [&]() -> QCoro::Task<> { result.emplace(co_await store.download(swift)); };
+    auto task = run();
+    // Halfway the host pauses; Qt reports progress at most every 100 ms, so the pause is real time.
+    waitUntil([&] { return host.holdingCount() == 1; });
+    QElapsedTimer pause;
+    pause.start();
+    waitUntil([&] { return pause.elapsed() > 250; });
+    host.release();
+    waitUntil([&] { return result.has_value(); });
+    ASSERT_TRUE(result && result->ok());
+    EXPECT_EQ(readFile(ModelStore::installedPath(swift)), data);
+    EXPECT_EQ(host.requests, QStringList{swift.url.path() + QStringLiteral("?download=true")});
+    ASSERT_GE(seen.size(), 3);
+    EXPECT_EQ(seen.first(), 0.0);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.last(), 1.0);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](double f) { return f > 0.5 && f < 1.0; }));
+    EXPECT_EQ(store.revision(), 1);
+    EXPECT_EQ(revisions.count(), 1);
+    EXPECT_TRUE(store.activeDownloads().isEmpty());
+    EXPECT_TRUE(store.progress().isEmpty());
+    EXPECT_TRUE(staged().isEmpty());
+}
+
+TEST_F(ModelStoreTest, WithoutLengthProgressStaysAtZeroUntilInstalled)
+{
+    const SpeechModel balanced = model(QStringLiteral("balanced"));
+    host.route(balanced.url.path(), {200, body(200000), false, -1, -1, {}, 8192});
+    ModelStore store;
+    QList<double> seen;
+    QObject::connect(&store, &ModelStore::progressChanged, [&] {
+        if (store.progress().contains(QStringLiteral("balanced")))
+            seen << store.progress().value(QStringLiteral("balanced"));
+    });
+    ASSERT_TRUE(runTask(store.download(balanced)).ok());
+    EXPECT_EQ(seen, QList<double>{0.0});
+    EXPECT_EQ(readFile(ModelStore::installedPath(balanced)).size(), 200000);
+}
+
+TEST_F(ModelStoreTest, TransferCutHalfwayInstallsNothing)
+{
+    const SpeechModel studio = model(QStringLiteral("studio"));
+    host.route(studio.url.path(), {200, body(400000), true, 200000, -1, {}, 16384});
+    ModelStore store;
+    const auto result = runTask(store.download(studio));
+    ASSERT_FALSE(result.ok());
+    EXPECT_FALSE(result.error().isEmpty());
+    EXPECT_FALSE(ModelStore::isInstalled(studio));
+    EXPECT_TRUE(modelsFolder().isEmpty());
+    EXPECT_TRUE(store.activeDownloads().isEmpty());
+    EXPECT_TRUE(store.progress().isEmpty());
+    EXPECT_EQ(store.revision(), 0);
+    EXPECT_TRUE(staged().isEmpty());
+}
+
+TEST_F(ModelStoreTest, ErrorStatusFailsWithTheStatusAndInstallsNothing)
+{
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    ModelStore store; // no route: the host answers 404 with a body
+    const auto result = runTask(store.download(swift));
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), QStringLiteral("The download failed: HTTP 404."));
+    EXPECT_FALSE(ModelStore::isInstalled(swift));
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_TRUE(store.activeDownloads().isEmpty());
+
+    host.route(swift.url.path(), {503, "busy", true, -1, -1, {}, 16384});
+    EXPECT_EQ(runTask(store.download(swift)).error(), QStringLiteral("The download failed: HTTP 503."));
+}
+
+TEST_F(ModelStoreTest, RedirectsAreFollowed)
+{
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    host.route(swift.url.path(), {302, {}, true, -1, -1, (host.baseUrl() + QStringLiteral("/cdn/file")).toUtf8(), 16384});
+    host.route(QStringLiteral("/cdn/file"), {200, "model bytes", true, -1, -1, {}, 16384});
+    ModelStore store;
+    ASSERT_TRUE(runTask(store.download(swift)).ok());
+    EXPECT_EQ(readFile(ModelStore::installedPath(swift)), QByteArray("model bytes"));
+}
+
+TEST_F(ModelStoreTest, InstalledModelIsNotDownloadedAgain)
+{
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    QDir().mkpath(AppPaths::models());
+    QFile f(ModelStore::installedPath(swift));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("already");
+    f.close();
+    ModelStore store;
+    QSignalSpy active(&store, &ModelStore::activeDownloadsChanged);
+    ASSERT_TRUE(runTask(store.download(swift)).ok());
+    EXPECT_TRUE(host.requests.isEmpty());
+    EXPECT_EQ(active.count(), 0);
+    EXPECT_EQ(store.revision(), 0);
+    EXPECT_EQ(readFile(ModelStore::installedPath(swift)), QByteArray("already"));
+}
+
+TEST_F(ModelStoreTest, TwoDownloadsOfOneModelStageSeparatelyAndLeaveAWholeFile)
+{
+    const QByteArray data = body(500000);
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    host.route(swift.url.path(), {200, data, true, -1, 250000, {}, 16384});
+    ModelStore store;
+    std::optional<Result<void, QString>> first, second;
+    auto collect = [](ModelStore &s, SpeechModel m, std::optional<Result<void, QString>> &out) -> QCoro::Task<> {
+        out.emplace(co_await s.download(m));
+    };
+    auto a = collect(store, swift, first);
+    auto b = collect(store, swift, second);
+    waitUntil([&] { return host.holdingCount() == 2; });
+    ASSERT_EQ(host.holdingCount(), 2);
+    EXPECT_EQ(staged().size(), 2);
+    EXPECT_TRUE(store.activeDownloads().contains(QStringLiteral("swift")));
+    EXPECT_FALSE(ModelStore::isInstalled(swift)); // nothing partial in the models folder
+    host.release();
+    waitUntil([&] { return first && second; });
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->ok());
+    EXPECT_TRUE(second->ok());
+    EXPECT_EQ(readFile(ModelStore::installedPath(swift)), data);
+    EXPECT_EQ(modelsFolder(), QStringList{swift.fileName});
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_TRUE(store.activeDownloads().isEmpty());
+    EXPECT_EQ(store.revision(), 2);
+}
+
+TEST_F(ModelStoreTest, DestroyingTheStoreMidDownloadRemovesTheStagedFile)
+{
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    host.route(swift.url.path(), {200, body(100000), true, -1, 50000, {}, 16384});
+    auto store = std::make_unique<ModelStore>();
+    auto task = store->download(swift);
+    waitUntil([&] { return host.holdingCount() == 1; });
+    EXPECT_EQ(staged().size(), 1);
+    store.reset();
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_FALSE(ModelStore::isInstalled(swift));
+}
+
+TEST_F(ModelStoreTest, DeletingAFileThatCannotBeRemovedReportsIt)
+{
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    // A non-empty folder under the model's name cannot be removed as a file.
+    QDir().mkpath(ModelStore::installedPath(swift) + QStringLiteral("/inside"));
+    ModelStore store;
+    const auto result = store.deleteModel(swift);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(store.revision(), 0);
+}
