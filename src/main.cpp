@@ -6,7 +6,10 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
+#include "speech/AppPaths.h"
 #include "speech/AudioRecorder.h"
+#include "speech/HistoryStore.h"
+#include "speech/ModelStore.h"
 #include "speech/ResourceLocator.h"
 #include "speech/WhisperRunner.h"
 #include "ui/MainWindow.h"
@@ -22,16 +25,7 @@
 
 namespace {
 
-// Stand-ins for the parts that have no desktop implementation yet.
-class MemoryHistory final : public TranscriptHistory {
-public:
-    const QList<HistoryItem> &items() const override { return m_items; }
-    void insertFront(const HistoryItem &item) override { m_items.prepend(item); }
-    void save() override {}
-
-private:
-    QList<HistoryItem> m_items;
-};
+// The overlay arrives with the screens; until then a run shows itself in the window and tray.
 class NoOverlay final : public OverlayPresenter {
 public:
     void show() override {}
@@ -110,7 +104,11 @@ int main(int argc, char **argv)
     QtSoundPlayer sounds(soundFile);
     AudioRecorder recorder(scheduler);
     WhisperRunner runner;
-    MemoryHistory history;
+    // The shipped speech model is put in place before the stores read the folders.
+    ModelStore modelStore;
+    modelStore.bootstrapBundledPocket();
+    (void)AppPaths::prepare();
+    HistoryStore history;
     NoOverlay overlay;
     LateMainWindow mainWindow;
 
