@@ -1,4 +1,5 @@
 #include "AppStateFixture.h"
+#include "app/PlatformWording.h"
 #include "app/Preferences.h"
 
 #include <QJsonDocument>
@@ -192,4 +193,14 @@ TEST_F(PreferencesTest, RemovingTheSelectedModelSelectsPocketAndPocketStays)
     EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
     reload();
     EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+}
+
+TEST_F(PreferencesTest, MacFactsAreWordedForThisDesktop)
+{
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Your key stays in the macOS Keychain on this Mac.")),
+              QStringLiteral("Your key stays in the system keyring on this computer."));
+    const QString folder = PlatformWording::adapt(QStringLiteral("~/Library/Application Support/Orvel Raza"));
+    EXPECT_TRUE(folder.endsWith(QStringLiteral("/Orvel Raza")));
+    EXPECT_FALSE(folder.contains(QStringLiteral("Library")));
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Choose a downloaded model.")), QStringLiteral("Choose a downloaded model."));
 }
