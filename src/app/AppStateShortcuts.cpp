@@ -61,8 +61,10 @@ void AppState::shortcutCaptureDidChange(bool capturing)
     if (capturing) {
         m_hotKeysSuspended = true;
         m_hotKey->unregister();
+        m_hotKey->setSuspended(true);
     } else {
         m_hotKeysSuspended = false;
+        m_hotKey->setSuspended(false);
         refreshHotKeys();
     }
 }

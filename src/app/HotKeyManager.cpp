@@ -17,7 +17,7 @@ void HotKeyManager::installHandler()
 
 bool HotKeyManager::registerHotKey(const KeyboardShortcutSetting &shortcut, uint32_t identifier)
 {
-    if (!m_backend)
+    if (!m_backend || m_suspended)
         return false;
     release(identifier);
     HotKeyBackend::Modifiers modifiers;

@@ -40,6 +40,8 @@ public:
     void unregister();
     bool isRegistered(uint32_t identifier) const { return m_registered.contains(identifier); }
     bool handlerInstalled() const { return m_handlerInstalled; }
+    // While a shortcut is being recorded nothing may be registered, the cancel key included.
+    void setSuspended(bool suspended) { m_suspended = suspended; }
 
     // An event from the backend; the callback runs later on the main thread.
     void handle(uint32_t identifier, bool pressed);
@@ -54,4 +56,5 @@ private:
     HotKeyBackend *m_backend;
     std::set<uint32_t> m_registered;
     bool m_handlerInstalled = false;
+    bool m_suspended = false;
 };

@@ -148,6 +148,17 @@ TEST_F(ShortcutsTest, RecordingAShortcutSuspendsEveryGlobalShortcut)
     EXPECT_EQ(state->toggleShortcut(), KeyboardShortcutSetting::defaultToggle());
 }
 
+TEST_F(ShortcutsTest, RecordingStartedDuringCaptureTakesEscOnlyAfterIt)
+{
+    state->shortcutCaptureDidChange(true);
+    state->toggleRecording();
+    ASSERT_EQ(kind(), Kind::recording);
+    EXPECT_TRUE(backend.registered.empty());
+    state->shortcutCaptureDidChange(false);
+    EXPECT_TRUE(registered(HotKeyManager::cancel));
+    EXPECT_EQ(backend.registered.size(), 5u);
+}
+
 TEST_F(ShortcutsTest, EventsAfterTheStateIsGoneAreDropped)
 {
     backend.press(HotKeyManager::toggle, true);

@@ -63,7 +63,7 @@ bool X11HotKeyBackend::registerHotKey(uint32_t identifier, uint16_t keyCode, Mod
     const uint8_t keycode = m_x11.keycodeForKeysym(key->keysym);
     if (!keycode)
         return false;
-    const Grab grab{keycode, maskOf(modifiers)};
+    const Grab grab{keycode, maskOf(modifiers), keyCode, modifiers};
 
     std::vector<xcb_void_cookie_t> cookies;
     for (uint16_t variant : lockVariants())
@@ -117,6 +117,14 @@ void X11HotKeyBackend::unregisterHotKey(uint32_t identifier)
 void X11HotKeyBackend::onEvent(const xcb_generic_event_t *event)
 {
     const uint8_t type = event->response_type & ~0x80;
+    if (type == XCB_MAPPING_NOTIFY &&
+        reinterpret_cast<const xcb_mapping_notify_event_t *>(event)->request != XCB_MAPPING_POINTER) {
+        // Another layout may put the keys on other key codes: grab them again where they are now.
+        const auto grabs = m_grabs;
+        for (const auto &[id, grab] : grabs)
+            registerHotKey(id, grab.keyCode, grab.portable);
+        return;
+    }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return;
     const auto *key = reinterpret_cast<const xcb_key_press_event_t *>(event);

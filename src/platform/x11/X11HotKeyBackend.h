@@ -27,6 +27,8 @@ private:
     struct Grab {
         uint8_t keycode;
         uint16_t modifiers;
+        uint16_t keyCode;     // portable, to find the key again after a keyboard change
+        Modifiers portable;
     };
     std::vector<uint16_t> lockVariants() const;
     void ungrab(const Grab &grab);
