@@ -13,19 +13,15 @@ function(orvel_add_resources)
   endforeach()
 endfunction()
 
-# orvel_add_gtest(name SOURCES... LIBS... [RESOURCE_LOCK name]): one test executable per area,
-# each test its own CTest case. Tests holding the same lock never run at the same time (for
-# example "pulseaudio": every test that plays into or records from the shared virtual microphone).
+# orvel_add_gtest(name SOURCES... LIBS... [PROPERTIES key value...]): one test executable per area, each
+# test its own CTest case. PROPERTIES go to every case (e.g. RESOURCE_LOCK orvel_audio for tests that
+# play into or record from the shared test sink).
 include(GoogleTest)
 function(orvel_add_gtest name)
-  cmake_parse_arguments(T "" "RESOURCE_LOCK" "SOURCES;LIBS" ${ARGN})
-  set(_lock)
-  if(T_RESOURCE_LOCK)
-    set(_lock RESOURCE_LOCK ${T_RESOURCE_LOCK})
-  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE orvel_test_support ${T_LIBS} GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-    PROPERTIES TIMEOUT 120 ENVIRONMENT "ORVEL_TEST_SUPPORT_DIR=${CMAKE_BINARY_DIR}/tests/support" ${_lock})
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "ORVEL_TEST_SUPPORT_DIR=${CMAKE_BINARY_DIR}/tests/support" ${T_PROPERTIES})
 endfunction()

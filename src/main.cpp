@@ -6,7 +6,6 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
-#include "speech/AppPaths.h"
 #include "speech/AudioRecorder.h"
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
@@ -104,10 +103,7 @@ int main(int argc, char **argv)
     QtSoundPlayer sounds(soundFile);
     AudioRecorder recorder(scheduler);
     WhisperRunner runner;
-    // The shipped speech model is put in place before the stores read the folders.
-    ModelStore modelStore;
-    modelStore.bootstrapBundledPocket();
-    (void)AppPaths::prepare();
+    ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
     NoOverlay overlay;
     LateMainWindow mainWindow;

@@ -246,3 +246,22 @@ TEST(AudioRecorderCleanup, RemovesEveryEntryOfTheTemporaryFolder)
     EXPECT_TRUE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_TRUE(kept.exists());
 }
+
+// Each test runs in its own process under ctest, so the audio backend has not looked for a
+// server yet when this one points it nowhere.
+TEST(AudioRecorderWithoutAudioServer, StartFailsWithTheMicrophoneMessageAndLeavesNoFile)
+{
+    qputenv("PULSE_SERVER", "unix:/nonexistent/orvel-no-pulse");
+    if (!QMediaDevices::audioInputs().isEmpty())
+        GTEST_SKIP() << "the audio backend was already connected in this process";
+    TempDataHome home;
+    FakeScheduler scheduler;
+    AudioRecorder recorder(scheduler);
+    const auto started = recorder.start();
+    ASSERT_FALSE(started.ok());
+    EXPECT_EQ(started.error(), QStringLiteral("Orvel Raza could not access the microphone."));
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(recorder.stop().has_value());
+    EXPECT_TRUE(QDir(AppPaths::temporaryRecordings()).isEmpty());
+    EXPECT_EQ(scheduler.activeCount(), 0);
+}

@@ -103,22 +103,6 @@ TEST(SpeechCatalog, PresentationValuesAndFallback)
     EXPECT_TRUE(unknown.accentColor().isValid());
 }
 
-TEST(SpeechCatalog, HostComesFromTheEnvironment)
-{
-    EXPECT_EQ(SpeechModel::catalog()[2].url.toString(),
-              SpeechModel::modelHost() +
-                  QStringLiteral("/distil-whisper/distil-small.en/resolve/main/ggml-distil-small.en.bin?download=true"));
-    const QByteArray old = qgetenv("ORVEL_MODEL_HOST");
-    qunsetenv("ORVEL_MODEL_HOST");
-    EXPECT_EQ(SpeechModel::modelHost(), QStringLiteral("https://huggingface.co"));
-    qputenv("ORVEL_MODEL_HOST", "http://127.0.0.1:9");
-    EXPECT_EQ(SpeechModel::modelHost(), QStringLiteral("http://127.0.0.1:9"));
-    if (old.isNull())
-        qunsetenv("ORVEL_MODEL_HOST");
-    else
-        qputenv("ORVEL_MODEL_HOST", old);
-}
-
 TEST_F(ModelStoreTest, ShippedPocketIsCopiedInOnceAndComesBackAfterDeletion)
 {
     const QString shipped = home.path() + QStringLiteral("/prefix/share/orvel-raza/ggml-tiny.en-q5_1.bin");

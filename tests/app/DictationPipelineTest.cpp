@@ -1,0 +1,184 @@
+// A Dictation run through the real recorder (PulseAudio of the test session), the real runner
+// (the stand-in engine), the real history file and the real clipboard (the test X server).
+#include "FakeDictation.h"
+#include "FakePorts.h"
+#include "FakeScheduler.h"
+#include "TempDataHome.h"
+#include "app/AppState.h"
+#include "platform/QtPasteboard.h"
+#include "speech/AppPaths.h"
+#include "speech/AudioRecorder.h"
+#include "speech/HistoryStore.h"
+#include "speech/ModelStore.h"
+#include "speech/WhisperRunner.h"
+
+#include <QAudioDevice>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMediaDevices>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class DictationPipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QMediaDevices::defaultAudioInput().isNull() || QGuiApplication::platformName() == QLatin1String("offscreen"))
+            GTEST_SKIP() << "needs the audio and X server of scripts/test-session.sh";
+        // Found on PATH under its real name, as a distribution's whisper-cli would be.
+        setEnv("ORVEL_WHISPER_CLI_PATH", QString());
+        setEnv("PATH", qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR") + QStringLiteral("/engines:") +
+                           qEnvironmentVariable("PATH"));
+        setEnv("ORVEL_FAKE_ENGINE_ARGV", home.path() + QStringLiteral("/argv.json"));
+        setEnv("ORVEL_FAKE_ENGINE_TEXT", QStringLiteral("dictated through orvel raza"));
+        qunsetenv("ORVEL_FAKE_ENGINE_SCRIPT");
+
+        // The engine stand-in refuses a model file that is not there, as the real one does.
+        QDir().mkpath(AppPaths::models());
+        QFile model(ModelStore::installedPath(SpeechModel::catalog()[0]));
+        ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+        model.write("model");
+        model.close();
+
+        modelStore = std::make_unique<ModelStore>();
+        history = std::make_unique<HistoryStore>();
+        recorder = std::make_unique<AudioRecorder>(scheduler);
+        AppState::Services s;
+        s.scheduler = &scheduler;
+        s.pasteboard = &pasteboard;
+        s.keys = &keys;
+        s.workspace = &workspace;
+        s.accessibility = &accessibility;
+        s.permissions = &permissions;
+        s.sounds = &sounds;
+        s.recorder = recorder.get();
+        s.runner = &runner;
+        s.history = history.get();
+        s.overlay = &overlay;
+        s.mainWindow = &mainWindow;
+        s.cancelShortcut = &cancelShortcut;
+        state = std::make_unique<AppState>(s);
+        state->setVocabulary({QStringLiteral("Orvel Raza")});
+    }
+    void TearDown() override
+    {
+        state.reset();
+        for (const auto &[name, value] : saved) {
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+    void setEnv(const char *name, const QString &value)
+    {
+        saved.emplace_back(name, qgetenv(name));
+        qputenv(name, value.toUtf8());
+    }
+    static bool waitFor(const std::function<bool()> &condition)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition()) {
+            if (t.elapsed() > 15000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+    QStringList temporaryRecordings() const
+    {
+        return QDir(AppPaths::temporaryRecordings()).entryList(QDir::Files | QDir::Hidden);
+    }
+
+    TempDataHome home;
+    std::vector<std::pair<const char *, QByteArray>> saved;
+    FakeScheduler scheduler;
+    QtPasteboard pasteboard;
+    FakeKeySynthesizer keys;
+    FakeWorkspace workspace;
+    FakeAccessibility accessibility;
+    FakePermissions permissions;
+    FakeSoundPlayer sounds;
+    WhisperRunner runner;
+    FakeOverlay overlay;
+    FakeMainWindow mainWindow;
+    FakeCancelShortcut cancelShortcut;
+    std::unique_ptr<ModelStore> modelStore;
+    std::unique_ptr<HistoryStore> history;
+    std::unique_ptr<AudioRecorder> recorder;
+    std::unique_ptr<AppState> state;
+};
+
+} // namespace
+
+TEST_F(DictationPipelineTest, TranscriptEndsOnTheClipboardAndInHistoryJson)
+{
+    state->setAutomaticPaste(false);
+    state->toggleRecording();
+    ASSERT_EQ(state->status().kind, CaptureStatus::Kind::recording) << state->status().text.toStdString();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() >= 8000; }));
+    scheduler.advance(1.5);
+    state->toggleRecording();
+    ASSERT_EQ(state->status().kind, CaptureStatus::Kind::processing) << state->status().text.toStdString();
+    ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
+    ASSERT_EQ(state->status().kind, CaptureStatus::Kind::success) << state->status().text.toStdString();
+
+    const QString expected = QStringLiteral("dictated through Orvel Raza");
+    EXPECT_EQ(pasteboard.string(), std::optional<QString>(expected));
+    EXPECT_EQ(state->lastTranscript(), expected);
+
+    QFile file(AppPaths::history());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray items = QJsonDocument::fromJson(file.readAll()).array();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0][QStringLiteral("text")].toString(), expected);
+    EXPECT_EQ(items[0][QStringLiteral("modelID")].toString(), QStringLiteral("pocket"));
+    EXPECT_NEAR(items[0][QStringLiteral("duration")].toDouble(), 1.5, 1e-9);
+
+    // The engine got the recording, which is gone now that the transcript is delivered.
+    QFile argv(home.path() + QStringLiteral("/argv.json"));
+    ASSERT_TRUE(argv.open(QIODevice::ReadOnly));
+    const QJsonArray args = QJsonDocument::fromJson(argv.readAll()).array();
+    ASSERT_GT(args.size(), 3);
+    EXPECT_TRUE(args[3].toString().startsWith(AppPaths::temporaryRecordings()));
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+}
+
+TEST_F(DictationPipelineTest, EngineFailureShowsItsMessageAndKeepsNothing)
+{
+    state->setAutomaticPaste(false);
+    const QString script = home.path() + QStringLiteral("/script");
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("stderr whisper_init_from_file: failed to load model\\n\nstderr error: failed to initialize whisper context\\n\nexit 3\n");
+    f.close();
+    setEnv("ORVEL_FAKE_ENGINE_SCRIPT", script);
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
+    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::error);
+    EXPECT_EQ(state->status().text,
+              QStringLiteral("whisper_init_from_file: failed to load model error: failed to initialize whisper context"));
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+}
+
+TEST_F(DictationPipelineTest, CancelLeavesNoFileAndNoHistory)
+{
+    state->setAutomaticPaste(false);
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
+    state->cancelRecording();
+    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::idle);
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+}
