@@ -1,7 +1,9 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AppState.h"
+#include "command/OpenAIKeychainStore.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
+#include "platform/x11/QtKeychainSecretStore.h"
 #include "platform/x11/QtSoundPlayer.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
@@ -73,6 +75,14 @@ std::optional<QString> soundFile(const QString &name)
     return ResourceLocator::file(QStringLiteral("sounds/") + name + QStringLiteral(".wav"));
 }
 
+// Start-up notes only whether a cloud key is stored; a failing read counts as none.
+QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
+{
+    QCoro::Task<Result<std::optional<QString>, OpenAIKeychainError>> loading = store.load();
+    const auto loaded = co_await loading;
+    state.setOpenAIAPIKeyConfigured(loaded.ok() && loaded.value().has_value());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -123,6 +133,9 @@ int main(int argc, char **argv)
     services.mainWindow = &mainWindow;
     services.hotKeys = &hotKeys;
     AppState state(services);
+    QtKeychainSecretStore secrets;
+    OpenAIKeychainStore keyStore(secrets);
+    QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.

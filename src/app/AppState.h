@@ -77,6 +77,15 @@ public:
     AgentPhase agentPhase() const { return m_agentPhase; }
     const QString &agentPhaseDetail() const { return m_agentPhaseDetail; }
     double agentProgress() const { return m_agentProgress; }
+    // Whether the key store holds a cloud API key (only that fact, never the key).
+    bool openAIAPIKeyConfigured() const { return m_openAIAPIKeyConfigured; }
+    void setOpenAIAPIKeyConfigured(bool configured)
+    {
+        if (m_openAIAPIKeyConfigured == configured)
+            return;
+        m_openAIAPIKeyConfigured = configured;
+        emit openAIAPIKeyConfiguredChanged();
+    }
 
     // Preferences: loaded at construction, written on every change.
     bool onboardingComplete() const { return m_onboardingComplete; }
@@ -165,6 +174,7 @@ signals:
     void preferencesChanged();
     void shortcutsChanged();
     void agentSettingsChanged();
+    void openAIAPIKeyConfiguredChanged();
 
 private:
     void setStatus(const CaptureStatus &status);
@@ -206,6 +216,7 @@ private:
     AgentPhase m_agentPhase = AgentPhase::idle;
     QString m_agentPhaseDetail;
     double m_agentProgress = 0;
+    bool m_openAIAPIKeyConfigured = false;
 
     bool m_onboardingComplete = false;
     QString m_selectedModelID = QStringLiteral("pocket");

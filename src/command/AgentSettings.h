@@ -8,6 +8,8 @@
 
 // Where Command writes: on this machine, or with a cloud model of the user's OpenAI account.
 enum class AgentWritingProvider { local, openAI };
+inline constexpr AgentWritingProvider allAgentWritingProviders[] = {AgentWritingProvider::local,
+                                                                    AgentWritingProvider::openAI};
 
 QString agentWritingProviderRawValue(AgentWritingProvider provider);
 std::optional<AgentWritingProvider> agentWritingProviderFromRawValue(const QString &raw);

@@ -1,0 +1,267 @@
+#include "RuntimeHarness.h"
+
+#include "command/AgentProgressEstimator.h"
+#include "speech/AppPaths.h"
+
+#include <csignal>
+
+namespace {
+QByteArray out(const QByteArray &line) { return "out " + line + "\n"; }
+bool processAlive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
+} // namespace
+
+using Kind = AgentRuntimeError::Kind;
+
+TEST_F(RuntimeHarness, StreamsEventsInOrderAcrossSplitReadsAndEmptyLinesAndKeepsTheProcess)
+{
+    script(">>> write\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out \n" +
+           "part " + ev("phase", R"(,"phase":"generating")").left(30) + "\n" +
+           "part " + ev("phase", R"(,"phase":"generating")").mid(30) + "{lf}{lf}\n" +
+           out(ev("delta", R"(,"text":"Hel")") + "{lf}" + ev("delta", R"(,"text":"lo")")) +
+           out(ev("completed", R"(,"text":"Hello")")) + ">>> again\n" + out(ev("completed")));
+    start();
+    auto first = run(QStringLiteral("write"));
+    ASSERT_TRUE(finished(first));
+    ASSERT_TRUE(first->result->ok()) << first->error().toStdString();
+    EXPECT_EQ(first->result->value(), QStringLiteral("Hello"));
+    ASSERT_EQ(first->events.size(), 5u);
+    EXPECT_EQ(first->events[0].phase, AgentPhase::loadingModel);
+    EXPECT_EQ(first->events[1].phase, AgentPhase::generating);
+    EXPECT_EQ(first->events[2].text, QStringLiteral("Hel"));
+    EXPECT_EQ(first->events[3].text, QStringLiteral("lo"));
+    EXPECT_EQ(first->events[4].kind, AgentProtocolEventKind::completed);
+
+    // The same process serves the next run; a completion without text is an empty result.
+    const auto generation = service->processGeneration();
+    auto second = run(QStringLiteral("again"));
+    ASSERT_TRUE(finished(second));
+    ASSERT_TRUE(second->result->ok());
+    EXPECT_EQ(second->result->value(), QString());
+    EXPECT_EQ(service->processGeneration(), generation);
+    EXPECT_EQ(starts(), 1);
+    EXPECT_EQ(scheduler.activeCount(), 0); // both deadlines of both runs are gone
+}
+
+TEST_F(RuntimeHarness, LaunchesWithoutArgumentsWithTracingOffAndNoCloudVariables)
+{
+    qputenv("OPENAI_API_KEY", "sk-should-not-leak");
+    qputenv("OPENAI_PROJECT", "p");
+    script(">>> go\n" + out(ev("completed")));
+    start();
+    auto probe = run(QStringLiteral("go"));
+    qunsetenv("OPENAI_API_KEY");
+    qunsetenv("OPENAI_PROJECT");
+    ASSERT_TRUE(finished(probe));
+    const QStringList log = logLines();
+    EXPECT_TRUE(log.contains(QStringLiteral("env OPENAI_AGENTS_DISABLE_TRACING=1")));
+    EXPECT_TRUE(log.contains(QStringLiteral("env OPENAI_API_KEY=<unset>")));
+    EXPECT_TRUE(log.contains(QStringLiteral("env OPENAI_PROJECT=<unset>")));
+    EXPECT_TRUE(log.contains(QStringLiteral("env PATH=set")));
+    EXPECT_TRUE(log.filter(QStringLiteral(" argc 1")).size() == 1);
+}
+
+TEST_F(RuntimeHarness, SecondRunIsBusyAndCancelRetiresTheProcessAndDropsItsLateEvents)
+{
+    script(">>> slow\n" + QByteArray("onshutdown ") + ev("completed", R"(,"text":"late")") + "\ndeaf\n" +
+           ">>> quick\n" + out(ev("completed", R"(,"text":"fresh")")));
+    start();
+    auto slow = run(QStringLiteral("slow"));
+    auto busy = run(QStringLiteral("quick"));
+    ASSERT_TRUE(finished(busy));
+    EXPECT_EQ(busy->result->error().error.kind(), Kind::busy);
+    EXPECT_FALSE(slow->result);
+
+    const auto oldGeneration = service->processGeneration();
+    const qint64 oldPid = service->processId();
+    service->cancel(QUuid::createUuid()); // unknown: nothing happens
+    EXPECT_TRUE(service->hasProcess());
+    // Cancel the run by its own identifier, taken from the line the runtime received.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logLines().filter(QStringLiteral("\"instruction\":\"slow\"")).size() == 1; }, 10000));
+    const QString received = logLines().filter(QStringLiteral("\"instruction\":\"slow\"")).first().mid(5);
+    const auto sent = AgentProtocol::decodeRequest(received.toUtf8());
+    ASSERT_TRUE(sent);
+    service->cancel(sent->requestID);
+    ASSERT_TRUE(finished(slow));
+    EXPECT_TRUE(slow->result->error().cancelled);
+    EXPECT_FALSE(service->hasProcess());
+    ASSERT_TRUE(logged(QStringLiteral("shutdown")));
+    const QStringList shutdowns = logLines().filter(QStringLiteral("\"command\":\"shutdown\""));
+    ASSERT_EQ(shutdowns.size(), 1);
+    const auto shutdown = AgentProtocol::decodeRequest(shutdowns.first().mid(5).toUtf8());
+    ASSERT_TRUE(shutdown);
+    EXPECT_EQ(shutdown->sessionPath, AppPaths::agentSessions());
+    EXPECT_EQ(shutdown->toJson().size(), 5);
+    QTest::qWait(100); // let the retired runtime's reply arrive; it must change nothing
+    EXPECT_TRUE(slow->events.empty());
+
+    // The next run gets a fresh process while the old one lingers.
+    auto fresh = run(QStringLiteral("quick"));
+    ASSERT_TRUE(finished(fresh));
+    ASSERT_TRUE(fresh->result->ok());
+    EXPECT_EQ(fresh->result->value(), QStringLiteral("fresh"));
+    EXPECT_NE(service->processGeneration(), oldGeneration);
+    EXPECT_EQ(starts(), 2);
+
+    // The old one ignores shutdown and SIGTERM; after two graces it is killed.
+    EXPECT_TRUE(processAlive(oldPid));
+    scheduler.advance(2.0);
+    scheduler.advance(2.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !processAlive(oldPid); }, 10000));
+    EXPECT_TRUE(service->hasProcess());
+}
+
+TEST_F(RuntimeHarness, UndecodableLineAfterAGoodOneFailsTheRunAndRetires)
+{
+    script(">>> bad\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out not json\n" +
+           out(ev("completed", R"(,"text":"never")")));
+    start();
+    auto probe = run(QStringLiteral("bad"));
+    ASSERT_TRUE(finished(probe));
+    ASSERT_EQ(probe->events.size(), 1u);
+    EXPECT_EQ(probe->error(), QStringLiteral("Command returned an invalid response."));
+    EXPECT_FALSE(service->hasProcess());
+}
+
+TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
+{
+    script(">>> silent\n" + out(ev("error")) + ">>> told\n" + out(ev("error", R"(,"text":"Model file is damaged.")")) +
+           ">>> empty\n" + out(ev("error", R"(,"text":"")")) + ">>> global\n" +
+           out(R"({"version":1,"kind":"warning","text":"ignored"})") + out(R"({"version":1,"kind":"error"})") +
+           ">>> globaltold\n" + out(R"({"version":1,"kind":"error","text":"Out of memory."})"));
+    start();
+    auto silent = run(QStringLiteral("silent"));
+    ASSERT_TRUE(finished(silent));
+    EXPECT_EQ(silent->error(), QStringLiteral("Command failed."));
+    const auto generation = service->processGeneration();
+    auto told = run(QStringLiteral("told"));
+    ASSERT_TRUE(finished(told));
+    EXPECT_EQ(told->error(), QStringLiteral("Model file is damaged."));
+    auto empty = run(QStringLiteral("empty"));
+    ASSERT_TRUE(finished(empty));
+    EXPECT_EQ(empty->error(), QStringLiteral("Command failed."));
+    EXPECT_EQ(service->processGeneration(), generation); // run errors keep the process
+
+    auto global = run(QStringLiteral("global"));
+    ASSERT_TRUE(finished(global));
+    EXPECT_EQ(global->error(), QStringLiteral("Command rejected the request."));
+    EXPECT_FALSE(service->hasProcess());
+    auto globalTold = run(QStringLiteral("globaltold"));
+    ASSERT_TRUE(finished(globalTold));
+    EXPECT_EQ(globalTold->error(), QStringLiteral("Out of memory."));
+}
+
+TEST_F(RuntimeHarness, CompletionForAnotherRequestIsIgnored)
+{
+    script(">>> go\n" +
+           out(R"({"version":1,"requestID":"0F8FAD5B-D9CB-469F-A165-70867728950E","kind":"completed","text":"x"})") +
+           "sleep 50\n" + out(ev("completed", R"(,"text":"mine")")));
+    start();
+    auto probe = run(QStringLiteral("go"));
+    ASSERT_TRUE(finished(probe));
+    ASSERT_TRUE(probe->result->ok());
+    EXPECT_EQ(probe->result->value(), QStringLiteral("mine"));
+    EXPECT_EQ(probe->events.size(), 1u);
+}
+
+TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadline)
+{
+    script(">>> long\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "err first\nerr \nerr   \nerr A\nerr B\n" +
+           "err C\nerr \n" + out(ev("phase", R"(,"phase":"generating")")));
+    start();
+    auto probe = run(QStringLiteral("long"));
+    ASSERT_TRUE(eventCount(probe, 2));
+    scheduler.advance(29.9);
+    EXPECT_FALSE(probe->result);
+    scheduler.advance(1.0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(probe->result); // past 30 s: the loading deadline was lifted
+    scheduler.advance(89.0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(probe->result);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service->diagnosticSuffix() == QStringLiteral(" A B C"); }, 10000));
+    scheduler.advance(0.2);
+    ASSERT_TRUE(finished(probe));
+    EXPECT_EQ(probe->error(), QStringLiteral("Command stopped responding. A B C"));
+    EXPECT_FALSE(service->hasProcess());
+}
+
+TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing)
+{
+    script(">>> stuck\nerr \nerr  \n>>> stuck2\n");
+    start();
+    auto request = RuntimeHarness::request(QStringLiteral("stuck"));
+    request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
+    auto named = run(request);
+    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
+    scheduler.advance(30.0);
+    ASSERT_TRUE(finished(named));
+    EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time."));
+    EXPECT_FALSE(service->hasProcess());
+
+    auto anonymous = run(QStringLiteral("stuck2"));
+    scheduler.advance(30.0);
+    ASSERT_TRUE(finished(anonymous));
+    EXPECT_EQ(anonymous->error(), QStringLiteral("The local model did not start in time."));
+}
+
+TEST_F(RuntimeHarness, ExitMidRunFailsWithTheLastErrorLines)
+{
+    script(">>> crash\n" + out(ev("phase", R"(,"phase":"generating")")) +
+           "err one\nerr two\xe2\x80\xa8three\nerr four\nexit 3\n>>> ok\n" + out(ev("completed", R"(,"text":"ok")")));
+    start();
+    auto probe = run(QStringLiteral("crash"));
+    ASSERT_TRUE(finished(probe));
+    EXPECT_EQ(probe->error(), QStringLiteral("Command stopped unexpectedly. two three four"));
+    EXPECT_FALSE(service->hasProcess());
+    auto next = run(QStringLiteral("ok"));
+    ASSERT_TRUE(finished(next));
+    EXPECT_TRUE(next->result->ok());
+}
+
+TEST_F(RuntimeHarness, StandardErrorKeepsOnlyItsLast8192Bytes)
+{
+    script(">>> noisy\nerrfill 1808 a\nerrfill 8192 b\nexit 1\n");
+    start();
+    auto probe = run(QStringLiteral("noisy"));
+    ASSERT_TRUE(finished(probe));
+    EXPECT_EQ(probe->error(), QStringLiteral("Command stopped unexpectedly. ") + QString(8192, QLatin1Char('b')));
+}
+
+TEST_F(RuntimeHarness, MissingExecutableIsRuntimeMissing)
+{
+    start(QStringLiteral("/nonexistent/orvel-agent"));
+    auto probe = run(QStringLiteral("any"));
+    ASSERT_TRUE(finished(probe));
+    EXPECT_EQ(probe->result->error().error.kind(), Kind::runtimeMissing);
+    EXPECT_EQ(probe->error(), QStringLiteral("The bundled Command runtime is missing."));
+
+    // The override is returned unchecked, so the same failure comes from a missing file there.
+    qputenv("ORVEL_ORVEL_AGENT_PATH", "/nonexistent/override");
+    EXPECT_EQ(AgentRuntimeService::bundledExecutable(QStringLiteral("orvel-agent")),
+              QStringLiteral("/nonexistent/override"));
+    service = std::make_unique<AgentRuntimeService>(scheduler);
+    EXPECT_EQ(service->ensureProcess().error().kind(), Kind::runtimeMissing);
+    qunsetenv("ORVEL_ORVEL_AGENT_PATH");
+}
+
+TEST(AgentProgressEstimator, ClimbsPerCharacterWithinBounds)
+{
+    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.1, 1), 0.402);
+    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.5, 10), 0.504);
+    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.93, 100), 0.94);
+    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.5, 1000), 0.512);
+}
+
+TEST_F(RuntimeHarness, EndingTheServiceEndsItsRuntimes)
+{
+    script("deaf\n");
+    start();
+    ASSERT_TRUE(service->ensureProcess().ok());
+    const qint64 pid = service->processId();
+    ASSERT_TRUE(service->ensureProcess().ok()); // already running: no second launch
+    EXPECT_EQ(service->processId(), pid);
+    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
+    service.reset();
+    EXPECT_FALSE(processAlive(pid));
+    EXPECT_EQ(starts(), 1);
+}
