@@ -38,7 +38,8 @@ TrayIcon::TrayIcon(AppState &state, MainWindowPresenter &mainWindow, QObject *pa
     m_tray->show();
 }
 
-TrayIcon::~TrayIcon() = default;
+// The icon goes before the menu it shows.
+TrayIcon::~TrayIcon() { delete m_tray; }
 
 QIcon TrayIcon::makeStatusIcon(const std::optional<QString> &imagePath)
 {

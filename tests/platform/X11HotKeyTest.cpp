@@ -62,7 +62,7 @@ protected:
     {
         xcb_test_fake_input(x11.connection(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, x11.keycodeForKeysym(keysym),
                             XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-        xcb_flush(x11.connection());
+        x11.flush();
     }
     void chord(std::initializer_list<uint32_t> keys)
     {
@@ -167,15 +167,18 @@ protected:
         state->setToggleShortcut(toggle);
     }
     void TearDown() override { state.reset(); }
+    void key(uint32_t keysym, bool down)
+    {
+        xcb_test_fake_input(x11.connection(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, x11.keycodeForKeysym(keysym),
+                            XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
+        x11.flush();
+    }
     void tap(std::initializer_list<uint32_t> keys)
     {
         for (uint32_t k : keys)
-            xcb_test_fake_input(x11.connection(), XCB_KEY_PRESS, x11.keycodeForKeysym(k), XCB_CURRENT_TIME,
-                                x11.root(), 0, 0, 0);
+            key(k, true);
         for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
-            xcb_test_fake_input(x11.connection(), XCB_KEY_RELEASE, x11.keycodeForKeysym(*it), XCB_CURRENT_TIME,
-                                x11.root(), 0, 0, 0);
-        xcb_flush(x11.connection());
+            key(*it, false);
     }
     bool escapeIsFree()
     {
@@ -203,15 +206,11 @@ TEST_F(X11ShortcutStateTest, ToggleFromTheKeyboardAndEscOnlyWhileRecording)
     EXPECT_TRUE(escapeIsFree());
 
     // Held ⌃⌥Space records for as long as it is held.
-    xcb_test_fake_input(x11.connection(), XCB_KEY_PRESS, x11.keycodeForKeysym(kControl), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-    xcb_test_fake_input(x11.connection(), XCB_KEY_PRESS, x11.keycodeForKeysym(kAlt), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-    xcb_test_fake_input(x11.connection(), XCB_KEY_PRESS, x11.keycodeForKeysym(kSpace), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-    xcb_flush(x11.connection());
+    for (uint32_t k : {kControl, kAlt, kSpace})
+        key(k, true);
     ASSERT_TRUE(waitFor([&] { return kind() == CaptureStatus::Kind::recording; }));
-    xcb_test_fake_input(x11.connection(), XCB_KEY_RELEASE, x11.keycodeForKeysym(kSpace), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-    xcb_test_fake_input(x11.connection(), XCB_KEY_RELEASE, x11.keycodeForKeysym(kAlt), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-    xcb_test_fake_input(x11.connection(), XCB_KEY_RELEASE, x11.keycodeForKeysym(kControl), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
-    xcb_flush(x11.connection());
+    for (uint32_t k : {kSpace, kAlt, kControl})
+        key(k, false);
     ASSERT_TRUE(waitFor([&] { return kind() == CaptureStatus::Kind::processing; }));
     EXPECT_TRUE(escapeIsFree());
 }

@@ -1,8 +1,8 @@
 #include "X11Connection.h"
 
+#include <QAbstractEventDispatcher>
 #include <QPointer>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
@@ -56,6 +56,10 @@ X11Connection::X11Connection(const char *displayName, QObject *parent) : QObject
 
     auto *notifier = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &X11Connection::processEvents);
+    // Writing a request or waiting for a reply may read events into xcb's queue, leaving the
+    // socket quiet; they are picked up before the event loop sleeps.
+    if (auto *dispatcher = QAbstractEventDispatcher::instance(thread()))
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { dispatch(false); });
 }
 
 X11Connection::~X11Connection()
@@ -104,11 +108,14 @@ void X11Connection::addListener(QObject *owner, Listener listener)
     });
 }
 
-void X11Connection::processEvents()
+void X11Connection::processEvents() { dispatch(true); }
+
+void X11Connection::dispatch(bool readSocket)
 {
     if (!m_connection)
         return;
-    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+    while (xcb_generic_event_t *event =
+               readSocket ? xcb_poll_for_event(m_connection) : xcb_poll_for_queued_event(m_connection)) {
         if ((event->response_type & ~0x80) == XCB_MAPPING_NOTIFY) {
             xcb_refresh_keyboard_mapping(m_keySymbols, reinterpret_cast<xcb_mapping_notify_event_t *>(event));
             refreshKeyboard();
@@ -126,10 +133,14 @@ void X11Connection::flush()
     if (!m_connection)
         return;
     xcb_flush(m_connection);
-    // Events read together with replies would wait for the next socket activity otherwise.
+    // Events read while writing or waiting for replies sit in xcb's queue, unseen by the
+    // socket notifier.
     QPointer<X11Connection> self(this);
-    QTimer::singleShot(0, this, [self] {
-        if (self)
-            self->processEvents();
-    });
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (self)
+                self->dispatch(false);
+        },
+        Qt::QueuedConnection);
 }

@@ -38,12 +38,15 @@ public:
     using Listener = std::function<void(const xcb_generic_event_t *event)>;
     void addListener(QObject *owner, Listener listener);
 
-    // Reads what the server sent; replies to requests can leave events queued unseen.
+    // Reads what the server sent and hands it to the listeners.
     void processEvents();
+    // Sends what is buffered; call after every batch of requests.
     void flush();
 
 private:
     void refreshKeyboard();
+    // Hands every event to the listeners; only those already queued unless readSocket.
+    void dispatch(bool readSocket);
 
     xcb_connection_t *m_connection = nullptr;
     uint32_t m_root = 0;

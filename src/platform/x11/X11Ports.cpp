@@ -55,6 +55,7 @@ void X11KeySynthesizer::postKey(uint16_t keyCode, uint64_t flags)
         fake(c, XCB_KEY_RELEASE, *it, m_x11.root());
     // The round trip makes sure the server has them before anything else happens.
     free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    m_x11.flush();
 }
 
 QString X11Workspace::applicationName(const QString &wmClass, const QString &wmInstance, int64_t pid)
@@ -96,6 +97,7 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() const
         xcb_icccm_get_wm_class_reply_wipe(&wmClass);
     }
     app.localizedName = applicationName(cls, instance, app.processIdentifier);
+    m_x11.flush();
     return app;
 }
 
