@@ -2,8 +2,6 @@
 
 #include <Qt>
 
-#include <array>
-#include <iterator>
 
 namespace KeyCodes {
 namespace {
