@@ -143,7 +143,7 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
-    TrayIcon tray(state, window);
+    TrayIcon tray(state);
     if (!hidden)
         window.show();
 

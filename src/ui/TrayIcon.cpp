@@ -1,7 +1,6 @@
 #include "TrayIcon.h"
 
 #include "UiTasks.h"
-#include "app/AppServices.h"
 #include "app/AppState.h"
 #include "speech/ResourceLocator.h"
 
@@ -10,17 +9,16 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 
-TrayIcon::TrayIcon(AppState &state, MainWindowPresenter &mainWindow, QObject *parent)
+TrayIcon::TrayIcon(AppState &state, QObject *parent)
     : QObject(parent), m_menu(std::make_unique<QMenu>())
 {
     AppState *s = &state;
-    MainWindowPresenter *window = &mainWindow;
     m_menu->addAction(QStringLiteral("Start or stop dictation"), this,
                       [s] { onMainThread(s, [](AppState &a) { a.toggleRecording(); }); });
     m_menu->addAction(QStringLiteral("Start or stop Command"), this,
                       [s] { onMainThread(s, [](AppState &a) { a.toggleAgentRecording(false); }); });
     m_menu->addAction(QStringLiteral("Open Orvel Raza"), this,
-                      [s, window] { onMainThread(s, [window](AppState &) { window->bringForward(); }); });
+                      [s] { onMainThread(s, [](AppState &a) { a.bringMainWindowForward(); }); });
     m_menu->addSeparator();
     QAction *quit = m_menu->addAction(QStringLiteral("Quit Orvel Raza"), this,
                                       [s] { onMainThread(s, [](AppState &) { QApplication::quit(); }); });

@@ -9,14 +9,13 @@
 class AppState;
 class QMenu;
 class QSystemTrayIcon;
-class MainWindowPresenter;
 
 // The icon in the system tray with its small menu.
 class TrayIcon final : public QObject {
     Q_OBJECT
 
 public:
-    TrayIcon(AppState &state, MainWindowPresenter &mainWindow, QObject *parent = nullptr);
+    explicit TrayIcon(AppState &state, QObject *parent = nullptr);
     ~TrayIcon() override;
 
     QMenu *menu() const { return m_menu.get(); }

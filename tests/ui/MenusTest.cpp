@@ -40,7 +40,7 @@ using MenusTest = AppStateTest;
 
 TEST_F(MenusTest, TrayMenuHasExactlyTheFiveEntriesInOrder)
 {
-    TrayIcon tray(*state, mainWindow);
+    TrayIcon tray(*state);
     EXPECT_EQ(texts(tray.menu()), (QStringList{QStringLiteral("Start or stop dictation"),
                                                QStringLiteral("Start or stop Command"),
                                                QStringLiteral("Open Orvel Raza"), QStringLiteral("—"),
