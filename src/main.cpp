@@ -1,20 +1,23 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AppState.h"
 #include "command/OpenAIKeychainStore.h"
-#include "platform/Accessibility.h"
-#include "platform/KeySynthesizer.h"
-#include "platform/Permissions.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
-#include "platform/SoundPlayer.h"
-#include "platform/Workspace.h"
 #include "platform/x11/QtKeychainSecretStore.h"
+#include "platform/x11/QtSoundPlayer.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11HotKeyBackend.h"
+#include "platform/x11/X11Ports.h"
 #include "speech/AudioRecorder.h"
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
+#include "speech/ResourceLocator.h"
 #include "speech/WhisperRunner.h"
+#include "ui/MainWindow.h"
+#include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -23,49 +26,21 @@
 
 namespace {
 
-// Stand-ins for the parts that have no desktop implementation yet: they report "unavailable".
-class NoWorkspace final : public Workspace {
-public:
-    std::optional<RunningApplication> frontmostApplication() const override { return std::nullopt; }
-    void activate(const RunningApplication &) override {}
-    bool isCurrentApplication(const RunningApplication &) const override { return false; }
-};
-class NoAccessibility final : public Accessibility {
-public:
-    bool isProcessTrusted(bool) override { return false; }
-    std::shared_ptr<AccessibleElement> focusedElement() override { return nullptr; }
-};
-class NoKeys final : public KeySynthesizer {
-public:
-    void postKey(uint16_t, uint64_t) override {}
-};
-class NoPermissions final : public Permissions {
-public:
-    bool microphoneGranted() const override { return false; }
-    bool requestMicrophone() override { return false; }
-    bool screenCaptureGranted() const override { return false; }
-    bool requestScreenCapture() override { return false; }
-    void openSettings(const QString &) override {}
-};
-class BeepOnly final : public SoundPlayer {
-public:
-    bool play(const QString &, double) override { return false; }
-    void stop() override {}
-    void beep() override { QApplication::beep(); }
-};
+// The overlay arrives with the screens; until then a run shows itself in the window and tray.
 class NoOverlay final : public OverlayPresenter {
 public:
     void show() override {}
     void hide() override {}
 };
-class NoMainWindow final : public MainWindowPresenter {
+// The window is made after the state (it observes it); the state asks for it through this.
+class LateMainWindow final : public MainWindowPresenter {
 public:
-    void bringForward() override {}
-};
-class NoCancelShortcut final : public CancelShortcutControl {
-public:
-    void registerCancelHotKey() override {}
-    void unregisterCancelHotKey() override {}
+    void bringForward() override
+    {
+        if (window)
+            window->bringForward();
+    }
+    MainWindowPresenter *window = nullptr;
 };
 
 int g_signalPipe[2] = {-1, -1};
@@ -95,6 +70,11 @@ void quitOnTerminationSignals(QApplication &app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+std::optional<QString> soundFile(const QString &name)
+{
+    return ResourceLocator::file(QStringLiteral("sounds/") + name + QStringLiteral(".wav"));
+}
+
 // Start-up notes only whether a cloud key is stored; a failing read counts as none.
 QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
 {
@@ -107,27 +87,36 @@ QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
 
 int main(int argc, char **argv)
 {
+    // Global shortcuts, key events and window activation are X11 facilities.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvel Raza"));
     QApplication::setApplicationName(QStringLiteral("OrvelPlus"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel Raza"));
+    QApplication::setDesktopFileName(QStringLiteral("orvel-raza"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (const auto icon = ResourceLocator::file(QStringLiteral("orvel-raza.png")))
+        QApplication::setWindowIcon(QIcon(*icon));
     quitOnTerminationSignals(app);
+    // Started at login: the tray icon and the shortcuts, no window.
+    const bool hidden = QApplication::arguments().contains(QStringLiteral("--hidden"));
 
+    X11Connection x11;
     QtScheduler scheduler;
     QtPasteboard pasteboard;
-    NoKeys keys;
-    NoWorkspace workspace;
-    NoAccessibility accessibility;
-    NoPermissions permissions;
-    BeepOnly sounds;
-    ModelStore modelStore; // puts the shipped Pocket model in place
-    HistoryStore history;
+    X11KeySynthesizer keys(x11);
+    X11Workspace workspace(x11);
+    X11Accessibility accessibility(x11);
+    LinuxPermissions permissions(x11);
+    X11HotKeyBackend hotKeys(x11);
+    QtSoundPlayer sounds(soundFile);
     AudioRecorder recorder(scheduler);
     WhisperRunner runner;
+    ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
+    HistoryStore history;
     NoOverlay overlay;
-    NoMainWindow mainWindow;
-    NoCancelShortcut cancelShortcut;
+    LateMainWindow mainWindow;
 
     AppState::Services services;
     services.scheduler = &scheduler;
@@ -142,11 +131,21 @@ int main(int argc, char **argv)
     services.history = &history;
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
-    services.cancelShortcut = &cancelShortcut;
+    services.hotKeys = &hotKeys;
     AppState state(services);
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
+
+    // The window manager may ignore a raise from a program in the background; asking it to
+    // activate the window as a pager would does not.
+    MainWindow window(state, [&workspace](QWidget *w) {
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
+    });
+    mainWindow.window = &window;
+    TrayIcon tray(state);
+    if (!hidden)
+        window.show();
 
     return app.exec();
 }

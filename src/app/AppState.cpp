@@ -1,5 +1,7 @@
 #include "app/AppState.h"
 
+#include "app/HotKeyManager.h"
+#include "app/Preferences.h"
 #include "platform/Accessibility.h"
 #include "platform/Permissions.h"
 #include "platform/SoundPlayer.h"
@@ -7,6 +9,7 @@
 #include "speech/AppPaths.h"
 
 #include <QFileInfo>
+#include <QSettings>
 
 QString appSectionTitle(AppSection section)
 {
@@ -40,17 +43,32 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
 {
     Q_ASSERT(m_s.scheduler && m_s.pasteboard && m_s.keys && m_s.workspace && m_s.accessibility &&
              m_s.permissions && m_s.sounds && m_s.recorder && m_s.runner && m_s.history && m_s.overlay &&
-             m_s.mainWindow && m_s.cancelShortcut);
+             m_s.mainWindow);
     m_microphoneGranted = m_s.permissions->microphoneGranted();
     m_accessibilityGranted = m_s.accessibility->isProcessTrusted(false);
     m_screenRecordingGranted = m_s.permissions->screenCaptureGranted();
     // Start-up goes on when a folder cannot be made; the stores report their own failures later.
     (void)AppPaths::prepare();
+    if (!m_s.defaults) {
+        m_ownDefaults = Preferences::openDefaultStore();
+        m_s.defaults = m_ownDefaults.get();
+    }
+    m_defaults = std::make_unique<Preferences>(m_s.defaults);
+    m_hotKey = std::make_unique<HotKeyManager>(m_s.hotKeys);
+    if (!m_s.cancelShortcut)
+        m_s.cancelShortcut = m_hotKey.get();
+    loadPreferences();
+    installHotKeyCallbacks();
+    refreshHotKeys();
     (void)AppPaths::prepare();
     m_s.recorder->cleanupTemporaryRecordings();
 }
 
-AppState::~AppState() = default;
+AppState::~AppState()
+{
+    // No shortcut may call into a state that is going away.
+    m_hotKey->unregister();
+}
 
 void AppState::setSelectedSection(AppSection section)
 {
@@ -58,14 +76,6 @@ void AppState::setSelectedSection(AppSection section)
         return;
     m_selectedSection = section;
     emit selectedSectionChanged();
-}
-
-void AppState::setSelectedModelID(const QString &id)
-{
-    if (m_selectedModelID == id)
-        return;
-    m_selectedModelID = id;
-    emit selectedModelIDChanged();
 }
 
 std::optional<SpeechModel> AppState::selectedModel() const { return SpeechModel::withID(m_selectedModelID); }
@@ -143,18 +153,7 @@ void AppState::handleOverlayTap()
 
 void AppState::playCompletionSound()
 {
-    QString name;
-    switch (m_completionSound) {
-    case CompletionSound::softPop:
-        name = QStringLiteral("Pop");
-        break;
-    case CompletionSound::glassChime:
-        name = QStringLiteral("Glass");
-        break;
-    case CompletionSound::gentleTap:
-        name = QStringLiteral("Tink");
-        break;
-    }
+    const QString name = systemSoundName(m_completionSound);
     m_s.sounds->stop();
     if (!m_s.sounds->play(name, 0.55))
         m_s.sounds->beep();

@@ -2,7 +2,10 @@
 
 #include "app/AppServices.h"
 #include "app/CaptureStatus.h"
+#include "app/KeyboardShortcutSetting.h"
+#include "app/PreferenceTypes.h"
 #include "command/AgentPhase.h"
+#include "command/AgentSettings.h"
 #include "platform/Scheduler.h"
 #include "speech/DictationServices.h"
 #include "speech/SpeechModel.h"
@@ -15,14 +18,16 @@
 #include <vector>
 
 class Accessibility;
+class HotKeyBackend;
+class HotKeyManager;
+class Preferences;
+class QSettings;
 class KeySynthesizer;
 class Pasteboard;
 class Permissions;
 class SoundPlayer;
 class Workspace;
 struct RunningApplication;
-
-enum class CompletionSound { softPop, glassChime, gentleTap };
 
 // The one application state. Every published value changes on the main thread only and
 // announces itself with a signal.
@@ -44,7 +49,12 @@ public:
         TranscriptHistory *history = nullptr;
         OverlayPresenter *overlay = nullptr;
         MainWindowPresenter *mainWindow = nullptr;
+        // Optional: without it the state's own hot key manager registers the cancel key.
         CancelShortcutControl *cancelShortcut = nullptr;
+        // Optional: without it no global shortcut is registered.
+        HotKeyBackend *hotKeys = nullptr;
+        // Optional: without it the program's own preferences file is opened.
+        QSettings *defaults = nullptr;
     };
 
     explicit AppState(const Services &services, QObject *parent = nullptr);
@@ -77,15 +87,48 @@ public:
         emit openAIAPIKeyConfiguredChanged();
     }
 
-    // Settings this flow reads; the preferences layer keeps them.
+    // Preferences: loaded at construction, written on every change.
+    bool onboardingComplete() const { return m_onboardingComplete; }
+    void setOnboardingComplete(bool complete);
     QString selectedModelID() const { return m_selectedModelID; }
     void setSelectedModelID(const QString &id);
     bool automaticPaste() const { return m_automaticPaste; }
-    void setAutomaticPaste(bool on) { m_automaticPaste = on; }
+    void setAutomaticPaste(bool on);
+    OverlayAppearance overlayAppearance() const { return m_overlayAppearance; }
+    void setOverlayAppearance(OverlayAppearance appearance);
+    OverlaySize overlaySize() const { return m_overlaySize; }
+    void setOverlaySize(OverlaySize size);
     CompletionSound completionSound() const { return m_completionSound; }
-    void setCompletionSound(CompletionSound sound) { m_completionSound = sound; }
+    void setCompletionSound(CompletionSound sound);
+    const AgentSettings &agentSettings() const { return m_agentSettings; }
+    void setAgentSettings(const AgentSettings &settings);
     QStringList vocabulary() const { return m_vocabulary; }
-    void setVocabulary(const QStringList &terms) { m_vocabulary = terms; }
+    void setVocabulary(const QStringList &terms);
+    // Trimmed; ignored when empty or already present in any letter case; the list stays sorted.
+    void addVocabulary(const QString &term);
+    // Removes every exact match.
+    void removeVocabulary(const QString &term);
+    // "pocket" is never removed; removing the selected model selects "pocket" first.
+    Result<void, QString> removeModel(const SpeechModel &model);
+
+    // Global shortcuts: setting one stores it and re-registers them all.
+    const KeyboardShortcutSetting &toggleShortcut() const { return m_toggleShortcut; }
+    void setToggleShortcut(const KeyboardShortcutSetting &shortcut);
+    const KeyboardShortcutSetting &pushToTalkShortcut() const { return m_pushToTalkShortcut; }
+    void setPushToTalkShortcut(const KeyboardShortcutSetting &shortcut);
+    const KeyboardShortcutSetting &cancelShortcut() const { return m_cancelShortcut; }
+    void setCancelShortcut(const KeyboardShortcutSetting &shortcut);
+    const KeyboardShortcutSetting &agentShortcut() const { return m_agentShortcut; }
+    void setAgentShortcut(const KeyboardShortcutSetting &shortcut);
+    const KeyboardShortcutSetting &agentScreenshotShortcut() const { return m_agentScreenshotShortcut; }
+    void setAgentScreenshotShortcut(const KeyboardShortcutSetting &shortcut);
+    // Shortcut values used more than once among the four feature shortcuts.
+    QList<KeyboardShortcutSetting> agentShortcutConflicts() const;
+    void refreshHotKeys();
+    bool hotKeysSuspended() const { return m_hotKeysSuspended; }
+    // A shortcut recorder began or ended capturing: no global shortcut may fire meanwhile.
+    void shortcutCaptureDidChange(bool capturing);
+    HotKeyManager &hotKey() { return *m_hotKey; }
 
     // Derived.
     std::optional<SpeechModel> selectedModel() const;
@@ -108,6 +151,9 @@ public:
     void handlePushToTalkBegan();
     void handlePushToTalkEnded();
 
+    // Command entry point used by the shortcuts and menus; the Command flow fills it in.
+    void toggleAgentRecording(bool includeScreenshot);
+
     // Command side hooks used by the Command flow.
     void setAgentPhase(AgentPhase phase, const QString &detail = {});
     void finishAgentProgress(double value);
@@ -125,6 +171,9 @@ signals:
     void agentPhaseChanged();
     void agentProgressChanged();
     void selectedModelIDChanged();
+    void preferencesChanged();
+    void shortcutsChanged();
+    void agentSettingsChanged();
     void openAIAPIKeyConfiguredChanged();
 
 private:
@@ -139,8 +188,17 @@ private:
     void pasteIntoTargetApplication();
     void openSettingsLater(const QString &location);
     void keep(std::unique_ptr<ScheduledTask> task);
+    void loadPreferences();
+    void loadAgentSettings();
+    void installHotKeyCallbacks();
+    void storeShortcut(const QString &key, KeyboardShortcutSetting &field, const KeyboardShortcutSetting &value);
+    void storeVocabulary();
 
     Services m_s;
+    std::unique_ptr<QSettings> m_ownDefaults;
+    std::unique_ptr<Preferences> m_defaults;
+    std::unique_ptr<HotKeyManager> m_hotKey;
+    bool m_hotKeysSuspended = false;
 
     CaptureStatus m_status;
     QString m_lastTranscript;
@@ -160,9 +218,18 @@ private:
     double m_agentProgress = 0;
     bool m_openAIAPIKeyConfigured = false;
 
+    bool m_onboardingComplete = false;
     QString m_selectedModelID = QStringLiteral("pocket");
     bool m_automaticPaste = true;
+    OverlayAppearance m_overlayAppearance = OverlayAppearance::automatic;
+    OverlaySize m_overlaySize = OverlaySize::classic;
     CompletionSound m_completionSound = CompletionSound::softPop;
+    KeyboardShortcutSetting m_toggleShortcut = KeyboardShortcutSetting::defaultToggle();
+    KeyboardShortcutSetting m_pushToTalkShortcut = KeyboardShortcutSetting::defaultPushToTalk();
+    KeyboardShortcutSetting m_cancelShortcut = KeyboardShortcutSetting::defaultCancel();
+    KeyboardShortcutSetting m_agentShortcut = KeyboardShortcutSetting::defaultAgent();
+    KeyboardShortcutSetting m_agentScreenshotShortcut = KeyboardShortcutSetting::defaultAgentScreenshot();
+    AgentSettings m_agentSettings;
     QStringList m_vocabulary;
 
     std::unique_ptr<ScheduledTask> m_progressTask;

@@ -40,7 +40,8 @@ protected:
         s.history = &history;
         s.overlay = &overlay;
         s.mainWindow = &mainWindow;
-        s.cancelShortcut = &cancelShortcut;
+        s.cancelShortcut = hotKeyBackend ? nullptr : &cancelShortcut;
+        s.hotKeys = hotKeyBackend;
         return std::make_unique<AppState>(s);
     }
 
@@ -79,5 +80,7 @@ protected:
     FakeOverlay overlay;
     FakeMainWindow mainWindow;
     FakeCancelShortcut cancelShortcut;
+    // When set, the state registers real shortcuts (the cancel key too) on this backend.
+    HotKeyBackend *hotKeyBackend = nullptr;
     std::unique_ptr<AppState> state;
 };

@@ -1,0 +1,41 @@
+#include "app/PlatformWording.h"
+
+#include "speech/AppPaths.h"
+
+#include <QDir>
+
+namespace PlatformWording {
+
+namespace {
+// The data folder as the user would type it.
+QString dataFolder()
+{
+    const QString root = AppPaths::root();
+    const QString home = QDir::homePath();
+    return root.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + root.mid(home.size()) : root;
+}
+} // namespace
+
+QList<Replacement> table()
+{
+    return {
+        {QStringLiteral("~/Library/Application Support/Orvel Raza"), dataFolder()},
+        {QStringLiteral("the macOS Keychain"), QStringLiteral("the system keyring")},
+        {QStringLiteral("macOS Keychain"), QStringLiteral("system keyring")},
+        {QStringLiteral("Managed by macOS"), QStringLiteral("Managed by the system")},
+        {QStringLiteral("Requires Apple silicon"), QStringLiteral("Not available on Linux")},
+        {QStringLiteral("System Settings"), QStringLiteral("the system settings")},
+        {QStringLiteral("the menu bar"), QStringLiteral("the system tray")},
+        {QStringLiteral("this Mac"), QStringLiteral("this computer")},
+    };
+}
+
+QString adapt(const QString &text)
+{
+    QString out = text;
+    for (const Replacement &r : table())
+        out.replace(r.macOS, r.here);
+    return out;
+}
+
+} // namespace PlatformWording

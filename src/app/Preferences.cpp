@@ -1,0 +1,138 @@
+#include "app/Preferences.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVariant>
+
+namespace {
+
+// The configuration file stores every value as text, so a boolean may come back as "true".
+std::optional<bool> readBool(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    if (v.typeId() == QMetaType::QString) {
+        const QString s = v.toString();
+        if (s == QLatin1String("true"))
+            return true;
+        if (s == QLatin1String("false"))
+            return false;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> readString(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QString)
+        return v.toString();
+    return std::nullopt;
+}
+
+} // namespace
+
+Preferences::Preferences(QSettings *store) : m_store(store) {}
+
+std::unique_ptr<QSettings> Preferences::openDefaultStore()
+{
+    // The path QSettings("Orvel Raza", "OrvelPlus") uses, computed afresh so that a changed
+    // XDG_CONFIG_HOME is honoured (QSettings remembers the first one it saw).
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return std::make_unique<QSettings>(config + QStringLiteral("/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
+}
+
+bool Preferences::onboardingComplete() const
+{
+    return readBool(m_store->value(PreferenceKeys::onboardingComplete)).value_or(false);
+}
+
+QString Preferences::selectedModelID() const
+{
+    return readString(m_store->value(PreferenceKeys::selectedModelID)).value_or(QStringLiteral("pocket"));
+}
+
+bool Preferences::automaticPaste() const
+{
+    return readBool(m_store->value(PreferenceKeys::automaticPaste)).value_or(true);
+}
+
+OverlayAppearance Preferences::overlayAppearance() const
+{
+    const auto raw = readString(m_store->value(PreferenceKeys::overlayAppearance));
+    return raw ? overlayAppearanceFromRawValue(*raw).value_or(OverlayAppearance::automatic)
+               : OverlayAppearance::automatic;
+}
+
+OverlaySize Preferences::overlaySize() const
+{
+    const auto raw = readString(m_store->value(PreferenceKeys::overlaySize));
+    return raw ? overlaySizeFromRawValue(*raw).value_or(OverlaySize::classic) : OverlaySize::classic;
+}
+
+CompletionSound Preferences::completionSound() const
+{
+    const auto raw = readString(m_store->value(PreferenceKeys::completionSound));
+    return raw ? completionSoundFromRawValue(*raw).value_or(CompletionSound::softPop) : CompletionSound::softPop;
+}
+
+std::optional<QByteArray> Preferences::data(const QString &key) const
+{
+    const QVariant v = m_store->value(key);
+    if (v.typeId() == QMetaType::QByteArray)
+        return v.toByteArray();
+    // A hand-edited file holds the JSON as plain text.
+    if (v.typeId() == QMetaType::QString)
+        return v.toString().toUtf8();
+    return std::nullopt;
+}
+
+KeyboardShortcutSetting Preferences::shortcut(const QString &key, const KeyboardShortcutSetting &fallback) const
+{
+    const auto bytes = data(key);
+    if (!bytes)
+        return fallback;
+    return KeyboardShortcutSetting::fromJson(*bytes).value_or(fallback);
+}
+
+KeyboardShortcutSetting Preferences::cancelShortcut() const
+{
+    return shortcut(PreferenceKeys::cancelShortcut,
+                    shortcut(PreferenceKeys::finishShortcut, KeyboardShortcutSetting::defaultCancel()));
+}
+
+QStringList Preferences::vocabulary() const
+{
+    const QVariant v = m_store->value(PreferenceKeys::vocabulary);
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList();
+    // The file format writes a one-element list as a plain value.
+    if (v.typeId() == QMetaType::QString)
+        return {v.toString()};
+    return {};
+}
+
+void Preferences::setBool(const QString &key, bool value)
+{
+    m_store->setValue(key, value);
+    m_store->sync();
+}
+
+void Preferences::setString(const QString &key, const QString &value)
+{
+    m_store->setValue(key, value);
+    m_store->sync();
+}
+
+void Preferences::setData(const QString &key, const QByteArray &value)
+{
+    m_store->setValue(key, value);
+    m_store->sync();
+}
+
+void Preferences::setStringList(const QString &key, const QStringList &value)
+{
+    m_store->setValue(key, value);
+    m_store->sync();
+}

@@ -1,0 +1,206 @@
+#include "AppStateFixture.h"
+#include "app/PlatformWording.h"
+#include "app/Preferences.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+
+class PreferencesTest : public AppStateTest {
+protected:
+    // The file the state reads, as another process would see it.
+    std::unique_ptr<QSettings> store() { return Preferences::openDefaultStore(); }
+
+    void reload()
+    {
+        state.reset();
+        state = makeState();
+    }
+};
+
+TEST_F(PreferencesTest, NothingStoredGivesEveryDefault)
+{
+    EXPECT_FALSE(state->onboardingComplete());
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+    EXPECT_TRUE(state->automaticPaste());
+    EXPECT_EQ(state->overlayAppearance(), OverlayAppearance::automatic);
+    EXPECT_EQ(state->overlaySize(), OverlaySize::classic);
+    EXPECT_EQ(state->completionSound(), CompletionSound::softPop);
+    EXPECT_EQ(state->toggleShortcut().displayName(), QStringLiteral("⌥Space"));
+    EXPECT_EQ(state->pushToTalkShortcut().displayName(), QStringLiteral("⌃⌥Space"));
+    EXPECT_EQ(state->cancelShortcut(), KeyboardShortcutSetting::defaultCancel());
+    EXPECT_EQ(state->cancelShortcut().keyCode, 53u);
+    EXPECT_EQ(state->agentShortcut().displayName(), QStringLiteral("⌥⇧Space"));
+    EXPECT_EQ(state->agentScreenshotShortcut().displayName(), QStringLiteral("⌃⌥⇧Space"));
+    EXPECT_EQ(state->toggleShortcut().keyCode, 49u);
+    EXPECT_TRUE(state->vocabulary().isEmpty());
+    // Fresh Command settings put the cloud model first.
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::openAI);
+    EXPECT_EQ(state->agentSettings().selectedOpenAIModelID, QStringLiteral("openai-luna"));
+    EXPECT_EQ(state->agentSettings().speechModelID, QStringLiteral("pocket"));
+    // Loading writes nothing.
+    EXPECT_TRUE(store()->allKeys().isEmpty());
+}
+
+TEST_F(PreferencesTest, UnreadableValuesFallBackWithoutBeingRewritten)
+{
+    {
+        auto s = store();
+        s->setValue(PreferenceKeys::overlayAppearance, QStringLiteral("Blue"));
+        s->setValue(PreferenceKeys::automaticPaste, QStringLiteral("nope"));
+        s->setValue(PreferenceKeys::onboardingComplete, 1);
+        s->setValue(PreferenceKeys::overlaySize, QStringList{QStringLiteral("Mini"), QStringLiteral("x")});
+        s->setValue(PreferenceKeys::completionSound, QStringLiteral("Glass chime"));
+        s->setValue(PreferenceKeys::toggleShortcut, QByteArray("{not json"));
+        // A shortcut lacking one of its six fields is no shortcut.
+        s->setValue(PreferenceKeys::pushToTalkShortcut,
+                    QByteArray(R"({"keyCode":12,"keyLabel":"Q","command":false,"option":true,"control":true})"));
+        s->setValue(PreferenceKeys::agentShortcut,
+                    QByteArray(R"({"keyCode":-1,"keyLabel":"Q","command":false,"option":true,"control":true,"shift":false})"));
+        s->setValue(PreferenceKeys::agentSettings, QByteArray("corrupt"));
+    }
+    reload();
+    EXPECT_EQ(state->overlayAppearance(), OverlayAppearance::automatic);
+    EXPECT_TRUE(state->automaticPaste());
+    EXPECT_FALSE(state->onboardingComplete());
+    EXPECT_EQ(state->overlaySize(), OverlaySize::classic);
+    EXPECT_EQ(state->completionSound(), CompletionSound::glassChime);
+    EXPECT_EQ(state->toggleShortcut(), KeyboardShortcutSetting::defaultToggle());
+    EXPECT_EQ(state->pushToTalkShortcut(), KeyboardShortcutSetting::defaultPushToTalk());
+    EXPECT_EQ(state->agentShortcut(), KeyboardShortcutSetting::defaultAgent());
+    EXPECT_EQ(state->agentSettings(), AgentSettings::fresh());
+    EXPECT_EQ(store()->value(PreferenceKeys::overlayAppearance).toString(), QStringLiteral("Blue"));
+}
+
+TEST_F(PreferencesTest, StoredValuesLoadAndEveryChangeIsWritten)
+{
+    state->setOnboardingComplete(true);
+    state->setAutomaticPaste(false);
+    state->setOverlayAppearance(OverlayAppearance::dark);
+    state->setOverlaySize(OverlaySize::mini);
+    state->setCompletionSound(CompletionSound::gentleTap);
+    state->setSelectedModelID(QStringLiteral("swift"));
+    KeyboardShortcutSetting f8;
+    f8.keyCode = 100;
+    f8.keyLabel = QStringLiteral("F8");
+    f8.command = true;
+    state->setAgentShortcut(f8);
+    AgentSettings agent = state->agentSettings();
+    agent.personalContext = QStringLiteral("I write in British English.");
+    state->setAgentSettings(agent);
+
+    // The stored forms are the raw values and plain JSON.
+    auto s = store();
+    EXPECT_EQ(s->value(PreferenceKeys::overlayAppearance).toString(), QStringLiteral("Dark"));
+    EXPECT_EQ(s->value(PreferenceKeys::completionSound).toString(), QStringLiteral("Gentle tap"));
+    EXPECT_EQ(KeyboardShortcutSetting::fromJson(s->value(PreferenceKeys::agentShortcut).toByteArray()), f8);
+
+    reload();
+    EXPECT_TRUE(state->onboardingComplete());
+    EXPECT_FALSE(state->automaticPaste());
+    EXPECT_EQ(state->overlayAppearance(), OverlayAppearance::dark);
+    EXPECT_EQ(state->overlaySize(), OverlaySize::mini);
+    EXPECT_EQ(state->completionSound(), CompletionSound::gentleTap);
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("swift"));
+    EXPECT_EQ(state->agentShortcut(), f8);
+    EXPECT_EQ(state->agentSettings(), agent);
+
+    // A write happens also when the value does not change.
+    s->remove(PreferenceKeys::selectedModelID);
+    s->sync();
+    state->setSelectedModelID(QStringLiteral("swift"));
+    s->sync();
+    EXPECT_EQ(s->value(PreferenceKeys::selectedModelID).toString(), QStringLiteral("swift"));
+}
+
+TEST_F(PreferencesTest, FinishShortcutIsTheCancelFallbackAndIsNeverWritten)
+{
+    KeyboardShortcutSetting q;
+    q.keyCode = 12;
+    q.keyLabel = QStringLiteral("Q");
+    q.control = true;
+    store()->setValue(PreferenceKeys::finishShortcut, q.toJson());
+    reload();
+    EXPECT_EQ(state->cancelShortcut(), q);
+
+    KeyboardShortcutSetting w = q;
+    w.keyCode = 13;
+    w.keyLabel = QStringLiteral("W");
+    state->setCancelShortcut(w);
+    auto s = store();
+    EXPECT_EQ(KeyboardShortcutSetting::fromJson(s->value(PreferenceKeys::cancelShortcut).toByteArray()), w);
+    EXPECT_EQ(KeyboardShortcutSetting::fromJson(s->value(PreferenceKeys::finishShortcut).toByteArray()), q);
+    reload();
+    EXPECT_EQ(state->cancelShortcut(), w);
+}
+
+TEST_F(PreferencesTest, CommandSettingsDecodeWithDefaultsAndMigration)
+{
+    store()->setValue(PreferenceKeys::agentSettings, QByteArray("{}"));
+    reload();
+    AgentSettings expected;
+    expected.writingProvider = AgentWritingProvider::local;
+    EXPECT_EQ(state->agentSettings(), expected);
+
+    const QJsonObject earlier{{QStringLiteral("trustedInstructions"), AgentSettings::earlierDefaultTrustedInstructions()},
+                              {QStringLiteral("copyResult"), false}};
+    store()->setValue(PreferenceKeys::agentSettings, QJsonDocument(earlier).toJson());
+    reload();
+    EXPECT_EQ(state->agentSettings().trustedInstructions, AgentSettings::defaultTrustedInstructions());
+    EXPECT_FALSE(state->agentSettings().copyResult);
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::local);
+}
+
+TEST_F(PreferencesTest, VocabularyIsTrimmedDeduplicatedSortedAndStored)
+{
+    state->addVocabulary(QStringLiteral("  zebra\n"));
+    state->addVocabulary(QStringLiteral("Apple"));
+    state->addVocabulary(QStringLiteral("apple"));
+    state->addVocabulary(QStringLiteral("banana, split"));
+    state->addVocabulary(QStringLiteral("   "));
+    state->addVocabulary(QStringLiteral("ZEBRA"));
+    const QStringList expected{QStringLiteral("Apple"), QStringLiteral("banana, split"), QStringLiteral("zebra")};
+    EXPECT_EQ(state->vocabulary(), expected);
+    reload();
+    EXPECT_EQ(state->vocabulary(), expected);
+
+    // Removal is exact.
+    state->removeVocabulary(QStringLiteral("apple"));
+    EXPECT_EQ(state->vocabulary().size(), 3);
+    state->removeVocabulary(QStringLiteral("Apple"));
+    state->removeVocabulary(QStringLiteral("zebra"));
+    reload();
+    // A single term survives the file format's one-element lists.
+    EXPECT_EQ(state->vocabulary(), QStringList{QStringLiteral("banana, split")});
+    state->removeVocabulary(QStringLiteral("banana, split"));
+    reload();
+    EXPECT_TRUE(state->vocabulary().isEmpty());
+}
+
+TEST_F(PreferencesTest, RemovingTheSelectedModelSelectsPocketAndPocketStays)
+{
+    installModel(QStringLiteral("swift"));
+    const SpeechModel swift = *SpeechModel::withID(QStringLiteral("swift"));
+    const SpeechModel pocket = *SpeechModel::withID(QStringLiteral("pocket"));
+    state->setSelectedModelID(QStringLiteral("swift"));
+
+    EXPECT_TRUE(state->removeModel(pocket).ok());
+    EXPECT_TRUE(QFile::exists(AppPaths::models() + QLatin1Char('/') + pocket.fileName));
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("swift"));
+
+    EXPECT_TRUE(state->removeModel(swift).ok());
+    EXPECT_FALSE(QFile::exists(AppPaths::models() + QLatin1Char('/') + swift.fileName));
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+    reload();
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+}
+
+TEST_F(PreferencesTest, MacFactsAreWordedForThisDesktop)
+{
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Your key stays in the macOS Keychain on this Mac.")),
+              QStringLiteral("Your key stays in the system keyring on this computer."));
+    const QString folder = PlatformWording::adapt(QStringLiteral("~/Library/Application Support/Orvel Raza"));
+    EXPECT_TRUE(folder.endsWith(QStringLiteral("/Orvel Raza")));
+    EXPECT_FALSE(folder.contains(QStringLiteral("Library")));
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Choose a downloaded model.")), QStringLiteral("Choose a downloaded model."));
+}

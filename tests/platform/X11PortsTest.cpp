@@ -1,0 +1,99 @@
+// Keys, windows and permissions against the real X server and window manager of the session.
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Ports.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+class X11PortsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!x11.isValid() || !x11.ewmh() || QGuiApplication::platformName() != QLatin1String("xcb"))
+            GTEST_SKIP() << "needs an X server with a window manager";
+    }
+    // Shows a text field and waits until the window manager has made it the active window.
+    bool showActive(QLineEdit &field, const QString &title)
+    {
+        field.setWindowTitle(title);
+        field.resize(300, 40);
+        field.show();
+        field.activateWindow();
+        // The window manager may still be starting; it announces the active window when ready.
+        return QTest::qWaitForWindowActive(&field, 3000) && QTest::qWaitFor([&] {
+                   const auto front = workspace.frontmostApplication();
+                   if (front && front->windowId == uint64_t(field.winId()))
+                       return true;
+                   field.activateWindow();
+                   return false;
+               }, 5000);
+    }
+
+    X11Connection x11;
+    X11Workspace workspace{x11};
+    X11KeySynthesizer keys{x11};
+};
+
+} // namespace
+
+TEST_F(X11PortsTest, FrontWindowIsOursAndReceivesSynthesisedPaste)
+{
+    QLineEdit field;
+    ASSERT_TRUE(showActive(field, QStringLiteral("paste target")));
+    const auto front = workspace.frontmostApplication();
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->processIdentifier, int64_t(::getpid()));
+    EXPECT_EQ(front->windowId, uint64_t(field.winId()));
+    EXPECT_FALSE(front->localizedName.isEmpty());
+    EXPECT_TRUE(workspace.isCurrentApplication(*front));
+
+    keys.postKey(0, 0); // the A key
+    QApplication::clipboard()->setText(QStringLiteral(" pasted"));
+    keys.postKey(KeySynthesizer::keyV, KeySynthesizer::commandFlag);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == QStringLiteral("a pasted"); }, 3000)) << field.text().toStdString();
+}
+
+TEST_F(X11PortsTest, ActivationBringsTheRememberedWindowBack)
+{
+    QLineEdit first, second;
+    ASSERT_TRUE(showActive(first, QStringLiteral("first")));
+    const auto remembered = workspace.frontmostApplication();
+    ASSERT_TRUE(remembered);
+    ASSERT_TRUE(showActive(second, QStringLiteral("second")));
+    ASSERT_EQ(workspace.frontmostApplication()->windowId, uint64_t(second.winId()));
+
+    workspace.activate(*remembered);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const auto now = workspace.frontmostApplication();
+        return now && now->windowId == uint64_t(first.winId());
+    }, 3000));
+}
+
+TEST_F(X11PortsTest, NamesFallBackToTheProcessName)
+{
+    EXPECT_EQ(X11Workspace::applicationName(QStringLiteral("Gedit"), QStringLiteral("gedit"), 1), QStringLiteral("Gedit"));
+    EXPECT_EQ(X11Workspace::applicationName({}, QStringLiteral("gedit"), 1), QStringLiteral("gedit"));
+    EXPECT_EQ(X11Workspace::applicationName({}, {}, ::getpid()), QStringLiteral("x11_tests"));
+    EXPECT_TRUE(X11Workspace::applicationName({}, {}, 0).isEmpty());
+}
+
+TEST_F(X11PortsTest, TrustAndScreenCaptureFollowTheDisplay)
+{
+    X11Accessibility accessibility(x11);
+    EXPECT_EQ(accessibility.isProcessTrusted(true), x11.hasXTest());
+    EXPECT_EQ(accessibility.focusedElement(), nullptr);
+    LinuxPermissions permissions(x11);
+    EXPECT_TRUE(permissions.screenCaptureGranted());
+    X11Connection nowhere(":99999");
+    EXPECT_FALSE(nowhere.isValid());
+    EXPECT_FALSE(X11Accessibility(nowhere).isProcessTrusted(false));
+    EXPECT_FALSE(LinuxPermissions(nowhere).screenCaptureGranted());
+}

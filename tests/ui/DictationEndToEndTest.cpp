@@ -1,0 +1,190 @@
+// The whole program against the test session's desktop: a global shortcut pressed with XTEST
+// while another application is in front, the real recorder on the virtual microphone, the
+// stand-in engine, and the transcript on the clipboard, in that application and in the history.
+#include "app/KeyboardShortcutSetting.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Ports.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xcb/xtest.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr uint32_t kSpace = 0x20, kEscape = 0xff1b, kControl = 0xffe3, kShift = 0xffe1;
+const QString kTranscript = QStringLiteral("Hello from the end-to-end test.");
+
+QString supportDir() { return qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR"); }
+
+// A second-of-a-tone WAV for the virtual microphone.
+bool writeTone(const QString &path)
+{
+    const int rate = 16000, samples = rate;
+    QByteArray pcm;
+    for (int i = 0; i < samples; ++i) {
+        const auto v = qint16(std::lround(8000 * std::sin(2 * M_PI * 440 * i / rate)));
+        pcm.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
+    }
+    auto le = [](quint32 v, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((v >> (8 * i)) & 0xff));
+        return out;
+    };
+    auto le32 = [&](quint32 v) { return le(v, 4); };
+    auto le16 = [&](quint16 v) { return le(v, 2); };
+    QByteArray wav = QByteArray("RIFF") + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(1) + le32(rate) +
+                     le32(rate * 2) + le16(2) + le16(16) + "data" + le32(pcm.size()) + pcm;
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(wav) == wav.size();
+}
+
+class DictationEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!x11.isValid() || !x11.hasXTest() || !x11.ewmh() || qEnvironmentVariableIsEmpty("PULSE_RUNTIME_PATH"))
+            GTEST_SKIP() << "needs the test session's X server, window manager and PulseAudio";
+        program = QDir::cleanPath(supportDir() + QStringLiteral("/../../bin/OrvelPlus"));
+        ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
+
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("ORVEL_WHISPER_CLI_PATH"), supportDir() + QStringLiteral("/orvel-fake-engine"));
+        env.insert(QStringLiteral("ORVEL_FAKE_ENGINE_TEXT"), kTranscript);
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+
+        // ⌥Space usually belongs to the window manager (openbox's window menu), so the test
+        // toggles with ⌃⇧Space, set the way the Settings screen would store it.
+        KeyboardShortcutSetting toggle = KeyboardShortcutSetting::defaultToggle();
+        toggle.option = false;
+        toggle.control = toggle.shift = true;
+        QSettings prefs(dir.path() + QStringLiteral("/config/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
+        prefs.setValue(QStringLiteral("toggleShortcut"), toggle.toJson());
+        prefs.sync();
+
+        const QString models = dir.path() + QStringLiteral("/data/Orvel Raza/Models");
+        ASSERT_TRUE(QDir().mkpath(models));
+        QFile model(models + QStringLiteral("/ggml-tiny.en-q5_1.bin"));
+        ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+        model.write("stand-in model");
+    }
+
+    void TearDown() override
+    {
+        for (QProcess *p : {&orvel, &field}) {
+            if (p->state() == QProcess::NotRunning)
+                continue;
+            p->terminate();
+            if (!p->waitForFinished(5000))
+                p->kill();
+            p->waitForFinished(2000);
+        }
+    }
+
+    void tap(std::initializer_list<uint32_t> keys)
+    {
+        auto *c = x11.connection();
+        for (uint32_t k : keys)
+            xcb_test_fake_input(c, XCB_KEY_PRESS, x11.keycodeForKeysym(k), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
+        for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
+            xcb_test_fake_input(c, XCB_KEY_RELEASE, x11.keycodeForKeysym(*it), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
+        free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    }
+
+    // Whether some other client holds a grab of the combination.
+    bool grabbedElsewhere(uint32_t keysym, uint16_t modifiers)
+    {
+        auto *c = x11.connection();
+        const uint8_t code = x11.keycodeForKeysym(keysym);
+        xcb_generic_error_t *error = xcb_request_check(
+            c, xcb_grab_key_checked(c, 1, x11.root(), modifiers, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        if (!error) {
+            xcb_ungrab_key(c, code, x11.root(), modifiers);
+            xcb_flush(c);
+            return false;
+        }
+        free(error);
+        return true;
+    }
+
+    QString readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    QTemporaryDir dir;
+    X11Connection x11;
+    X11Workspace workspace{x11};
+    QString program;
+    QProcessEnvironment env;
+    QProcess orvel, field;
+};
+
+} // namespace
+
+TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
+{
+    // Probing a combination means grabbing it for a moment, which would make the program's own
+    // grab of it fail; so readiness is read from the combination it registers last, and the
+    // recording from its file.
+    const uint16_t lastRegistered = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT;
+    orvel.setProcessEnvironment(env);
+    orvel.setProcessChannelMode(QProcess::ForwardedChannels);
+    orvel.start(program, {QStringLiteral("--hidden")});
+    ASSERT_TRUE(orvel.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grabbedElsewhere(kSpace, lastRegistered); }, 15000))
+        << "the program never registered its shortcuts";
+    EXPECT_TRUE(grabbedElsewhere(kSpace, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
+    EXPECT_FALSE(grabbedElsewhere(kEscape, 0)) << "Esc is taken while idle";
+
+    const QString typed = dir.path() + QStringLiteral("/typed.txt");
+    field.setProcessEnvironment(env);
+    field.start(supportDir() + QStringLiteral("/orvel-text-field"), {typed});
+    ASSERT_TRUE(field.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const auto front = workspace.frontmostApplication();
+        return front && front->processIdentifier == field.processId();
+    }, 10000)) << "the text field never came to the front";
+
+    const QDir working(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings"));
+    tap({kControl, kShift, kSpace});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !working.entryList(QDir::Files).isEmpty(); }, 10000))
+        << "recording did not start";
+
+    const QString tone = dir.path() + QStringLiteral("/tone.wav");
+    ASSERT_TRUE(writeTone(tone));
+    QProcess play;
+    play.start(QStringLiteral("paplay"), {QStringLiteral("--device=orvel_test_sink"), tone});
+    EXPECT_TRUE(play.waitForFinished(10000));
+
+    tap({kControl, kShift, kSpace});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kTranscript; }, 15000))
+        << "typed: " << readFile(typed).toStdString();
+    EXPECT_FALSE(grabbedElsewhere(kEscape, 0));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), kTranscript);
+
+    const QString history = readFile(dir.path() + QStringLiteral("/data/Orvel Raza/history.json"));
+    EXPECT_TRUE(history.contains(kTranscript)) << history.toStdString();
+    // The recording is not kept.
+    for (const char *folder : {"Recordings", "TemporaryRecordings"})
+        EXPECT_TRUE(QDir(dir.path() + QStringLiteral("/data/Orvel Raza/") + QLatin1String(folder))
+                        .entryList(QDir::Files)
+                        .isEmpty())
+            << folder;
+}

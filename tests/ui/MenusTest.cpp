@@ -1,0 +1,174 @@
+#include "../app/AppStateFixture.h"
+#include "ui/ApplicationMenus.h"
+#include "ui/MainWindow.h"
+#include "ui/TrayIcon.h"
+#include "speech/ResourceLocator.h"
+
+#include <QSystemTrayIcon>
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+namespace {
+
+QStringList texts(const QMenu *menu)
+{
+    QStringList out;
+    for (const QAction *a : menu->actions())
+        out << (a->isSeparator() ? QStringLiteral("—") : a->text());
+    return out;
+}
+
+QList<bool> enabled(const QMenu *menu)
+{
+    QList<bool> out;
+    for (const QAction *a : menu->actions())
+        out << a->isEnabled();
+    return out;
+}
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+using MenusTest = AppStateTest;
+
+TEST_F(MenusTest, TrayMenuHasExactlyTheFiveEntriesInOrder)
+{
+    TrayIcon tray(*state);
+    EXPECT_EQ(texts(tray.menu()), (QStringList{QStringLiteral("Start or stop dictation"),
+                                               QStringLiteral("Start or stop Command"),
+                                               QStringLiteral("Open Orvel Raza"), QStringLiteral("—"),
+                                               QStringLiteral("Quit Orvel Raza")}));
+    const auto actions = tray.menu()->actions();
+    EXPECT_EQ(actions[4]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(actions[i]->shortcut().isEmpty());
+    EXPECT_FALSE(tray.trayIcon()->icon().isNull());
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("Orvel Raza"));
+
+    // The actions reach the state as tasks on the main thread.
+    actions[0]->trigger();
+    EXPECT_EQ(kind(), CaptureStatus::Kind::idle);
+    settle();
+    EXPECT_EQ(kind(), CaptureStatus::Kind::recording);
+    actions[2]->trigger();
+    settle();
+    EXPECT_EQ(mainWindow.raises, 1);
+}
+
+TEST_F(MenusTest, StatusIconFallsBackWhenTheImageIsMissing)
+{
+    const QIcon shipped = TrayIcon::makeStatusIcon(ResourceLocator::file(QStringLiteral("OrvelPlusMenuBarTemplate.png")));
+    ASSERT_FALSE(shipped.isNull());
+    EXPECT_EQ(shipped.availableSizes().value(0), QSize(18, 18));
+    // No image and perhaps no icon theme: still an icon of tray size.
+    const QIcon fallback = TrayIcon::makeStatusIcon(home.path() + QStringLiteral("/missing.png"));
+    EXPECT_FALSE(fallback.isNull());
+    EXPECT_FALSE(fallback.pixmap(18, 18).isNull());
+}
+
+TEST_F(MenusTest, DictationMenuFollowsTheStatusAndTheShortcuts)
+{
+    QMenuBar bar;
+    ApplicationMenus menus(*state, &bar);
+    QStringList titles;
+    for (const QAction *a : bar.actions())
+        titles << a->text();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Dictation"), QStringLiteral("Command")}));
+
+    EXPECT_EQ(texts(menus.dictationMenu()), (QStringList{QStringLiteral("Start Dictation (⌥Space)"),
+                                                         QStringLiteral("Cancel Dictation (Esc)"),
+                                                         QStringLiteral("Cancel Recording")}));
+    EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, false, false}));
+
+    menus.dictationMenu()->actions()[0]->trigger();
+    settle();
+    ASSERT_EQ(kind(), CaptureStatus::Kind::recording);
+    EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Finish Dictation (⌥Space)"));
+    EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, true, true}));
+
+    KeyboardShortcutSetting f5;
+    f5.keyCode = 96;
+    f5.keyLabel = QStringLiteral("F5");
+    f5.control = true;
+    state->setToggleShortcut(f5);
+    state->setCancelShortcut(f5);
+    EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Finish Dictation (⌃F5)"));
+    EXPECT_EQ(menus.dictationMenu()->actions()[1]->text(), QStringLiteral("Cancel Dictation (⌃F5)"));
+
+    menus.dictationMenu()->actions()[2]->trigger();
+    settle();
+    EXPECT_EQ(kind(), CaptureStatus::Kind::idle);
+    EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, false, false}));
+    EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Start Dictation (⌃F5)"));
+
+    // Processing is not recording: nothing to cancel.
+    state->toggleRecording();
+    state->toggleRecording();
+    ASSERT_EQ(kind(), CaptureStatus::Kind::processing);
+    EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, false, false}));
+    EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Start Dictation (⌃F5)"));
+}
+
+TEST_F(MenusTest, CommandMenuFollowsThePhaseModelAndConversation)
+{
+    bool images = false, conversation = false;
+    int opened = 0;
+    QMenuBar bar;
+    ApplicationMenus menus(*state, &bar,
+                           {[&] { return images; }, [&] { return conversation; }, [&] { ++opened; }});
+    EXPECT_EQ(texts(menus.commandMenu()), (QStringList{QStringLiteral("Start Command (⌥⇧Space)"),
+                                                       QStringLiteral("Start Command with Screenshot (⌃⌥⇧Space)"),
+                                                       QStringLiteral("Open Current Conversation")}));
+    EXPECT_EQ(enabled(menus.commandMenu()), (QList<bool>{true, false, false}));
+
+    state->setAgentPhase(AgentPhase::listening);
+    EXPECT_EQ(menus.commandMenu()->actions()[0]->text(), QStringLiteral("Finish Command Recording"));
+    state->setAgentPhase(AgentPhase::generating);
+    EXPECT_EQ(menus.commandMenu()->actions()[0]->text(), QStringLiteral("Start Command (⌥⇧Space)"));
+
+    images = conversation = true;
+    menus.refresh();
+    EXPECT_EQ(enabled(menus.commandMenu()), (QList<bool>{true, true, true}));
+    menus.commandMenu()->actions()[2]->trigger();
+    EXPECT_EQ(opened, 1);
+
+    // Without any hooks nothing is enabled that needs them.
+    QMenuBar other;
+    ApplicationMenus bare(*state, &other);
+    EXPECT_EQ(enabled(bare.commandMenu()), (QList<bool>{true, false, false}));
+}
+
+TEST_F(MenusTest, ClosingTheMainWindowHidesItAndOpenBringsItBack)
+{
+    int activations = 0;
+    MainWindow window(*state, [&](QWidget *w) {
+        EXPECT_EQ(w, &window);
+        ++activations;
+    });
+    EXPECT_EQ(window.minimumSize(), QSize(960, 650));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    // A floating panel is never what comes forward.
+    QWidget panel(nullptr, Qt::Tool);
+    panel.setAttribute(Qt::WA_ShowWithoutActivating);
+    panel.show();
+
+    EXPECT_TRUE(window.close() || !window.isVisible());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(QCoreApplication::closingDown());
+
+    window.bringForward();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(activations, 1);
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 3000));
+    }
+}
