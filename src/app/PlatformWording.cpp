@@ -24,6 +24,10 @@ QList<Replacement> table()
         {QStringLiteral("macOS Keychain"), QStringLiteral("system keyring")},
         {QStringLiteral("Managed by macOS"), QStringLiteral("Managed by the system")},
         {QStringLiteral("Requires Apple silicon"), QStringLiteral("Not available on Linux")},
+        {QStringLiteral("Recommended: Apple silicon · "), QStringLiteral("Recommended: ")},
+        {QStringLiteral("could not be updated in Keychain"), QStringLiteral("could not be updated in the system keyring")},
+        // The hardware profile's name for a processor it could not identify.
+        {QStringLiteral("Apple silicon"), QStringLiteral("Unknown processor")},
         {QStringLiteral("System Settings"), QStringLiteral("the system settings")},
         {QStringLiteral("the menu bar"), QStringLiteral("the system tray")},
         {QStringLiteral("this Mac"), QStringLiteral("this computer")},

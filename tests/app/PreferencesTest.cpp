@@ -203,4 +203,10 @@ TEST_F(PreferencesTest, MacFactsAreWordedForThisDesktop)
     EXPECT_TRUE(folder.endsWith(QStringLiteral("/Orvel Raza")));
     EXPECT_FALSE(folder.contains(QStringLiteral("Library")));
     EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Choose a downloaded model.")), QStringLiteral("Choose a downloaded model."));
+    // The catalog's and the key store's own texts, as screens will show them.
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Recommended: Apple silicon · 16 GB+")),
+              QStringLiteral("Recommended: 16 GB+"));
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Requires Apple silicon")), QStringLiteral("Not available on Linux"));
+    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("The OpenAI API key could not be updated in Keychain.")),
+              QStringLiteral("The OpenAI API key could not be updated in the system keyring."));
 }
