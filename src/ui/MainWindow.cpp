@@ -3,6 +3,7 @@
 #include "ApplicationMenus.h"
 #include "UiTasks.h"
 #include "app/AppState.h"
+#include "app/HotKeyManager.h"
 
 #include <QAction>
 #include <QApplication>
@@ -52,10 +53,23 @@ void MainWindow::updateStatus()
 {
     QString line;
     switch (m_state.status().kind) {
-    case CaptureStatus::Kind::idle:
-        line = QStringLiteral("Press %1 to dictate, or hold %2 while speaking.")
-                   .arg(m_state.toggleShortcut().displayName(), m_state.pushToTalkShortcut().displayName());
+    case CaptureStatus::Kind::idle: {
+        // Only name the shortcuts the desktop let us have; a window manager may keep one.
+        const bool toggle = m_state.hotKey().isRegistered(HotKeyManager::toggle);
+        const bool hold = m_state.hotKey().isRegistered(HotKeyManager::pushToTalk);
+        const QString toggleName = m_state.toggleShortcut().displayName();
+        const QString holdName = m_state.pushToTalkShortcut().displayName();
+        if (toggle && hold)
+            line = QStringLiteral("Press %1 to dictate, or hold %2 while speaking.").arg(toggleName, holdName);
+        else if (hold)
+            line = QStringLiteral("Hold %1 while speaking. %2 is taken by another program.").arg(holdName, toggleName);
+        else if (toggle)
+            line = QStringLiteral("Press %1 to dictate. %2 is taken by another program.").arg(toggleName, holdName);
+        else
+            line = QStringLiteral("%1 and %2 are taken by other programs; use the Dictation menu.")
+                       .arg(toggleName, holdName);
         break;
+    }
     case CaptureStatus::Kind::recording:
         line = QStringLiteral("Listening…");
         break;

@@ -109,6 +109,9 @@ public:
     {
         if (refused.contains(keyCode))
             return false;
+        for (const auto &[code, mods] : refusedCombinations)
+            if (code == keyCode && mods == modifiers)
+                return false;
         registered[identifier] = {keyCode, modifiers};
         return true;
     }
@@ -118,6 +121,8 @@ public:
     Handler handler;
     std::map<uint32_t, std::pair<uint16_t, Modifiers>> registered;
     QList<uint16_t> refused;
+    // Held by another program, as a window manager holds Alt+Space.
+    QList<std::pair<uint16_t, Modifiers>> refusedCombinations;
 };
 
 class FakeScreenCapture final : public ScreenCapture {

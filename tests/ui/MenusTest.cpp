@@ -6,6 +6,7 @@
 
 #include <QSystemTrayIcon>
 
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -171,4 +172,30 @@ TEST_F(MenusTest, ClosingTheMainWindowHidesItAndOpenBringsItBack)
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 3000));
     }
+}
+
+TEST_F(MenusTest, HomeLineNamesOnlyTheShortcutsTheDesktopGranted)
+{
+    FakeHotKeyBackend backend;
+    hotKeyBackend = &backend;
+    state.reset();
+    state = makeState();
+    {
+        MainWindow window(*state, [](QWidget *) {});
+        bool named = false;
+        for (const auto *label : window.findChildren<QLabel *>())
+            named = named || label->text().startsWith(QStringLiteral("Press ⌥Space to dictate, or hold ⌃⌥Space"));
+        EXPECT_TRUE(named);
+    }
+    // The window manager keeps Alt+Space for its window menu.
+    state.reset();
+    backend.refusedCombinations = {{uint16_t(49), HotKeyBackend::Modifiers{false, true, false, false}}};
+    state = makeState();
+    MainWindow window(*state, [](QWidget *) {});
+    QStringList lines;
+    for (const auto *label : window.findChildren<QLabel *>())
+        lines << label->text();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Hold ⌃⌥Space while speaking. ⌥Space is taken by another program.")))
+        << lines.join(QStringLiteral(" | ")).toStdString();
+    state.reset(); // before the backend goes
 }
