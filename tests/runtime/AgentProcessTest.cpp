@@ -1,4 +1,5 @@
 // The runtime as a real process with the stand-in llama-server: protocol, sessions, supervision.
+#include "AgentTestData.h"
 #include "AgentProcess.h"
 
 #include <QJsonArray>
@@ -7,17 +8,6 @@ namespace {
 
 QJsonObject stream(const QJsonArray &chunks) { return QJsonObject{{"chunks", chunks}}; }
 QJsonObject content(const QString &text) { return QJsonObject{{"content", text}}; }
-
-AgentContextAttachment selectedText(const QString &text)
-{
-    AgentContextAttachment a;
-    a.id = QUuid::createUuid();
-    a.kind = AgentAttachmentKind::selectedText;
-    a.displayName = QStringLiteral("Selected text");
-    a.text = text;
-    a.createdAt = QDateTime::currentDateTimeUtc();
-    return a;
-}
 
 QString messageText(const QJsonObject &request, int index)
 {
@@ -36,7 +26,7 @@ TEST(AgentProcess, RunThenContinueCarriesTheFirstTurnAndKeepsEachPartInItsPlace)
     agent.start();
     AgentRuntimeRequest run = agent.localRun(QStringLiteral("Summarise this"));
     run.personalContext = QStringLiteral("I am Ada, an engineer.");
-    run.attachments = {selectedText(QStringLiteral("Quarterly numbers went up."))};
+    run.attachments = {selectedTextAttachment(QStringLiteral("Quarterly numbers went up."))};
     agent.send(run);
     const auto events = agent.eventsUntilDone(run.requestID);
     ASSERT_FALSE(events.isEmpty());

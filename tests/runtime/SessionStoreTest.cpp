@@ -1,3 +1,4 @@
+#include "AgentTestData.h"
 #include "SessionStore.h"
 
 #include <QDir>
@@ -16,13 +17,7 @@ SessionTurn turn(const QString &instruction, const QString &result)
     t.result = result;
     t.createdAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
     t.completedAt = t.createdAt.addSecs(5);
-    AgentContextAttachment a;
-    a.id = QUuid::createUuid();
-    a.kind = AgentAttachmentKind::selectedText;
-    a.displayName = QStringLiteral("Selected text");
-    a.text = QStringLiteral("  keep  spaces ");
-    a.createdAt = t.createdAt;
-    t.attachments = {a};
+    t.attachments = {selectedTextAttachment(QStringLiteral("  keep  spaces "), t.createdAt)};
     return t;
 }
 
