@@ -45,7 +45,6 @@ TEST_F(ShortcutsTest, StartUpRegistersTheFourFeatureShortcutsButNotCancel)
     EXPECT_EQ(backend.registered.at(HotKeyManager::agent), std::make_pair(uint16_t(49), Mods{false, true, false, true}));
     EXPECT_EQ(backend.registered.at(HotKeyManager::agentScreenshot), std::make_pair(uint16_t(49), Mods{false, true, true, true}));
     EXPECT_FALSE(registered(HotKeyManager::cancel));
-    EXPECT_EQ(HotKeyManager::signature, 0x4F52564Cu);
 }
 
 TEST_F(ShortcutsTest, CancelKeyExistsOnlyWhileRecording)
@@ -87,11 +86,6 @@ TEST_F(ShortcutsTest, HoldToTalkActsOnPressAndReleaseToggleOnPressOnly)
     settle();
     EXPECT_EQ(kind(), Kind::recording);
     backend.press(HotKeyManager::toggle, false);
-    settle();
-    EXPECT_EQ(kind(), Kind::recording);
-    // A hold-to-talk press during a toggle recording neither restarts nor, on release, stops it.
-    backend.press(HotKeyManager::pushToTalk, true);
-    backend.press(HotKeyManager::pushToTalk, false);
     settle();
     EXPECT_EQ(kind(), Kind::recording);
     EXPECT_EQ(recorder.starts, 2);
