@@ -32,18 +32,17 @@ void touch(const QString &path, QFile::Permissions perms = QFile::ReadOwner | QF
 
 } // namespace
 
-TEST(AppPaths, LayoutHangsBelowTheDataFolder)
+TEST(AppPaths, StoredFilesHangBelowTheDataFolder)
 {
+    // The other folders are checked by name below, through what prepare() creates.
     TempDataHome home;
     const QString root = home.path() + QStringLiteral("/data/Orvel Raza");
     EXPECT_EQ(AppPaths::root(), root);
     EXPECT_EQ(AppPaths::models(), root + QStringLiteral("/Models"));
-    EXPECT_EQ(AppPaths::agentAttachments(), root + QStringLiteral("/Agent/Attachments"));
     EXPECT_EQ(AppPaths::agentSessions(), root + QStringLiteral("/Agent/sessions.sqlite"));
     EXPECT_EQ(AppPaths::customAgentModels(), root + QStringLiteral("/Agent/custom-models.json"));
     EXPECT_EQ(AppPaths::agentConversations(), root + QStringLiteral("/Agent/conversations.json"));
     EXPECT_EQ(AppPaths::history(), root + QStringLiteral("/history.json"));
-    EXPECT_EQ(AppPaths::temporaryRecordings(), root + QStringLiteral("/TemporaryRecordings"));
 }
 
 TEST(AppPaths, PrepareCreatesExactlyTheFoldersAndNoFiles)

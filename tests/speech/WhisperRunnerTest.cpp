@@ -193,29 +193,22 @@ TEST_F(WhisperRunnerTest, ProgressLinesAreReportedClampedAsTheyArrive)
     EXPECT_EQ(progress, (QList<double>{0.02, 0.02, 0.45, 0.45, 0.97}));
 }
 
-TEST_F(WhisperRunnerTest, FailedRunReportsTheLastTwoErrorLines)
+TEST_F(WhisperRunnerTest, FailedCrashedAndSilentRunsGiveTheirErrors)
 {
-    script(QStringLiteral("stdout partial\nstderr a\\nb\\n\\nc\\n\nexit 1\n"));
-    const auto result = run(QStringLiteral("pocket"));
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error(), OrvelError::transcriptionFailed(QStringLiteral("b c")));
-}
-
-TEST_F(WhisperRunnerTest, CrashWithoutMessageUsesTheGenericText)
-{
-    script(QStringLiteral("stdout words\nsignal 9\n"));
-    const auto result = run(QStringLiteral("pocket"));
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().description(), QStringLiteral("The local transcription failed."));
-}
-
-TEST_F(WhisperRunnerTest, BlankOutputIsNoSpeech)
-{
-    script(QStringLiteral("stdout   \\n\n"));
-    const auto result = run(QStringLiteral("pocket"));
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error(), OrvelError::emptyTranscript());
-    EXPECT_EQ(result.error().description(), QStringLiteral("No speech was detected."));
+    const std::pair<QString, OrvelError> cases[] = {
+        {QStringLiteral("stdout partial\nstderr a\\nb\\n\\nc\\n\nexit 1\n"),
+         OrvelError::transcriptionFailed(QStringLiteral("b c"))},
+        // A crash without a message falls back to the generic text.
+        {QStringLiteral("stdout words\nsignal 9\n"), OrvelError::transcriptionFailed(QString())},
+        {QStringLiteral("stdout   \\n\n"), OrvelError::emptyTranscript()},
+    };
+    for (const auto &[engine, expected] : cases) {
+        script(engine);
+        const auto result = run(QStringLiteral("pocket"));
+        ASSERT_FALSE(result.ok()) << engine.toStdString();
+        EXPECT_EQ(result.error().description(), expected.description()) << engine.toStdString();
+        EXPECT_EQ(result.error().kind, expected.kind);
+    }
 }
 
 TEST_F(WhisperRunnerTest, LargeOutputOnBothStreamsDoesNotStallTheEngine)
