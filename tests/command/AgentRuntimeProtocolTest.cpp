@@ -88,8 +88,6 @@ TEST(AgentRuntimeError, DescriptionsCarryPayloadOrFixedText)
               QStringLiteral("Boom."));
     EXPECT_EQ(AgentRuntimeError(AgentRuntimeError::Kind::busy).description(),
               QStringLiteral("Command is already working."));
-    EXPECT_EQ(AgentRuntimeError(AgentRuntimeError::Kind::runtimeMissing).description(),
-              QStringLiteral("The bundled Command runtime is missing."));
     EXPECT_EQ(AgentRuntimeError(AgentRuntimeError::Kind::screenRecordingDenied).description(),
               QStringLiteral("Screen Recording access is required for the screenshot shortcut."));
 }

@@ -36,26 +36,16 @@ TEST(AgentTitle, TrimsCutsAtUserPerceivedCharactersAndFallsBack)
     EXPECT_EQ(AgentConversation::derivedTitle(flags), flags.left(72 * 4));
 }
 
-TEST(AgentConversation, CreatedWithOneUserTurnAndEqualDates)
-{
-    const QDateTime now = at("2026-03-01T09:15:02Z");
-    const auto c = AgentConversation::create(QStringLiteral("  Reply politely  "), QStringLiteral("Mail"),
-                                             {selection(QStringLiteral("hi"))}, now);
-    EXPECT_EQ(c.title, QStringLiteral("Reply politely"));
-    EXPECT_EQ(c.createdAt, now);
-    EXPECT_EQ(c.updatedAt, now);
-    ASSERT_EQ(c.messages.size(), 1);
-    EXPECT_EQ(c.messages[0].role, AgentMessageRole::user);
-    EXPECT_EQ(c.messages[0].text, QStringLiteral("  Reply politely  "));
-    EXPECT_EQ(c.messages[0].attachments.size(), 1);
-    EXPECT_FALSE(c.lastPastedText);
-}
-
 TEST(AgentConversationJson, RoundTripsAndOmitsAbsentOptionals)
 {
-    auto c = AgentConversation::create(QStringLiteral("Fix"), QStringLiteral("Editor"),
+    auto c = AgentConversation::create(QStringLiteral("  Fix it  "), QStringLiteral("Editor"),
                                        {selection(QStringLiteral("  raw text ")), screenshot()},
                                        at("2026-03-01T09:15:02Z"));
+    // The title is trimmed, the user's turn is kept as typed.
+    EXPECT_EQ(c.title, QStringLiteral("Fix it"));
+    EXPECT_EQ(c.messages[0].text, QStringLiteral("  Fix it  "));
+    EXPECT_EQ(c.messages[0].role, AgentMessageRole::user);
+    EXPECT_EQ(c.updatedAt, c.createdAt);
     c.messages.append(AgentMessage::assistant(QStringLiteral("Fixed."), at("2026-03-01T09:16:00Z")));
     const QJsonObject o = c.toJson();
     EXPECT_FALSE(o.contains(QStringLiteral("lastPastedText")));

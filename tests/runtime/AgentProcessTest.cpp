@@ -328,13 +328,7 @@ TEST(AgentProcess, VisionModelGetsItsProjectorAndTheScreenshotAsAnImage)
     AgentRuntimeRequest run = agent.localRun(QStringLiteral("What is on screen?"));
     run.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen25-vl-3b-q4"));
     run.projectorPath = projector;
-    AgentContextAttachment shot;
-    shot.id = QUuid::createUuid();
-    shot.kind = AgentAttachmentKind::screenshot;
-    shot.displayName = QStringLiteral("Editor window");
-    shot.filePath = png;
-    shot.createdAt = QDateTime::currentDateTimeUtc();
-    run.attachments = {shot};
+    run.attachments = {screenshotAttachment(png)};
     agent.send(run);
     EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(run.requestID)).value("text").toString(), QStringLiteral("Seen"));
     const QStringList argv = agent.log().first().value("argv").toVariant().toStringList();
