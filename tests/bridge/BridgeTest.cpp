@@ -46,11 +46,6 @@ public:
 
 } // namespace
 
-TEST(Bridge, BuiltProgramLivesWithTheAuxiliaryExecutables)
-{
-    EXPECT_TRUE(QStringLiteral(ORVEL_BRIDGE_PATH).endsWith(QStringLiteral("/libexec/orvel-raza/OrvelAppleBridge")));
-}
-
 TEST(Bridge, AnswersUnavailableOnThisSystemWithExitOne)
 {
     const Outcome o = bridge(R"({"instructions":"Be brief.","prompt":"Hello","extra":[1,2]})");

@@ -1,4 +1,3 @@
-#include "FakeScheduler.h"
 #include "platform/Json.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
@@ -39,28 +38,6 @@ TEST(Json, TypedReadersTreatNullAndWrongTypesAsAbsent)
     EXPECT_EQ(Json::number(o, "f"), 2.5);
     EXPECT_EQ(Json::integer(o, "missing"), std::nullopt);
     EXPECT_EQ(Json::compact(QJsonObject{{"b", 1}, {"a", "x"}}), QByteArray(R"({"a":"x","b":1})"));
-}
-
-TEST(FakeScheduler, FiresInTimeOrderAndHonoursCancellation)
-{
-    FakeScheduler s;
-    QStringList log;
-    auto late = s.after(2, [&] { log << "late"; });
-    auto early = s.after(1, [&] { log << "early"; });
-    auto dropped = s.after(1.5, [&] { log << "dropped"; });
-    int ticks = 0;
-    auto repeating = s.every(0.5, [&] { ++ticks; });
-    dropped.reset();
-    s.advance(0.99);
-    EXPECT_TRUE(log.isEmpty());
-    s.advance(1.01);
-    EXPECT_EQ(log, (QStringList{"early", "late"}));
-    EXPECT_EQ(ticks, 4);
-    EXPECT_FALSE(late->isActive());
-    EXPECT_TRUE(repeating->isActive());
-    repeating->cancel();
-    s.advance(5);
-    EXPECT_EQ(ticks, 4);
 }
 
 TEST(QtScheduler, RunsAfterTheDelayAndStopsWhenTheHandleGoes)
