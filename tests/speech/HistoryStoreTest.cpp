@@ -65,6 +65,9 @@ TEST(HistoryStore, FileFormatIsPrettySortedWithUpperCaseIdsAndWholeSecondDates)
 {
     TempDataHome home;
     HistoryStore store;
+    // The first start has nothing and writes nothing.
+    EXPECT_TRUE(store.items().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
     HistoryItem kept = item(kB, "2026-03-01T09:30:00Z", "with audio", 2.25, "studio");
     kept.id = QUuid::fromString(QStringLiteral("aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee"));
     kept.createdAt = QDateTime::fromString(QStringLiteral("2026-03-01T10:30:00.750+01:00"), Qt::ISODate);
@@ -98,14 +101,11 @@ TEST(HistoryStore, FileFormatIsPrettySortedWithUpperCaseIdsAndWholeSecondDates)
     EXPECT_EQ(again.items()[0].audioFileName, std::optional<QString>(QStringLiteral("kept.wav")));
     EXPECT_EQ(again.items()[0].createdAt, QDateTime::fromString(QStringLiteral("2026-03-01T09:30:00Z"), Qt::ISODate));
     EXPECT_EQ(again.items()[1], store.items()[1]);
-}
-
-TEST(HistoryStore, FirstStartHasNoItemsAndWritesNothing)
-{
-    TempDataHome home;
-    HistoryStore store;
-    EXPECT_TRUE(store.items().isEmpty());
-    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+    // Null is an absent audio file name.
+    const auto nullAudio = HistoryStore::decode(
+        R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":1,"modelID":"m","audioFileName":null}])");
+    ASSERT_TRUE(nullAudio.has_value());
+    EXPECT_FALSE((*nullAudio)[0].audioFileName.has_value());
 }
 
 TEST(HistoryStore, LoadsNewestFirstKeepingTheOrderOfEqualTimes)
@@ -155,14 +155,6 @@ TEST(HistoryStore, OneBadItemGivesAnEmptyHistoryAndTheOldFileIsKeptAside)
     HistoryStore reloaded;
     ASSERT_EQ(reloaded.items().size(), 1);
     EXPECT_EQ(reloaded.items()[0].text, QStringLiteral("new"));
-}
-
-TEST(HistoryStore, NullAudioFileNameReadsAsAbsent)
-{
-    const auto items = HistoryStore::decode(
-        R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":1,"modelID":"m","audioFileName":null}])");
-    ASSERT_TRUE(items.has_value());
-    EXPECT_FALSE((*items)[0].audioFileName.has_value());
 }
 
 TEST(HistoryStore, DeleteRemovesTheItemAndOnlyItsOwnAudioFile)
