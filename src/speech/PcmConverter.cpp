@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 namespace {
 
 // Filter length in output samples on each side of the centre; 16 gives > 60 dB stop band.
 constexpr int kZeroCrossings = 16;
+// Above this many filter phases the taps are computed per sample instead of kept in a table.
+constexpr qint64 kMaxPhases = 1024;
 
 double blackman(double x, double halfWidth)
 {
@@ -39,7 +42,21 @@ PcmConverter::PcmConverter(const QAudioFormat &input) : m_format(input)
     // Cut a little below the lower of the two Nyquist frequencies (in input samples).
     m_cutoff = 0.5 * std::min(1.0, 1.0 / m_ratio) * 0.95;
     m_halfWidth = int(std::ceil(kZeroCrossings * std::max(1.0, m_ratio)));
+    const qint64 common = std::gcd(qint64(rate), qint64(outputRate));
+    m_inputStep = rate / common;
+    m_phaseCount = outputRate / common;
+    // The filter costs three trigonometric calls per tap; capture must keep up with real time.
+    if (!m_passthrough && m_phaseCount <= kMaxPhases) {
+        const int taps = 2 * m_halfWidth;
+        m_kernel.resize(size_t(m_phaseCount * taps));
+        for (qint64 phase = 0; phase < m_phaseCount; ++phase)
+            for (int j = 0; j < taps; ++j)
+                m_kernel[size_t(phase * taps + j)] =
+                    float(tap(double(m_halfWidth - 1 - j) + double(phase) / double(m_phaseCount)));
+    }
 }
+
+double PcmConverter::tap(double x) const { return 2 * m_cutoff * sinc(2 * m_cutoff * x) * blackman(x, m_halfWidth); }
 
 float PcmConverter::decode(const char *p) const
 {
@@ -104,28 +121,31 @@ QByteArray PcmConverter::resample(bool final)
     QByteArray out;
     const qint64 available = m_base + qint64(m_input.size());
     // The stream has exactly this many output samples once it has ended.
-    const qint64 totalOutputs = qint64(std::floor(double(m_inputCount) / m_ratio));
+    const qint64 totalOutputs = m_inputCount * m_phaseCount / m_inputStep;
     while (true) {
         if (final && m_nextOutput >= totalOutputs)
             break;
-        const double centre = double(m_nextOutput) * m_ratio;
-        const qint64 first = qint64(std::floor(centre)) - m_halfWidth + 1;
-        const qint64 last = qint64(std::floor(centre)) + m_halfWidth;
+        const qint64 position = m_nextOutput * m_inputStep;
+        const qint64 whole = position / m_phaseCount;
+        const qint64 phase = position % m_phaseCount;
+        const qint64 first = whole - m_halfWidth + 1;
+        const qint64 last = whole + m_halfWidth;
         if (!final && last >= available)
             break;
+        const float *kernel = m_kernel.empty() ? nullptr : m_kernel.data() + phase * 2 * m_halfWidth;
+        const double fraction = double(phase) / double(m_phaseCount);
         double acc = 0;
         for (qint64 k = std::max<qint64>(first, 0); k <= last; ++k) {
             if (k >= available)
                 break; // past the end of the stream: silence
-            const double x = centre - double(k);
-            acc += double(m_input[size_t(k - m_base)]) * 2 * m_cutoff * sinc(2 * m_cutoff * x) *
-                   blackman(x, m_halfWidth);
+            const double weight = kernel ? double(kernel[k - first]) : tap(double(whole - k) + fraction);
+            acc += double(m_input[size_t(k - m_base)]) * weight;
         }
         appendOutput(out, float(acc));
         ++m_nextOutput;
     }
     // Forget input that no later output reaches.
-    const qint64 keepFrom = qint64(std::floor(double(m_nextOutput) * m_ratio)) - m_halfWidth + 1;
+    const qint64 keepFrom = m_nextOutput * m_inputStep / m_phaseCount - m_halfWidth + 1;
     if (keepFrom > m_base) {
         const qint64 drop = std::min<qint64>(keepFrom - m_base, qint64(m_input.size()));
         m_input.erase(m_input.begin(), m_input.begin() + drop);

@@ -30,6 +30,7 @@ private:
     float decode(const char *sample) const;
     void appendOutput(QByteArray &out, float value);
     QByteArray resample(bool final);
+    double tap(double x) const;
 
     QAudioFormat m_format;
     int m_bytesPerFrame = 0;
@@ -45,6 +46,12 @@ private:
     double m_ratio = 1;
     double m_cutoff = 0.5;
     int m_halfWidth = 0;
+    // The input rate over the output rate as inputStep / phaseCount in lowest terms: output n
+    // sits at input (n * inputStep) / phaseCount, so its filter taps depend only on the remainder.
+    qint64 m_inputStep = 1;
+    qint64 m_phaseCount = 1;
+    // Taps per phase (2 * m_halfWidth each), or empty when there are too many phases to keep.
+    std::vector<float> m_kernel;
 
     double m_sumSquares = 0;
     qint64 m_powerCount = 0;

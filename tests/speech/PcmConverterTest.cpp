@@ -76,6 +76,20 @@ TEST(PcmConverter, DownsamplesStereoFloatKeepingPitchAndLoudness)
     EXPECT_GT(tonePower(x, 1000, 16000, settled), 100 * tonePower(x, 3000, 16000, settled));
 }
 
+TEST(PcmConverter, RatesWithAndWithoutAShortFilterCycleKeepPitchAndLength)
+{
+    // 44.1 kHz repeats its filter phases every 160 outputs; 22051 Hz never does.
+    for (const int rate : {44100, 22051}) {
+        PcmConverter c(format(rate, 1, QAudioFormat::Float));
+        QByteArray out = c.convert(floatTone(1000, 0.5, rate, 1, rate));
+        out += c.flush();
+        const auto x = decode16(out);
+        EXPECT_EQ(x.size(), size_t(16000)) << rate;
+        EXPECT_NEAR(rms(x, 200), 0.5 / std::sqrt(2.0), 0.01) << rate;
+        EXPECT_GT(tonePower(x, 1000, 16000, 200), 100 * tonePower(x, 1000.0 * rate / 16000, 16000, 200)) << rate;
+    }
+}
+
 TEST(PcmConverter, FiltersFrequenciesAboveTheNewNyquistInsteadOfFoldingThem)
 {
     PcmConverter c(format(48000, 1, QAudioFormat::Float));
