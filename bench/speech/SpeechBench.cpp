@@ -48,22 +48,28 @@ void BM_RunnerTranscribe(benchmark::State &state)
 }
 BENCHMARK(BM_RunnerTranscribe)->Iterations(1)->Repetitions(50)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// Starts the engine with nothing around it and reaps it; returns its wait status.
+int spawnBare(const QByteArray &program)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    char *argv[] = {const_cast<char *>(program.constData()), nullptr};
+    pid_t pid = 0;
+    posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return status;
+}
+
 // The same engine started and reaped with nothing around it.
 void BM_BareEngine(benchmark::State &state)
 {
     useOneLineEngine();
     const QByteArray program = ORVEL_BENCH_ENGINE;
     for (auto _ : state) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        char *argv[] = {const_cast<char *>(program.constData()), nullptr};
-        pid_t pid = 0;
-        posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        posix_spawn_file_actions_destroy(&actions);
-        benchmark::DoNotOptimize(status);
+        benchmark::DoNotOptimize(spawnBare(program));
     }
 }
 BENCHMARK(BM_BareEngine)->Iterations(1)->Repetitions(50)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -84,15 +90,7 @@ void BM_RunnerOverheadPaired(benchmark::State &state)
                                                     {QStringLiteral("Fox")}, [](double) {}));
             benchmark::DoNotOptimize(result.ok());
             auto t1 = std::chrono::steady_clock::now();
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            char *argv[] = {const_cast<char *>(program.constData()), nullptr};
-            pid_t pid = 0;
-            posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
-            int status = 0;
-            waitpid(pid, &status, 0);
-            posix_spawn_file_actions_destroy(&actions);
+            benchmark::DoNotOptimize(spawnBare(program));
             auto t2 = std::chrono::steady_clock::now();
             withRunner.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
             bare.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
