@@ -15,9 +15,6 @@ namespace {
 
 using Kind = AgentRuntimeError::Kind;
 
-const char *const kRemovedVariables[] = {"OPENAI_API_KEY", "OPENAI_BASE_URL",    "OPENAI_ORG_ID",
-                                         "OPENAI_ORGANIZATION", "OPENAI_PROJECT", "OPENAI_PROJECT_ID"};
-
 AgentRunResult failed(const AgentRuntimeError &error) { return AgentRunResult(AgentRunFailure(error)); }
 
 bool isLineBreak(QChar c)
@@ -109,8 +106,7 @@ Result<void, AgentRuntimeError> AgentRuntimeService::ensureProcess()
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OPENAI_AGENTS_DISABLE_TRACING"), QStringLiteral("1"));
-    for (const char *name : kRemovedVariables)
-        environment.remove(QString::fromLatin1(name));
+    AgentProtocol::removeCloudCredentials(environment);
 
     auto *process = new QProcess(this);
     process->setProgram(*executable);
