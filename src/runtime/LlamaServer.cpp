@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -132,6 +133,8 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
         onLoading();
     m_ready = false;
     QProcess *process = m_process;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
     for (;;) {
         if (cancelled && cancelled())
             co_return RunFailure::cancellation();
@@ -151,10 +154,14 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
         reply->deleteLater();
         if (status == 200 && m_process == process && isRunning()) {
             m_ready = true;
-            {
-        Result<QUrl, RunFailure> ready(m_base);
-        co_return ready;
-    }
+            Result<QUrl, RunFailure> ready(m_base);
+            co_return ready;
+        }
+        // 503 is the server saying it is still loading: a large model on a slow disk or CPU
+        // takes its time, and the application extends its deadline on each report.
+        if (status == 503 && onLoading && sinceReport.hasExpired(loadingReportInterval)) {
+            onLoading();
+            sinceReport.restart();
         }
         const auto pause = 100ms;
         co_await QCoro::sleepFor(pause);

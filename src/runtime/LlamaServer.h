@@ -39,10 +39,12 @@ public:
     ~LlamaServer() override;
 
     // The server's base address once GET /health answers 200. `onLoading` is called when a
-    // server has to be started; `cancelled` is asked after every wait.
+    // server has to be started, and again every `loadingReportInterval` while its health still
+    // answers that the model is loading; `cancelled` is asked after every wait.
     QCoro::Task<Result<QUrl, RunFailure>> ensureReady(LlamaServerFiles files, QString modelName,
                                                       std::function<void()> onLoading,
                                                       std::function<bool()> cancelled);
+    static constexpr int loadingReportInterval = 2000; // ms
     bool isRunning() const;
     void stop();
     // Last lines the server wrote, for error messages.
