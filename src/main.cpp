@@ -1,11 +1,13 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AppState.h"
+#include "app/Preferences.h"
 #include "command/OpenAIKeychainStore.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
 #include "platform/x11/QtKeychainSecretStore.h"
 #include "platform/x11/QtSoundPlayer.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
 #include "speech/AudioRecorder.h"
@@ -15,9 +17,12 @@
 #include "speech/WhisperRunner.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
+#include "ui/overlay/OverlayPanelController.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QPointer>
+#include <QSettings>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -26,11 +31,21 @@
 
 namespace {
 
-// The overlay arrives with the screens; until then a run shows itself in the window and tray.
-class NoOverlay final : public OverlayPresenter {
+// The overlay observes the state, so it is made after it; until then, and after it is gone,
+// showing it does nothing.
+class LateOverlay final : public OverlayPresenter {
 public:
-    void show() override {}
-    void hide() override {}
+    void show() override
+    {
+        if (panel)
+            panel->show();
+    }
+    void hide() override
+    {
+        if (panel)
+            panel->hide();
+    }
+    QPointer<OverlayPanelController> panel;
 };
 // The window is made after the state (it observes it); the state asks for it through this.
 class LateMainWindow final : public MainWindowPresenter {
@@ -115,7 +130,9 @@ int main(int argc, char **argv)
     WhisperRunner runner;
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
-    NoOverlay overlay;
+    LateOverlay overlay;
+    X11FloatingPanelHints panelHints(x11);
+    const std::unique_ptr<QSettings> defaults = Preferences::openDefaultStore();
     LateMainWindow mainWindow;
 
     AppState::Services services;
@@ -132,7 +149,11 @@ int main(int argc, char **argv)
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
     services.hotKeys = &hotKeys;
+    services.defaults = defaults.get();
     AppState state(services);
+    OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
+                                        [&recorder] { return recorder.samples(); });
+    overlay.panel = &overlayPanel;
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
