@@ -18,6 +18,7 @@
 #include <vector>
 
 class Accessibility;
+class AgentModelStore;
 class HotKeyBackend;
 class HotKeyManager;
 class Preferences;
@@ -130,6 +131,10 @@ public:
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }
 
+    // The writing-model store: catalog lookup, installed state, downloads, imports, removal.
+    AgentModelStore &agentModels() { return *m_agentModels; }
+    const AgentModelStore &agentModels() const { return *m_agentModels; }
+
     // Derived.
     std::optional<SpeechModel> selectedModel() const;
     bool canDictate() const;
@@ -198,6 +203,7 @@ private:
     std::unique_ptr<QSettings> m_ownDefaults;
     std::unique_ptr<Preferences> m_defaults;
     std::unique_ptr<HotKeyManager> m_hotKey;
+    std::unique_ptr<AgentModelStore> m_agentModels;
     bool m_hotKeysSuspended = false;
 
     CaptureStatus m_status;
