@@ -5,7 +5,7 @@
 #include "command/AgentPasteCoordinator.h"
 
 AgentFlow::AgentFlow(AppState &state, const AppState::Services &services)
-    : m_state(state), m_s(services), m_conversations(services.agentConversations), m_models(services.agentModels)
+    : m_state(state), m_s(services), m_conversations(services.agentConversations)
 {
     m_capture = std::make_unique<AgentContextCaptureService>(AgentContextCaptureService::Ports{
         m_s.workspace, m_s.accessibility, m_s.pasteboard, m_s.keys, m_s.permissions, m_s.scheduler, m_s.screenCapture});

@@ -46,7 +46,6 @@ public:
     std::optional<AgentModelDescriptor> selectedAgentModel() const;
     std::optional<SpeechModel> selectedAgentSpeechModel() const;
     AgentConversationStore &conversations() { return *m_conversations; }
-    AgentWritingModels &models() { return *m_models; }
     AgentContextCaptureService &contextCapture() { return *m_capture; }
     AgentPasteCoordinator &paste() { return *m_paste; }
 
@@ -72,8 +71,6 @@ private:
     AppState &m_state;
     AppState::Services m_s;
     AgentConversationStore *m_conversations = nullptr;
-    std::unique_ptr<AgentWritingModels> m_ownModels;
-    AgentWritingModels *m_models = nullptr;
     std::unique_ptr<AgentContextCaptureService> m_capture;
     std::unique_ptr<AgentPasteCoordinator> m_paste;
 

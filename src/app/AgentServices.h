@@ -1,12 +1,11 @@
 #pragma once
 
-// What the Command flow needs of the runtime, the writing models and the result windows, so the
+// What the Command flow needs of the runtime and the result windows, so the
 // flow runs against fakes in tests and the real parts in the program.
 
 #include "command/AgentRuntimeError.h"
 #include "command/AgentRuntimeProtocol.h"
 #include "command/AgentRuntimeService.h"
-#include "models/AgentModelDescriptor.h"
 #include "platform/Result.h"
 
 #include <QString>
@@ -47,18 +46,6 @@ public:
 
 private:
     AgentRuntimeService &m_service;
-};
-
-// The writing models the user can choose: curated, imported and cloud.
-class AgentWritingModels {
-public:
-    virtual ~AgentWritingModels() = default;
-    // The catalog entry with that id, else the imported model with that id.
-    virtual std::optional<AgentModelDescriptor> descriptor(const QString &id) const = 0;
-    // Whether the model can be used now (a local model's files are all in place).
-    virtual bool isAvailable(const AgentModelDescriptor &model) const = 0;
-    // The folder holding one sub-folder per local model.
-    virtual QString modelsDirectory() const = 0;
 };
 
 // The result card and the conversation window.

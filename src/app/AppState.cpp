@@ -4,6 +4,7 @@
 
 #include "app/HotKeyManager.h"
 #include "app/Preferences.h"
+#include "models/AgentModelStore.h"
 #include "platform/Accessibility.h"
 #include "platform/Permissions.h"
 #include "platform/SoundPlayer.h"
@@ -56,6 +57,7 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
         m_s.defaults = m_ownDefaults.get();
     }
     m_defaults = std::make_unique<Preferences>(m_s.defaults);
+    m_agentModels = std::make_unique<AgentModelStore>();
     m_hotKey = std::make_unique<HotKeyManager>(m_s.hotKeys);
     if (!m_s.cancelShortcut)
         m_s.cancelShortcut = m_hotKey.get();

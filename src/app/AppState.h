@@ -25,9 +25,9 @@
 class Accessibility;
 class AgentConversationStore;
 class AgentFlow;
+class AgentModelStore;
 class AgentResultPresenter;
 class AgentRuntimeClient;
-class AgentWritingModels;
 class ScreenCapture;
 class HotKeyBackend;
 class HotKeyManager;
@@ -72,8 +72,6 @@ public:
         AgentRuntimeClient *agentRuntime = nullptr;
         ScreenCapture *screenCapture = nullptr;
         OpenAIKeychainStore *openAIKeychain = nullptr;
-        // Optional: without it the curated catalog and the writing-models folder are used.
-        AgentWritingModels *agentModels = nullptr;
         // Optional: without it the state keeps its own store in the program's data folder.
         AgentConversationStore *agentConversations = nullptr;
         // Optional: the result card and conversation window.
@@ -163,6 +161,10 @@ public:
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }
 
+    // The writing-model store: catalog lookup, installed state, downloads, imports, removal.
+    AgentModelStore &agentModels() { return *m_agentModels; }
+    const AgentModelStore &agentModels() const { return *m_agentModels; }
+
     // Derived.
     std::optional<SpeechModel> selectedModel() const;
     bool canDictate() const;
@@ -173,7 +175,8 @@ public:
     std::optional<SpeechModel> selectedAgentSpeechModel() const;
     // The Command conversations, newest first; the store announces its own changes.
     AgentConversationStore &agentConversationStore();
-    AgentWritingModels &agentModels();
+    // The key store of the cloud API key; none when the state was built without one.
+    OpenAIKeychainStore *openAIKeychain() const { return m_s.openAIKeychain; }
 
     // Entry points.
     void toggleRecording();
@@ -266,6 +269,7 @@ private:
     std::unique_ptr<QSettings> m_ownDefaults;
     std::unique_ptr<Preferences> m_defaults;
     std::unique_ptr<HotKeyManager> m_hotKey;
+    std::unique_ptr<AgentModelStore> m_agentModels;
     bool m_hotKeysSuspended = false;
 
     CaptureStatus m_status;

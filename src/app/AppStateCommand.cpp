@@ -62,7 +62,6 @@ void AppState::setTargetApplicationName(const QString &name)
 std::optional<AgentModelDescriptor> AppState::selectedAgentModel() const { return m_agentFlow->selectedAgentModel(); }
 std::optional<SpeechModel> AppState::selectedAgentSpeechModel() const { return m_agentFlow->selectedAgentSpeechModel(); }
 AgentConversationStore &AppState::agentConversationStore() { return m_agentFlow->conversations(); }
-AgentWritingModels &AppState::agentModels() { return m_agentFlow->models(); }
 
 void AppState::toggleAgentRecording(bool includeScreenshot) { m_agentFlow->toggleAgentRecording(includeScreenshot); }
 void AppState::startAgentRecording(bool includeScreenshot, std::optional<QUuid> conversationID)
