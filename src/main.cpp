@@ -1,6 +1,8 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
+#include "app/AgentServices.h"
 #include "app/AppState.h"
 #include "app/Preferences.h"
+#include "command/AgentRuntimeService.h"
 #include "command/OpenAIKeychainStore.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
@@ -10,6 +12,7 @@
 #include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "speech/AudioRecorder.h"
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
@@ -17,6 +20,7 @@
 #include "speech/WhisperRunner.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
+#include "ui/command/AgentResultPanelController.h"
 #include "ui/overlay/OverlayPanelController.h"
 
 #include <QApplication>
@@ -46,6 +50,26 @@ public:
             panel->hide();
     }
     QPointer<OverlayPanelController> panel;
+};
+// The same for the Command result card and conversation window.
+class LateAgentResults final : public AgentResultPresenter {
+public:
+    void showResult() override
+    {
+        if (panels)
+            panels->showResult();
+    }
+    void hideResult() override
+    {
+        if (panels)
+            panels->hideResult();
+    }
+    void showConversationPanel() override
+    {
+        if (panels)
+            panels->showConversationPanel();
+    }
+    QPointer<AgentResultPanelController> panels;
 };
 // The window is made after the state (it observes it); the state asks for it through this.
 class LateMainWindow final : public MainWindowPresenter {
@@ -134,6 +158,13 @@ int main(int argc, char **argv)
     X11FloatingPanelHints panelHints(x11);
     const std::unique_ptr<QSettings> defaults = Preferences::openDefaultStore();
     LateMainWindow mainWindow;
+    LateAgentResults agentResults;
+    X11ScreenCapture screenCapture(x11);
+    QtKeychainSecretStore secrets;
+    OpenAIKeychainStore keyStore(secrets);
+    // One runtime for the whole run, warmed at start so the first Command does not wait for it.
+    AgentRuntimeService agentRuntime(scheduler);
+    AgentRuntimeServiceClient agentRuntimeClient(agentRuntime);
 
     AppState::Services services;
     services.scheduler = &scheduler;
@@ -149,13 +180,15 @@ int main(int argc, char **argv)
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
     services.hotKeys = &hotKeys;
+    services.agentRuntime = &agentRuntimeClient;
+    services.screenCapture = &screenCapture;
+    services.openAIKeychain = &keyStore;
+    services.agentResults = &agentResults;
     services.defaults = defaults.get();
     AppState state(services);
     OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
                                         [&recorder] { return recorder.samples(); });
     overlay.panel = &overlayPanel;
-    QtKeychainSecretStore secrets;
-    OpenAIKeychainStore keyStore(secrets);
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     // The window manager may ignore a raise from a program in the background; asking it to
@@ -164,6 +197,10 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
     });
     mainWindow.window = &window;
+    AgentResultPanelController resultPanels(state, scheduler, &panelHints, [&workspace](QWidget *w) {
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
+    });
+    agentResults.panels = &resultPanels;
     TrayIcon tray(state);
     if (!hidden)
         window.show();

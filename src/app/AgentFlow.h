@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "command/AgentConversation.h"
 #include "command/AgentInvocationContext.h"
+#include "command/AgentRuntimeProtocol.h"
 #include "command/AgentRuntimeError.h"
 #include "speech/DictationServices.h"
 
@@ -16,7 +17,6 @@
 
 class AgentContextCaptureService;
 class AgentPasteCoordinator;
-struct AgentRuntimeEvent;
 
 // The Command run from shortcut to delivered text: checks, context capture, the spoken
 // instruction, the conversation turn, the request, its events, delivery and follow-ups.
@@ -59,7 +59,13 @@ private:
                                    std::optional<QUuid> conversationID, QList<AgentContextAttachment> attachments);
     QCoro::Task<> runWritingAgent(QString instruction, QUuid conversationID,
                                   QList<AgentContextAttachment> attachments, bool isContinuation);
-    QCoro::Task<> complete(QUuid requestID, QUuid conversationID, bool isContinuation, QString text);
+    QCoro::Task<> complete(QUuid conversationID, bool isContinuation, QString text);
+    AgentRuntimeRequest assembleRequest(const QUuid &requestID, const AgentModelDescriptor &model,
+                                        const QString &instruction, const QUuid &conversationID,
+                                        const QList<AgentContextAttachment> &attachments, bool isContinuation,
+                                        const std::optional<QString> &key) const;
+    // Where a finished text goes: a refinement follows the earlier result, a new run its start.
+    std::optional<AgentTargetSnapshot> deliveryTarget(bool isContinuation) const;
     void handleEvent(const QUuid &requestID, const AgentRuntimeEvent &event);
     void beginAgentProgress();
     void showAgentError(const QString &message);
@@ -70,6 +76,7 @@ private:
 
     AppState &m_state;
     AppState::Services m_s;
+    std::unique_ptr<AgentConversationStore> m_ownConversations;
     AgentConversationStore *m_conversations = nullptr;
     std::unique_ptr<AgentContextCaptureService> m_capture;
     std::unique_ptr<AgentPasteCoordinator> m_paste;
@@ -78,7 +85,7 @@ private:
     QList<AgentContextAttachment> m_attachments;
     std::optional<QUuid> m_recordingConversationID;
     std::optional<QUuid> m_activeRequestID;
-    // A capture in flight: a second press does not start another one.
+    // A start in flight (capture, key read): a second press does not start another run.
     bool m_capturing = false;
     std::vector<std::unique_ptr<ScheduledTask>> m_pending;
 };
