@@ -209,8 +209,12 @@ void AgentConversationPanelView::rebuildMessages()
         return;
     m_title->setText(conversation->title);
     m_target->setText(conversation->targetApplicationName);
-    for (const AgentMessage &m : conversation->messages)
-        m_messages->insertWidget(m_messages->count() - 1, bubble(m.role, m.text, m.attachments));
+    // Shown at once, not when the layout gets round to it, so the list is whole in one go.
+    for (const AgentMessage &m : conversation->messages) {
+        QWidget *b = bubble(m.role, m.text, m.attachments);
+        m_messages->insertWidget(m_messages->count() - 1, b);
+        b->setVisible(true);
+    }
 
     m_liveBubble = bubble(AgentMessageRole::assistant, {}, {});
     m_liveText = m_liveBubble->findChild<QLabel *>(QStringLiteral("body"));

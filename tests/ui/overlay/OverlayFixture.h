@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../../app/AppStateFixture.h"
+#include "app/AgentServices.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FloatingPanelHints.h"
 #include "ui/overlay/OverlayPanel.h"
@@ -51,6 +52,9 @@ protected:
         s.mainWindow = &mainWindow;
         s.cancelShortcut = &cancelShortcut;
         s.defaults = store.get();
+        s.agentRuntime = agentRuntime;
+        s.agentResults = agentResults;
+        s.screenCapture = &screenCapture;
         state = std::make_unique<AppState>(s);
         makeController();
     }
@@ -81,6 +85,10 @@ protected:
     }
     static void settle(int ms = 150) { QTest::qWait(ms); }
 
+    // Set by fixtures that run Commands, before SetUp.
+    AgentRuntimeClient *agentRuntime = nullptr;
+    AgentResultPresenter *agentResults = nullptr;
+    FakeScreenCapture screenCapture;
     X11Connection x11;
     X11FloatingPanelHints hints{x11};
     Forward forward;
