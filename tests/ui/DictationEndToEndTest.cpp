@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,7 +25,8 @@
 namespace {
 
 constexpr uint32_t kSpace = 0x20, kEscape = 0xff1b, kControl = 0xffe3, kShift = 0xffe1;
-const QString kTranscript = QStringLiteral("Hello from the end-to-end test.");
+// The sentence the test model for the real engine says, too.
+const QString kTranscript = QStringLiteral(ORVEL_TEST_MODEL_SENTENCE);
 
 QString supportDir() { return qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR"); }
 
@@ -128,6 +130,8 @@ protected:
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
+    void dictateIntoTheApplicationInFront();
+
     QTemporaryDir dir;
     X11Connection x11;
     X11Workspace workspace{x11};
@@ -138,7 +142,26 @@ protected:
 
 } // namespace
 
-TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
+TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront) { dictateIntoTheApplicationInFront(); }
+
+// The same with the real whisper-cli from set-up (found beside the program, in libexec) and a tiny
+// model that always says the sentence.
+TEST_F(DictationEndToEndTest, RealEngineDictatesIntoTheApplicationInFront)
+{
+    env.remove(QStringLiteral("ORVEL_WHISPER_CLI_PATH"));
+    const QString engine = QDir::cleanPath(supportDir() + QStringLiteral("/../../libexec/orvel-raza/whisper-cli"));
+    if (!QFile::exists(engine) && QStandardPaths::findExecutable(QStringLiteral("whisper-cli")).isEmpty()) {
+        if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
+            GTEST_SKIP() << "set-up provided no speech engine";
+        FAIL() << "whisper-cli is missing although set-up provided the engines";
+    }
+    const QString model = dir.path() + QStringLiteral("/data/Orvel Raza/Models/ggml-tiny.en-q5_1.bin");
+    ASSERT_TRUE(QFile::remove(model));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEL_TEST_MODELS_DIR "/whisper-sentence.bin"), model));
+    dictateIntoTheApplicationInFront();
+}
+
+void DictationEndToEndTest::dictateIntoTheApplicationInFront()
 {
     // Probing a combination means grabbing it for a moment, which would make the program's own
     // grab of it fail; so readiness is read from the combination it registers last, and the
