@@ -1,6 +1,7 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AppState.h"
 #include "command/OpenAIKeychainStore.h"
+#include "SpeechModelCommand.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
 #include "platform/x11/QtKeychainSecretStore.h"
@@ -87,6 +88,8 @@ QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
 
 int main(int argc, char **argv)
 {
+    if (const auto exitCode = runSpeechModelCommand(argc, argv))
+        return *exitCode;
     // Global shortcuts, key events and window activation are X11 facilities.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");

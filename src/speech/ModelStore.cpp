@@ -127,6 +127,11 @@ Result<void, QString> ModelStore::deleteModel(const SpeechModel &model)
 QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
 {
     const QString destination = installedPath(model);
+    return downloadTo(std::move(model), destination);
+}
+
+QCoro::Task<Result<void, QString>> ModelStore::downloadTo(SpeechModel model, QString destination)
+{
     if (QFileInfo::exists(destination))
         co_return {};
 

@@ -33,6 +33,8 @@ public:
 
     // Returns once the file is in place; the error text is for the user.
     QCoro::Task<Result<void, QString>> download(SpeechModel model);
+    // The same into another file, such as the program's shipped copy.
+    QCoro::Task<Result<void, QString>> downloadTo(SpeechModel model, QString destination);
     Result<void, QString> deleteModel(const SpeechModel &model);
     // Puts the shipped smallest model in place when it is missing.
     void bootstrapBundledPocket();
