@@ -150,7 +150,7 @@ int main(int argc, char **argv)
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.
     MainWindow window(state, [&workspace](QWidget *w) {
-        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
     TrayIcon tray(state);
