@@ -1,6 +1,7 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AgentServices.h"
 #include "app/AppState.h"
+#include "app/Preferences.h"
 #include "command/AgentRuntimeService.h"
 #include "command/OpenAIKeychainStore.h"
 #include "SpeechModelCommand.h"
@@ -9,6 +10,7 @@
 #include "platform/x11/QtKeychainSecretStore.h"
 #include "platform/x11/QtSoundPlayer.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -19,9 +21,13 @@
 #include "speech/WhisperRunner.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
+#include "ui/command/AgentResultPanelController.h"
+#include "ui/overlay/OverlayPanelController.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QPointer>
+#include <QSettings>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -30,11 +36,41 @@
 
 namespace {
 
-// The overlay arrives with the screens; until then a run shows itself in the window and tray.
-class NoOverlay final : public OverlayPresenter {
+// The overlay observes the state, so it is made after it; until then, and after it is gone,
+// showing it does nothing.
+class LateOverlay final : public OverlayPresenter {
 public:
-    void show() override {}
-    void hide() override {}
+    void show() override
+    {
+        if (panel)
+            panel->show();
+    }
+    void hide() override
+    {
+        if (panel)
+            panel->hide();
+    }
+    QPointer<OverlayPanelController> panel;
+};
+// The same for the Command result card and conversation window.
+class LateAgentResults final : public AgentResultPresenter {
+public:
+    void showResult() override
+    {
+        if (panels)
+            panels->showResult();
+    }
+    void hideResult() override
+    {
+        if (panels)
+            panels->hideResult();
+    }
+    void showConversationPanel() override
+    {
+        if (panels)
+            panels->showConversationPanel();
+    }
+    QPointer<AgentResultPanelController> panels;
 };
 // The window is made after the state (it observes it); the state asks for it through this.
 class LateMainWindow final : public MainWindowPresenter {
@@ -121,8 +157,11 @@ int main(int argc, char **argv)
     WhisperRunner runner;
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
-    NoOverlay overlay;
+    LateOverlay overlay;
+    X11FloatingPanelHints panelHints(x11);
+    const std::unique_ptr<QSettings> defaults = Preferences::openDefaultStore();
     LateMainWindow mainWindow;
+    LateAgentResults agentResults;
     X11ScreenCapture screenCapture(x11);
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
@@ -147,7 +186,12 @@ int main(int argc, char **argv)
     services.agentRuntime = &agentRuntimeClient;
     services.screenCapture = &screenCapture;
     services.openAIKeychain = &keyStore;
+    services.agentResults = &agentResults;
+    services.defaults = defaults.get();
     AppState state(services);
+    OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
+                                        [&recorder] { return recorder.samples(); });
+    overlay.panel = &overlayPanel;
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     // The window manager may ignore a raise from a program in the background; asking it to
@@ -156,6 +200,10 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
+    AgentResultPanelController resultPanels(state, scheduler, &panelHints, [&workspace](QWidget *w) {
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
+    });
+    agentResults.panels = &resultPanels;
     TrayIcon tray(state);
     if (!hidden)
         window.show();
