@@ -124,6 +124,16 @@ Result<void, QString> ModelStore::deleteModel(const SpeechModel &model)
     return {};
 }
 
+QString ModelStore::cancelledMessage() { return QStringLiteral("The download was cancelled."); }
+
+void ModelStore::cancelDownload(const SpeechModel &model)
+{
+    for (QNetworkReply *reply : m_repliesByModel.values(model.id)) {
+        m_cancelled.insert(reply);
+        reply->abort();
+    }
+}
+
 QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
 {
     const QString destination = installedPath(model);
@@ -155,6 +165,7 @@ QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
     request.setTransferTimeout(m_transferTimeout);
     QNetworkReply *reply = m_network.get(request);
     m_replies.insert(reply);
+    m_repliesByModel.insert(id, reply);
 
     // The body goes straight to the staged file; an error page is never written.
     auto writeFailed = std::make_shared<bool>(false);
@@ -182,8 +193,12 @@ QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
     if (!self)
         co_return QStringLiteral("The download was stopped.");
     m_replies.remove(reply);
+    m_repliesByModel.remove(id, reply);
+    const bool cancelled = m_cancelled.remove(reply);
     reply->disconnect();
     reply->deleteLater();
+    if (cancelled)
+        co_return fail(cancelledMessage());
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);

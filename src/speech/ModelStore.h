@@ -4,6 +4,7 @@
 #include "speech/SpeechModel.h"
 
 #include <QMap>
+#include <QMultiHash>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
@@ -34,6 +35,10 @@ public:
     // Returns once the file is in place; the error text is for the user.
     QCoro::Task<Result<void, QString>> download(SpeechModel model);
     Result<void, QString> deleteModel(const SpeechModel &model);
+    // Stops a running download of the model; its download() then fails with
+    // cancelledMessage() and installs nothing.
+    void cancelDownload(const SpeechModel &model);
+    static QString cancelledMessage();
     // Puts the shipped smallest model in place when it is missing.
     void bootstrapBundledPocket();
 
@@ -56,5 +61,7 @@ private:
     int m_revision = 0;
     int m_transferTimeout = 60000;
     QSet<QNetworkReply *> m_replies;
+    QMultiHash<QString, QNetworkReply *> m_repliesByModel;
+    QSet<QNetworkReply *> m_cancelled;
     QSet<QString> m_stagedFiles;
 };
