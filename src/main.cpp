@@ -1,5 +1,7 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
+#include "app/AgentServices.h"
 #include "app/AppState.h"
+#include "command/AgentRuntimeService.h"
 #include "command/OpenAIKeychainStore.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
@@ -8,6 +10,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "speech/AudioRecorder.h"
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
@@ -117,6 +120,12 @@ int main(int argc, char **argv)
     HistoryStore history;
     NoOverlay overlay;
     LateMainWindow mainWindow;
+    X11ScreenCapture screenCapture(x11);
+    QtKeychainSecretStore secrets;
+    OpenAIKeychainStore keyStore(secrets);
+    // One runtime for the whole run, warmed at start so the first Command does not wait for it.
+    AgentRuntimeService agentRuntime(scheduler);
+    AgentRuntimeServiceClient agentRuntimeClient(agentRuntime);
 
     AppState::Services services;
     services.scheduler = &scheduler;
@@ -132,15 +141,16 @@ int main(int argc, char **argv)
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
     services.hotKeys = &hotKeys;
+    services.agentRuntime = &agentRuntimeClient;
+    services.screenCapture = &screenCapture;
+    services.openAIKeychain = &keyStore;
     AppState state(services);
-    QtKeychainSecretStore secrets;
-    OpenAIKeychainStore keyStore(secrets);
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.
     MainWindow window(state, [&workspace](QWidget *w) {
-        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
     });
     mainWindow.window = &window;
     TrayIcon tray(state);

@@ -10,6 +10,8 @@ struct RunningApplication {
     int64_t processIdentifier = 0;
     QString localizedName;
     uint64_t windowId = 0;
+    // The class part of WM_CLASS, as the window manager knows the program.
+    QString windowClass;
     bool operator==(const RunningApplication &) const = default;
 };
 
