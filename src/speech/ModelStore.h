@@ -3,15 +3,13 @@
 #include "platform/Result.h"
 #include "speech/SpeechModel.h"
 
+#include "platform/FileDownloader.h"
+
 #include <QMap>
-#include <QMultiHash>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
 
 #include <qcoro/qcorotask.h>
-
-class QNetworkReply;
 
 // Installs, removes and lists the speech-model files in the models folder. A model is installed
 // exactly when its file exists; a download appears there only by one final rename.
@@ -55,13 +53,10 @@ private:
     void setProgress(const QString &id, double fraction);
     void finishDownload(const QString &id);
 
-    QNetworkAccessManager m_network;
     QMap<QString, double> m_progress;
     QSet<QString> m_activeDownloads;
     int m_revision = 0;
     int m_transferTimeout = 60000;
-    QSet<QNetworkReply *> m_replies;
-    QMultiHash<QString, QNetworkReply *> m_repliesByModel;
-    QSet<QNetworkReply *> m_cancelled;
-    QSet<QString> m_stagedFiles;
+    bool m_closing = false;
+    FileDownloader m_downloader;
 };
