@@ -354,7 +354,8 @@ QCoro::Task<> AgentModelsView::download(AgentModelDescriptor d)
 {
     setErrorMessage(std::nullopt);
     QPointer<AgentModelsView> self(this);
-    const Result<void, QString> result = co_await m_store.download(d);
+    auto downloading = m_store.download(d);
+    const Result<void, QString> result = co_await downloading;
     if (self && !result.ok() && result.error() != QLatin1String("The download was cancelled."))
         self->setErrorMessage(result.error());
 }
@@ -421,7 +422,8 @@ QCoro::Task<> AgentModelsView::importChosenFiles(QStringList files)
     m_importProgressText->setText(QStringLiteral("Checking %1 with the local inference server…").arg(name));
     refresh();
     QPointer<AgentModelsView> self(this);
-    const auto imported = co_await m_store.importGGUF(*model, projector, name);
+    auto importing = m_store.importGGUF(*model, projector, name);
+    const auto imported = co_await importing;
     if (!self)
         co_return;
     m_importing = false;

@@ -15,7 +15,7 @@ class AgentModelStore;
 class AppState;
 class OpenAIKeyCard;
 class QComboBox;
-class QFileDialog;
+#include <QFileDialog>
 class QLabel;
 class QProgressBar;
 class QVBoxLayout;

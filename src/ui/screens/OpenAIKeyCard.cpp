@@ -110,7 +110,8 @@ QCoro::Task<> OpenAIKeyCard::save()
     refresh();
     QPointer<OpenAIKeyCard> self(this);
     QPointer<AppState> state(&m_state);
-    const auto saved = co_await store->save(m_field->text());
+    auto saving = store->save(m_field->text());
+    const auto saved = co_await saving;
     if (!self || !state)
         co_return;
     m_busy = false;
@@ -158,7 +159,8 @@ QCoro::Task<> OpenAIKeyCard::removeKey()
     m_busy = true;
     refresh();
     QPointer<OpenAIKeyCard> self(this);
-    const auto removed = co_await m_state.removeOpenAIAPIKey();
+    auto removing = m_state.removeOpenAIAPIKey();
+    const auto removed = co_await removing;
     if (!self)
         co_return;
     m_busy = false;

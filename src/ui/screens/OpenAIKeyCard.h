@@ -10,7 +10,7 @@
 class AppState;
 class QLabel;
 class QLineEdit;
-class QMessageBox;
+#include <QMessageBox>
 class QPushButton;
 
 // Adds, replaces and removes the OpenAI API key. The field only ever holds what the user types;

@@ -27,7 +27,7 @@ void OverlaySizeChoice::setAppearance(OverlayAppearance appearance)
 QSize OverlaySizeChoice::sizeHint() const
 {
     const int e = fontMetrics().height();
-    return {e * 11, e * 6};
+    return {e * 12, e * 6};
 }
 
 bool OverlaySizeChoice::drawsDark() const
@@ -61,7 +61,7 @@ void OverlaySizeChoice::paintEvent(QPaintEvent *)
     const QColor card = dark ? QColor(0x1f, 0x21, 0x24) : QColor(0xfa, 0xfa, 0xf7);
     const QColor ink = dark ? QColor(0xf2, 0xf2, 0xee) : QColor(0x22, 0x24, 0x28);
     const bool classic = m_size == OverlaySize::classic;
-    const QSizeF pill = classic ? QSizeF(e * 8.0, e * 2.0) : QSizeF(e * 4.6, e * 1.5);
+    const QSizeF pill = classic ? QSizeF(e * 10.0, e * 2.0) : QSizeF(e * 6.4, e * 1.5);
     const QRectF overlay(QPointF(area.center().x() - pill.width() / 2, area.top() + e * 1.2), pill);
     p.setPen(QPen(dark ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 40), 1));
     p.setBrush(card);
@@ -112,7 +112,7 @@ void OverlaySizeChoice::paintEvent(QPaintEvent *)
         icon.paint(&p, markRect.toRect());
     } else {
         p.setPen(QPen(isChecked() ? accent : palette().color(QPalette::Mid), 1.5));
-        p.setBrush(isChecked() ? accent : Qt::NoBrush);
+        p.setBrush(isChecked() ? QBrush(accent) : QBrush(Qt::NoBrush));
         p.drawEllipse(markRect.adjusted(1, 1, -1, -1));
     }
     p.setPen(palette().color(QPalette::Text));

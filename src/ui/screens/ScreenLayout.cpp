@@ -185,7 +185,8 @@ QFrame *divider()
 {
     auto *line = new QFrame;
     line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
     return line;
 }
 

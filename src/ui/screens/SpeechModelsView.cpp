@@ -301,7 +301,8 @@ QCoro::Task<> SpeechModelsView::downloadAndSelect(SpeechModel model)
     QPointer<SpeechModelsView> self(this);
     QPointer<AppState> state(&m_state);
     QPointer<ModelStore> store = m_store;
-    const Result<void, QString> result = co_await store->download(model);
+    auto downloading = store->download(model);
+    const Result<void, QString> result = co_await downloading;
     if (result.ok()) {
         if (state)
             state->setSelectedModelID(model.id);

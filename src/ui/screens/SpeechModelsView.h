@@ -14,7 +14,7 @@
 class AppState;
 class ModelStore;
 class QLabel;
-class QMessageBox;
+#include <QMessageBox>
 class QPushButton;
 class QToolButton;
 class QVBoxLayout;
