@@ -125,7 +125,7 @@ QCoro::Task<> OpenAIKeyCard::save()
         setMessage(QStringLiteral("Saved securely. Luna is now the active Command model."));
     } else {
         // The typed key stays, so a typo can be fixed.
-        setMessage(saved.error().description());
+        setMessage(PlatformWording::adapt(saved.error().description()));
     }
     refresh();
 }
@@ -167,6 +167,6 @@ QCoro::Task<> OpenAIKeyCard::removeKey()
     if (removed.ok())
         setMessage(PlatformWording::adapt(QStringLiteral("Removed from macOS Keychain.")));
     else
-        setMessage(removed.error().description());
+        setMessage(PlatformWording::adapt(removed.error().description()));
     refresh();
 }
