@@ -211,7 +211,7 @@ int main(int argc, char **argv)
     });
     mainWindow.window = &window;
     AgentResultPanelController resultPanels(state, scheduler, &panelHints, [&workspace](QWidget *w) {
-        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     agentResults.panels = &resultPanels;
     TrayIcon tray(state);
