@@ -2,6 +2,7 @@
 // session bus, and the command-line actions for a desktop's own shortcuts drive Dictation.
 #include "app/InstanceService.h"
 #include "platform/x11/X11Connection.h"
+#include "ProgramRun.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -21,8 +22,6 @@ namespace {
 
 const QString kTranscript = QStringLiteral("Handed over by the command line.");
 
-QString supportDir() { return qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR"); }
-
 class InstanceTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -30,21 +29,10 @@ protected:
         if (!x11.isValid() || !x11.ewmh() || !QDBusConnection::sessionBus().isConnected() ||
             qEnvironmentVariableIsEmpty("PULSE_RUNTIME_PATH"))
             GTEST_SKIP() << "needs the test session's X server, bus and PulseAudio";
-        program = QDir::cleanPath(supportDir() + QStringLiteral("/../../bin/OrvelPlus"));
+        program = ProgramRun::program();
         ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
-        env.insert(QStringLiteral("ORVEL_WHISPER_CLI_PATH"), supportDir() + QStringLiteral("/orvel-fake-engine"));
-        env.insert(QStringLiteral("ORVEL_FAKE_ENGINE_TEXT"), kTranscript);
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        const QString models = dir.path() + QStringLiteral("/data/Orvel Raza/Models");
-        ASSERT_TRUE(QDir().mkpath(models));
-        QFile model(models + QStringLiteral("/ggml-tiny.en-q5_1.bin"));
-        ASSERT_TRUE(model.open(QIODevice::WriteOnly));
-        model.write("stand-in model");
-        model.close();
+        env = ProgramRun::environment(dir.path(), kTranscript);
+        ASSERT_TRUE(ProgramRun::placeModel(dir.path()));
 
         orvel.setProcessEnvironment(env);
         orvel.setProcessChannelMode(QProcess::ForwardedChannels);
