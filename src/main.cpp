@@ -3,7 +3,10 @@
 #include "app/AppState.h"
 #include "app/Preferences.h"
 #include "command/AgentRuntimeService.h"
+#include "DesktopSession.h"
+#include "app/InstanceService.h"
 #include "command/OpenAIKeychainStore.h"
+#include "SpeechModelCommand.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
 #include "platform/x11/QtKeychainSecretStore.h"
@@ -28,6 +31,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -126,9 +130,9 @@ QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
 
 int main(int argc, char **argv)
 {
-    // Global shortcuts, key events and window activation are X11 facilities.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const auto exitCode = runSpeechModelCommand(argc, argv))
+        return *exitCode;
+    DesktopSession::choosePlatform();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvel Raza"));
     QApplication::setApplicationName(QStringLiteral("OrvelPlus"));
@@ -138,17 +142,26 @@ int main(int argc, char **argv)
     if (const auto icon = ResourceLocator::file(QStringLiteral("orvel-raza.png")))
         QApplication::setWindowIcon(QIcon(*icon));
     quitOnTerminationSignals(app);
-    // Started at login: the tray icon and the shortcuts, no window.
-    const bool hidden = QApplication::arguments().contains(QStringLiteral("--hidden"));
+    // A second start hands its request to the running program and ends.
+    const auto action = instanceActionFromArguments(QApplication::arguments());
+    InstanceService instance;
+    if (instance.claim() == InstanceService::Claim::taken) {
+        const auto failure = InstanceService::forward(action.value_or(InstanceAction::showMainWindow));
+        if (failure)
+            qWarning("%s", qPrintable(*failure));
+        return failure ? 1 : 0;
+    }
+    // Started at login, or by a desktop shortcut's action: the tray icon and the shortcuts, no window.
+    const bool hidden = QApplication::arguments().contains(QStringLiteral("--hidden")) ||
+                        (action && *action != InstanceAction::showMainWindow);
 
     X11Connection x11;
     QtScheduler scheduler;
     QtPasteboard pasteboard;
-    X11KeySynthesizer keys(x11);
     X11Workspace workspace(x11);
     X11Accessibility accessibility(x11);
     LinuxPermissions permissions(x11);
-    X11HotKeyBackend hotKeys(x11);
+    DesktopSession session(x11);
     QtSoundPlayer sounds(soundFile);
     AudioRecorder recorder(scheduler);
     WhisperRunner runner;
@@ -169,7 +182,7 @@ int main(int argc, char **argv)
     AppState::Services services;
     services.scheduler = &scheduler;
     services.pasteboard = &pasteboard;
-    services.keys = &keys;
+    services.keys = session.keys();
     services.workspace = &workspace;
     services.accessibility = &accessibility;
     services.permissions = &permissions;
@@ -179,7 +192,7 @@ int main(int argc, char **argv)
     services.history = &history;
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
-    services.hotKeys = &hotKeys;
+    services.hotKeys = session.hotKeys();
     services.agentRuntime = &agentRuntimeClient;
     services.screenCapture = &screenCapture;
     services.openAIKeychain = &keyStore;
@@ -194,16 +207,19 @@ int main(int argc, char **argv)
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.
     MainWindow window(state, [&workspace](QWidget *w) {
-        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
     AgentResultPanelController resultPanels(state, scheduler, &panelHints, [&workspace](QWidget *w) {
-        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId()), {}});
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     agentResults.panels = &resultPanels;
     TrayIcon tray(state);
     if (!hidden)
         window.show();
+    instance.onAction = [&state](InstanceAction requested) { applyInstanceAction(state, requested); };
+    if (action && *action != InstanceAction::showMainWindow)
+        QTimer::singleShot(0, &state, [&state, requested = *action] { applyInstanceAction(state, requested); });
 
     return app.exec();
 }

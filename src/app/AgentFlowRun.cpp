@@ -276,7 +276,7 @@ void AgentFlow::pasteAgentResult()
     const auto target = deliveryTarget(true);
     if (target && target->application && !m_s.workspace->isCurrentApplication(*target->application))
         m_s.workspace->activate(*target->application);
-    const uint64_t flags = target ? AgentPasteCoordinator::pasteFlags(*target) : KeySynthesizer::commandFlag;
+    const uint64_t flags = target ? m_paste->pasteFlags(*target) : KeySynthesizer::commandFlag;
     KeySynthesizer *keys = m_s.keys;
     keep(m_s.scheduler->after(kPasteDelay, [keys, flags] { keys->postKey(KeySynthesizer::keyV, flags); }));
     m_state.setAgentResultNeedsPaste(false);

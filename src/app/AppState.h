@@ -189,6 +189,8 @@ public:
     void requestAccessibility();
     void requestScreenRecording();
     void bringMainWindowForward();
+    // Forgets the dragged overlay position and puts the overlay back at its default place.
+    void resetOverlayPosition();
 
     // Shortcut callbacks.
     void handlePushToTalkBegan();

@@ -7,7 +7,6 @@
 #include "platform/Permissions.h"
 #include "platform/SchedulerSleep.h"
 #include "platform/ScreenCapture.h"
-#include "platform/TerminalWindows.h"
 #include "platform/Workspace.h"
 #include "speech/AppPaths.h"
 
@@ -104,7 +103,7 @@ QCoro::Task<std::optional<QString>> AgentContextCaptureService::selectedText(Age
     ClipboardGuard guard(*m_p.pasteboard);
     m_p.pasteboard->clear();
     // Ctrl+C in a terminal would interrupt the program running there.
-    const bool terminal = target.application && isTerminalWindowClass(target.application->windowClass);
+    const bool terminal = target.application && m_p.workspace->isTerminal(*target.application);
     postKey(KeySynthesizer::keyC, KeySynthesizer::commandFlag | (terminal ? KeySynthesizer::shiftFlag : 0));
     SchedulerSleep wait{*m_p.scheduler, copyWait};
     co_await wait;

@@ -4,12 +4,11 @@
 #include "platform/Accessibility.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/SchedulerSleep.h"
-#include "platform/TerminalWindows.h"
 #include "platform/Workspace.h"
 
-uint64_t AgentPasteCoordinator::pasteFlags(const AgentTargetSnapshot &target)
+uint64_t AgentPasteCoordinator::pasteFlags(const AgentTargetSnapshot &target) const
 {
-    const bool terminal = target.application && isTerminalWindowClass(target.application->windowClass);
+    const bool terminal = target.application && m_p.workspace->isTerminal(*target.application);
     return KeySynthesizer::commandFlag | (terminal ? KeySynthesizer::shiftFlag : 0);
 }
 

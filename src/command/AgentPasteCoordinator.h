@@ -51,7 +51,7 @@ public:
     const std::optional<QString> &lastDeliveredText() const { return m_lastDeliveredText; }
 
     // Ctrl+V, or Ctrl+Shift+V for a terminal.
-    static uint64_t pasteFlags(const AgentTargetSnapshot &target);
+    uint64_t pasteFlags(const AgentTargetSnapshot &target) const;
 
 private:
     void putOnClipboard(const QString &text);

@@ -1,7 +1,8 @@
 #include "models/AgentModelStore.h"
 
+#include "models/BackgroundWork.h"
+#include "models/LlamaServerCheck.h"
 #include "platform/FileDownloader.h"
-#include "platform/Sha256.h"
 #include "speech/AppPaths.h"
 #include "speech/ResourceLocator.h"
 
@@ -11,17 +12,32 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QPointer>
 #include <QSaveFile>
 
 AgentModelStore::AgentModelStore(QObject *parent)
-    : QObject(parent), m_downloader(std::make_unique<FileDownloader>())
+    : QObject(parent), m_downloader(std::make_unique<FileDownloader>()), m_work(std::make_unique<BackgroundWork>()),
+      m_check(std::make_unique<LlamaServerCheck>())
 {
     (void)AppPaths::prepare();
+    removeAbandonedImports();
     loadCustomModels();
 }
 
-AgentModelStore::~AgentModelStore() = default;
+AgentModelStore::~AgentModelStore()
+{
+    // The workers end their runs now (servers reaped, threads joined, transfers aborted); the
+    // downloads and imports waiting on them stop and remove what they were filling.
+    m_closing = true;
+    m_check.reset();
+    m_work.reset();
+    m_downloader.reset();
+    for (const QString &folder : std::as_const(m_importFolders))
+        QDir(folder).removeRecursively();
+}
+
+void AgentModelStore::setHealthPolling(int rounds, int pauseMilliseconds) { m_check->setHealthPolling(rounds, pauseMilliseconds); }
+
+int AgentModelStore::runningValidationServers() const { return m_check->runningServers(); }
 
 QList<AgentModelDescriptor> AgentModelStore::allModels() const
 {
@@ -107,16 +123,24 @@ void AgentModelStore::setLastImportWarning(std::optional<QString> warning)
     emit lastImportWarningChanged();
 }
 
+void AgentModelStore::removeAbandonedImports()
+{
+    // An import interrupted by a crash leaves its hidden folder behind; nothing refers to it.
+    QDir folder(modelsDirectory());
+    const QStringList names = folder.entryList({QStringLiteral(".custom-*.importing")}, QDir::Dirs | QDir::Hidden);
+    for (const QString &name : names)
+        QDir(folder.filePath(name)).removeRecursively();
+}
+
 void AgentModelStore::loadCustomModels()
 {
     const QString path = AppPaths::customAgentModels();
-    QList<AgentModelDescriptor> kept;
+    QList<AgentModelDescriptor> decoded;
     QFile file(path);
     if (file.exists()) {
         bool readable = file.open(QIODevice::ReadOnly);
         const QJsonDocument doc = readable ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
         file.close();
-        QList<AgentModelDescriptor> decoded;
         readable = readable && doc.isArray();
         for (const QJsonValue &element : doc.array()) {
             auto d = AgentModelDescriptor::fromJson(element);
@@ -127,15 +151,17 @@ void AgentModelStore::loadCustomModels()
             decoded << *d;
         }
         if (!readable) {
-            // Set aside rather than overwritten by the next save, so a damaged list can be recovered.
+            // Set aside rather than overwritten by the next save, so the records can be recovered.
+            decoded.clear();
             const QString aside = path + QStringLiteral(".unreadable-") +
                                   QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
             (void)QFile::rename(path, aside);
         }
-        for (const auto &d : std::as_const(decoded))
-            if (d.provider != AgentModelProvider::llamaCPP || isAvailable(d))
-                kept << d;
     }
+    QList<AgentModelDescriptor> kept;
+    for (const auto &d : std::as_const(decoded))
+        if (d.provider != AgentModelProvider::llamaCPP || isAvailable(d))
+            kept << d;
     m_customModels = kept;
     emit customModelsChanged();
 }
@@ -151,8 +177,6 @@ void AgentModelStore::saveCustomModels()
     file.write(QJsonDocument(list).toJson(QJsonDocument::Compact));
     (void)file.commit();
 }
-
-void AgentModelStore::cancelDownload(const QString &id) { m_downloader->cancel(id); }
 
 Result<void, QString> AgentModelStore::deleteModel(const AgentModelDescriptor &model)
 {
@@ -172,14 +196,15 @@ Result<void, QString> AgentModelStore::deleteModel(const AgentModelDescriptor &m
     return {};
 }
 
-QCoro::Task<Result<void, QString>> AgentModelStore::download(AgentModelDescriptor model)
+QString AgentModelStore::safeFileName(const QString &name)
 {
-    if (model.provider != AgentModelProvider::llamaCPP || isAvailable(model))
-        co_return {};
-    co_return QStringLiteral("Downloads are not ready yet.");
-}
-
-QCoro::Task<Result<AgentModelDescriptor, QString>> AgentModelStore::importGGUF(QString, std::optional<QString>, QString)
-{
-    co_return Result<AgentModelDescriptor, QString>(QStringLiteral("Imports are not ready yet."));
+    QString out;
+    for (const char32_t c : name.toUcs4()) {
+        const bool keep = QChar::isLetterOrNumber(c) || QChar::isMark(c) || c == U'.' || c == U'_' || c == U'-';
+        if (keep)
+            out += QString::fromUcs4(&c, 1);
+        else
+            out += QLatin1Char('_');
+    }
+    return out;
 }

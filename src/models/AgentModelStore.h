@@ -3,7 +3,6 @@
 #include "models/AgentModelDescriptor.h"
 #include "platform/Result.h"
 
-#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -15,7 +14,9 @@
 #include <memory>
 #include <optional>
 
+class BackgroundWork;
 class FileDownloader;
+class LlamaServerCheck;
 
 // Installs local writing models: verified downloads of the curated GGUF files, imports of GGUF
 // files the user picks (proven by one chat request to llama-server), the list of imports in
@@ -72,11 +73,13 @@ public:
     // How long a transfer may stall before it fails.
     void setTransferTimeout(int milliseconds) { m_transferTimeout = milliseconds; }
     // Rounds and pause of the validation server's readiness polling.
-    void setHealthPolling(int rounds, int pauseMilliseconds)
-    {
-        m_healthRounds = rounds;
-        m_healthPause = pauseMilliseconds;
-    }
+    void setHealthPolling(int rounds, int pauseMilliseconds);
+    // Validation servers running right now (at most one per import in progress).
+    int runningValidationServers() const;
+
+    // Every character that is not a letter, mark or number of any script, nor ".", "_" or "-",
+    // becomes "_".
+    static QString safeFileName(const QString &name);
 
 signals:
     void progressChanged();
@@ -86,9 +89,8 @@ signals:
     void revisionChanged();
 
 private:
-    friend class AgentModelImport;
-
     void loadCustomModels();
+    void removeAbandonedImports();
     void saveCustomModels();
     void bumpRevision();
     void setProgress(const QString &id, double fraction);
@@ -101,9 +103,12 @@ private:
     std::optional<QString> m_lastImportWarning;
     int m_revision = 0;
     int m_transferTimeout = 60000;
-    int m_healthRounds = 480;
-    int m_healthPause = 250;
+    // Set while the store is being destroyed: coroutines resumed by the workers' shutdown stop there.
+    bool m_closing = false;
+    // Folders of imports in progress; removed when the store goes away mid-import.
+    QSet<QString> m_importFolders;
+    QSet<QString> m_cancelled;
     std::unique_ptr<FileDownloader> m_downloader;
-    // Running downloads by model id, so they can be cancelled.
-    QHash<QString, int> m_transfers;
+    std::unique_ptr<BackgroundWork> m_work;
+    std::unique_ptr<LlamaServerCheck> m_check;
 };

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkReply>
-#include <QPointer>
 #include <QUuid>
 
 #include <qcoro/qcoronetworkreply.h>
@@ -28,14 +27,23 @@ bool isErrorStatus(int status) { return status != 0 && (status < 200 || status >
 
 } // namespace
 
+const QString FileDownloader::kStopped = QStringLiteral("The download was stopped.");
+
 FileDownloader::FileDownloader(QObject *parent) : QObject(parent) {}
 
-FileDownloader::~FileDownloader()
+FileDownloader::~FileDownloader() { shutdown(); }
+
+void FileDownloader::shutdown()
 {
-    for (Transfer *t : std::as_const(m_transfers)) {
-        t->reply->disconnect();
-        t->reply->abort();
-        QFile::remove(t->stagedPath);
+    m_closing = true;
+    // Aborting finishes the reply at once, which resumes its fetch; that removes the transfer
+    // from the list, so the list is walked as a copy of the replies.
+    QList<QNetworkReply *> replies;
+    for (Transfer *t : std::as_const(m_transfers))
+        replies << t->reply;
+    for (QNetworkReply *reply : std::as_const(replies)) {
+        disconnect(reply, &QNetworkReply::downloadProgress, this, nullptr);
+        reply->abort();
     }
 }
 
@@ -79,6 +87,8 @@ Result<void, QString> FileDownloader::moveIntoPlace(const QString &staged, const
 QCoro::Task<Result<FileDownloader::Staged, QString>> FileDownloader::fetch(QUrl url, Options options)
 {
     using Outcome = Result<Staged, QString>;
+    if (m_closing)
+        co_return Outcome(kStopped);
     const QString stagedPath = stagedFilePath();
     auto file = std::make_shared<QFile>(stagedPath);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -126,10 +136,7 @@ QCoro::Task<Result<FileDownloader::Staged, QString>> FileDownloader::fetch(QUrl 
         });
     }
 
-    QPointer<FileDownloader> self(this);
     co_await reply;
-    if (!self) // the destructor aborted the reply and removed the staged file
-        co_return Outcome(QStringLiteral("The download was stopped."));
     m_transfers.removeOne(transfer.get());
     reply->disconnect();
     reply->deleteLater();
@@ -141,6 +148,8 @@ QCoro::Task<Result<FileDownloader::Staged, QString>> FileDownloader::fetch(QUrl 
     };
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (m_closing)
+        co_return fail(kStopped);
     if (transfer->cancelled)
         co_return fail(QStringLiteral("The download was cancelled."));
     if (sink->writeFailed)

@@ -39,8 +39,14 @@ public:
     };
 
     explicit FileDownloader(QObject *parent = nullptr);
-    // Aborts what is still running and removes its staged files.
     ~FileDownloader() override;
+
+    // Ends every running transfer at once: each fetch finishes with kStopped before this returns
+    // (its awaiting coroutine runs to its next suspension meanwhile) and no staged file remains.
+    // The owner calls it from its destructor while its own members still exist; fetch refuses
+    // work afterwards.
+    void shutdown();
+    static const QString kStopped;
 
     // The error text is for the user.
     QCoro::Task<Result<Staged, QString>> fetch(QUrl url, Options options);
@@ -61,4 +67,5 @@ private:
 
     QNetworkAccessManager m_network;
     QList<Transfer *> m_transfers;
+    bool m_closing = false;
 };

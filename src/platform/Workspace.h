@@ -10,8 +10,6 @@ struct RunningApplication {
     int64_t processIdentifier = 0;
     QString localizedName;
     uint64_t windowId = 0;
-    // The class part of WM_CLASS, as the window manager knows the program.
-    QString windowClass;
     bool operator==(const RunningApplication &) const = default;
 };
 
@@ -22,4 +20,6 @@ public:
     virtual void activate(const RunningApplication &application) = 0;
     // True when the application is this program itself.
     virtual bool isCurrentApplication(const RunningApplication &application) const = 0;
+    // Terminals take Ctrl+Shift+V and Ctrl+Shift+C; Ctrl+C would interrupt what runs in them.
+    virtual bool isTerminal(const RunningApplication &) const { return false; }
 };

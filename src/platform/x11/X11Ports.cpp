@@ -3,6 +3,7 @@
 #include "AtSpiAccessibility.h"
 #include "X11Connection.h"
 #include "platform/KeyCodes.h"
+#include "TerminalWindows.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -100,7 +101,6 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() const
         xcb_icccm_get_wm_class_reply_wipe(&wmClass);
     }
     app.localizedName = applicationName(cls, instance, app.processIdentifier);
-    app.windowClass = cls;
     m_x11.flush();
     return app;
 }
@@ -114,6 +114,22 @@ void X11Workspace::activate(const RunningApplication &application)
     xcb_ewmh_request_change_active_window(ewmh, m_x11.screenNumber(), xcb_window_t(application.windowId),
                                           XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME, XCB_WINDOW_NONE);
     m_x11.flush();
+}
+
+bool X11Workspace::isTerminal(const RunningApplication &application) const
+{
+    xcb_connection_t *c = m_x11.connection();
+    if (!c || !application.windowId)
+        return false;
+    bool terminal = false;
+    xcb_icccm_get_wm_class_reply_t wmClass;
+    if (xcb_icccm_get_wm_class_reply(c, xcb_icccm_get_wm_class(c, xcb_window_t(application.windowId)), &wmClass,
+                                     nullptr)) {
+        terminal = isTerminalWindowClass(QString::fromLocal8Bit(wmClass.class_name)) ||
+                   isTerminalWindowClass(QString::fromLocal8Bit(wmClass.instance_name));
+        xcb_icccm_get_wm_class_reply_wipe(&wmClass);
+    }
+    return terminal;
 }
 
 bool X11Workspace::isCurrentApplication(const RunningApplication &application) const

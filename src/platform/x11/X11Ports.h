@@ -26,6 +26,8 @@ public:
     std::optional<RunningApplication> frontmostApplication() const override;
     void activate(const RunningApplication &application) override;
     bool isCurrentApplication(const RunningApplication &application) const override;
+    // By WM_CLASS, against the list of known terminals.
+    bool isTerminal(const RunningApplication &application) const override;
 
     // WM_CLASS's class, else its instance, else /proc/PID/comm.
     static QString applicationName(const QString &wmClass, const QString &wmInstance, int64_t pid);
