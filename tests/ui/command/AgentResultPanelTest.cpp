@@ -164,6 +164,20 @@ TEST_F(ResultPanelTest, ConversationStreamsTheAnswerAndTheComposerClearsAtOnce)
     EXPECT_EQ(toast().shownResult(), QStringLiteral("Sure, short."));
     EXPECT_TRUE(toast().pasteButton()->isVisibleTo(&toast()));
 
+    // The buttons hand the answer over: copy puts it on the clipboard, paste also sends the chord.
+    pasteboard.setString(QStringLiteral("unrelated"));
+    view().copyButton()->click();
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("Sure, short."));
+    pasteboard.setString(QStringLiteral("unrelated"));
+    keys.posted.clear();
+    toast().pasteButton()->click();
+    scheduler.advance(1);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("Sure, short."));
+    ASSERT_EQ(keys.posted.size(), 1u);
+    EXPECT_EQ(keys.posted.front().first, KeySynthesizer::keyV);
+    EXPECT_FALSE(state->agentResultNeedsPaste());
+    EXPECT_FALSE(toast().pasteButton()->isVisibleTo(&toast())) << "nothing waits to be pasted any more";
+
     toast().openButton()->click();
     EXPECT_FALSE(toast().isVisible());
     EXPECT_TRUE(window->isVisible());
