@@ -5,6 +5,8 @@
 #include "ui/command/AgentResultPanelController.h"
 #include "ui/command/AgentResultToast.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -163,6 +165,16 @@ TEST_F(ResultPanelTest, ConversationStreamsTheAnswerAndTheComposerClearsAtOnce)
     ASSERT_TRUE(toast().isVisible());
     EXPECT_EQ(toast().shownResult(), QStringLiteral("Sure, short."));
     EXPECT_TRUE(toast().pasteButton()->isVisibleTo(&toast()));
+
+    // Pictures for people to look at, beside the overlay's.
+    const QString shots = QCoreApplication::applicationDirPath() + QStringLiteral("/overlay-shots");
+    QDir().mkpath(shots);
+    EXPECT_TRUE(window->grab().save(shots + QStringLiteral("/conversation.png")));
+    for (OverlayAppearance look : {OverlayAppearance::light, OverlayAppearance::dark}) {
+        state->setOverlayAppearance(look);
+        EXPECT_TRUE(toast().grab().save(shots + (look == OverlayAppearance::dark ? QStringLiteral("/toast-dark.png")
+                                                                                   : QStringLiteral("/toast-light.png"))));
+    }
 
     // The buttons hand the answer over: copy puts it on the clipboard, paste also sends the chord.
     pasteboard.setString(QStringLiteral("unrelated"));
