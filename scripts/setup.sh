@@ -25,3 +25,9 @@ case "$preset" in default) build_dir=build ;; *) build_dir=build-$preset ;; esac
 mapfile -t engine_args < <(scripts/engines.sh "$here/$build_dir")
 cmake --preset "$preset" "${engine_args[@]}"
 cmake --build --preset "$preset" -j"$(nproc)"
+
+# The shipped Pocket speech model, fetched once with the program's own download code. The test
+# build goes without: its tests bring their own models.
+if [ "$preset" != test ] && [ -x "$build_dir/bin/OrvelPlus" ]; then
+  "$build_dir/bin/OrvelPlus" --download-speech-model pocket || true
+fi
