@@ -9,19 +9,19 @@
 
 namespace {
 
+constexpr int eventWait = 60000; // one thread on a shared machine: generous, never asserted
+
 bool hasPhase(const QList<QJsonObject> &events, const char *phase)
 {
     return std::any_of(events.begin(), events.end(),
                        [&](const QJsonObject &e) { return e.value("phase").toString() == QLatin1String(phase); });
 }
 
-// llama-server reads these from the environment the runtime passes on. One thread: ggml's
-// workers spin while they wait for each other, and on a machine shared by many jobs two threads
-// measured ~1500 times slower than one. A token limit, because the random model rarely stops.
-void startWithTestServerSettings(AgentProcess &agent)
+QString kindOf(const QList<QJsonObject> &events) { return AgentProcess::last(events).value("kind").toString(); }
+
+void startWithTestServer(AgentProcess &agent, int maxTokens = 48)
 {
-    agent.env.insert(QStringLiteral("LLAMA_ARG_THREADS"), QStringLiteral("1"));
-    agent.env.insert(QStringLiteral("LLAMA_ARG_N_PREDICT"), QStringLiteral("48"));
+    RealLlama::applyTestSettings(agent.env, maxTokens);
     agent.start();
 }
 
@@ -41,7 +41,7 @@ QList<QJsonObject> answer(AgentProcess &agent, const RealLlama &llama, const QSt
     for (int attempt = 0; attempt < 5; ++attempt) {
         const AgentRuntimeRequest request = realRun(agent, llama, instruction);
         agent.send(request);
-        events = agent.eventsUntilDone(request.requestID, 120000);
+        events = agent.eventsUntilDone(request.requestID, eventWait);
         if (attempts)
             attempts->append(events);
         if (AgentProcess::last(events).value("code").toString() != QStringLiteral("emptyResult"))
@@ -56,14 +56,16 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
     AgentProcess agent;
-    startWithTestServerSettings(agent);
+    startWithTestServer(agent);
 
     QList<QList<QJsonObject>> coldAttempts;
     const auto first = answer(agent, llama, QStringLiteral("Say something"), &coldAttempts);
-    ASSERT_EQ(AgentProcess::last(first).value("kind").toString(), QStringLiteral("completed"))
-        << AgentProcess::last(first).value("text").toString().toStdString();
+    ASSERT_EQ(kindOf(first), QStringLiteral("completed")) << AgentProcess::last(first).value("text").toString().toStdString();
     EXPECT_TRUE(hasPhase(coldAttempts.first(), "loadingModel"));
-    EXPECT_TRUE(hasPhase(first, "generating"));
+    // Phases come before the words, and the words in order add up to the answer.
+    const auto firstDelta = std::find_if(first.begin(), first.end(), [](const QJsonObject &e) { return e.value("kind") == "delta"; });
+    ASSERT_NE(firstDelta, first.end());
+    EXPECT_TRUE(hasPhase(QList<QJsonObject>(first.begin(), firstDelta), "generating"));
     const QString text = AgentProcess::last(first).value("text").toString();
     EXPECT_FALSE(text.isEmpty());
     EXPECT_EQ(AgentProcess::joined(first, "delta"), text);
@@ -72,8 +74,7 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
 
     // Warm: the same server, no loading phase.
     QList<QList<QJsonObject>> warmAttempts;
-    EXPECT_EQ(AgentProcess::last(answer(agent, llama, QStringLiteral("Again"), &warmAttempts)).value("kind").toString(),
-              QStringLiteral("completed"));
+    EXPECT_EQ(kindOf(answer(agent, llama, QStringLiteral("Again"), &warmAttempts)), QStringLiteral("completed"));
     for (const auto &attempt : warmAttempts)
         EXPECT_FALSE(hasPhase(attempt, "loadingModel"));
     EXPECT_EQ(childProcesses(agent.process.processId()), servers);
@@ -82,11 +83,58 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
     AgentRuntimeRequest huge = realRun(agent, llama, QStringLiteral("Summarize"));
     huge.attachments = {selectedTextAttachment(QStringLiteral("many words of context ").repeated(2000))};
     agent.send(huge);
-    const QJsonObject tooLarge = AgentProcess::last(agent.eventsUntilDone(huge.requestID, 120000));
+    const QJsonObject tooLarge = AgentProcess::last(agent.eventsUntilDone(huge.requestID, eventWait));
     EXPECT_EQ(tooLarge.value("kind").toString(), QStringLiteral("error"));
     EXPECT_EQ(tooLarge.value("code").toString(), QStringLiteral("contextTooLarge"));
     EXPECT_EQ(tooLarge.value("text").toString(), QStringLiteral("The selected context is too large for this local model."));
     EXPECT_EQ(childProcesses(agent.process.processId()), servers) << "an oversized request keeps the server";
+}
+
+TEST(RealLlamaServer, ServerKilledMidAnswerFailsTheRunAndTheNextRunStartsAnother)
+{
+    ORVEL_REQUIRE_REAL_LLAMA(llama);
+    AgentProcess agent;
+    startWithTestServer(agent, 1500); // long enough to be cut off after its first words
+
+    // The random model may still end on its own before the kill lands: then it is asked again.
+    QList<QJsonObject> events;
+    qint64 killed = 0;
+    for (int attempt = 0; attempt < 5 && !killed; ++attempt) {
+        const AgentRuntimeRequest request = realRun(agent, llama, QStringLiteral("Write at length"));
+        agent.send(request);
+        events.clear();
+        while (const auto e = agent.nextEvent(eventWait)) {
+            events << *e;
+            const QString kind = e->value("kind").toString();
+            if (kind == QStringLiteral("delta") && !killed) {
+                const QList<qint64> servers = childProcesses(agent.process.processId());
+                ASSERT_EQ(servers.size(), 1);
+                killed = servers.first();
+                ::kill(pid_t(killed), SIGKILL);
+            }
+            if (kind == QStringLiteral("completed") || kind == QStringLiteral("error"))
+                break;
+        }
+        if (killed && kindOf(events) == QStringLiteral("completed"))
+            killed = 0; // finished before the kill reached it
+    }
+    ASSERT_TRUE(killed) << "no run was still streaming when its server was killed";
+    const QJsonObject failure = AgentProcess::last(events);
+    EXPECT_EQ(failure.value("kind").toString(), QStringLiteral("error"));
+    EXPECT_EQ(failure.value("code").toString(), QStringLiteral("generationFailed"));
+    EXPECT_TRUE(failure.value("text").toString().startsWith(QStringLiteral("The local model stopped unexpectedly.")))
+        << failure.value("text").toString().toStdString();
+    EXPECT_TRUE(waitUntilProcessGone(killed));
+    EXPECT_EQ(agent.process.state(), QProcess::Running) << "the runtime outlives its server";
+
+    // The dead server is not reused: the next run loads the model into a new one.
+    QList<QList<QJsonObject>> attempts;
+    const auto next = answer(agent, llama, QStringLiteral("Again"), &attempts);
+    EXPECT_EQ(kindOf(next), QStringLiteral("completed")) << AgentProcess::last(next).value("text").toString().toStdString();
+    EXPECT_TRUE(hasPhase(attempts.first(), "loadingModel"));
+    const QList<qint64> servers = childProcesses(agent.process.processId());
+    ASSERT_EQ(servers.size(), 1);
+    EXPECT_NE(servers.first(), killed);
 }
 
 TEST(RealLlamaServer, ServerEndsWithTheRuntimeHoweverItEnds)
@@ -95,16 +143,15 @@ TEST(RealLlamaServer, ServerEndsWithTheRuntimeHoweverItEnds)
     for (const char *how : {"shutdown", "sigkill"}) {
         SCOPED_TRACE(how);
         AgentProcess agent;
-        startWithTestServerSettings(agent);
-        ASSERT_EQ(AgentProcess::last(answer(agent, llama, QStringLiteral("Warm up"))).value("kind").toString(),
-                  QStringLiteral("completed"));
+        startWithTestServer(agent);
+        ASSERT_EQ(kindOf(answer(agent, llama, QStringLiteral("Warm up"))), QStringLiteral("completed"));
         const QList<qint64> servers = childProcesses(agent.process.processId());
         ASSERT_EQ(servers.size(), 1);
         if (QByteArray(how) == "shutdown")
             agent.send(AgentRuntimeRequest::shutdown(agent.sessionPath));
         else
             ::kill(pid_t(agent.process.processId()), SIGKILL);
-        ASSERT_TRUE(agent.process.waitForFinished(10000));
-        EXPECT_TRUE(AgentProcess::waitUntilGone(servers.first()));
+        ASSERT_TRUE(agent.process.waitForFinished(15000));
+        EXPECT_TRUE(waitUntilProcessGone(servers.first())) << "llama-server left running";
     }
 }
