@@ -47,8 +47,12 @@ public:
     static constexpr int loadingReportInterval = 2000; // ms
     bool isRunning() const;
     void stop();
-    // Last lines the server wrote, for error messages.
+    // What the server said went wrong, for error messages: its first error line, else the last
+    // line it wrote outside its log (an assertion, an abort), else "".
     QString diagnosticTail() const;
+    // Info, debug and warning lines of llama.cpp's log, which start "<time> <level> ", say
+    // nothing a user needs when something fails.
+    static bool isRoutineLogLine(const QByteArray &line);
 
 private:
     void drainOutput();

@@ -187,7 +187,7 @@ TEST_F(RealRuntime, RuntimeKilledMidRunFailsTheRunAndTakesItsServerAlong)
 
     ASSERT_TRUE(finished(probe)) << "the run waits on a dead runtime";
     ASSERT_FALSE(probe->result->ok());
-    EXPECT_FALSE(probe->result->error().isCancelled());
+    EXPECT_FALSE(probe->result->error().isCancelled()) << probe->error().toStdString();
     EXPECT_TRUE(probe->error().startsWith(QStringLiteral("Command stopped unexpectedly."))) << probe->error().toStdString();
     EXPECT_FALSE(service->hasProcess());
     EXPECT_TRUE(gone(servers.first())) << "llama-server outlived its runtime";

@@ -90,11 +90,21 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
     EXPECT_EQ(childProcesses(agent.process.processId()), servers) << "an oversized request keeps the server";
 }
 
-TEST(RealLlamaServer, ServerKilledMidAnswerFailsTheRunAndTheNextRunStartsAnother)
+TEST(RealLlamaServer, FailedAndKilledServersFailTheRunInPlainWordsAndTheNextRunStartsAnother)
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
     AgentProcess agent;
     startWithTestServer(agent, 1500); // long enough to be cut off after its first words
+
+    // A model that does not load: the server's own reason, without its log's time and level.
+    AgentRuntimeRequest corrupt = agent.localRun(QStringLiteral("Hello"), QStringLiteral(ORVEL_TINY_GGUF_CORRUPT));
+    corrupt.llamaServerPath = llama.server;
+    agent.send(corrupt);
+    const QJsonObject loadFailure = AgentProcess::last(agent.eventsUntilDone(corrupt.requestID, eventWait));
+    EXPECT_EQ(loadFailure.value("code").toString(), QStringLiteral("modelLoadFailed"));
+    EXPECT_EQ(loadFailure.value("text").toString().toStdString(),
+              "llama-server could not load Qwen Writer. llama_model_load: error loading model: tensor "
+              "'output.weight' data is not within the file bounds, model is corrupted or incomplete");
 
     // The random model may still end on its own before the kill lands: then it is asked again.
     QList<QJsonObject> events;
@@ -135,6 +145,15 @@ TEST(RealLlamaServer, ServerKilledMidAnswerFailsTheRunAndTheNextRunStartsAnother
     const QList<qint64> servers = childProcesses(agent.process.processId());
     ASSERT_EQ(servers.size(), 1);
     EXPECT_NE(servers.first(), killed);
+
+    // What the runtime passes on of the servers' output is their errors, not their chatter.
+    const QStringList forwarded = QString::fromUtf8(agent.process.readAllStandardError())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                      .filter(QStringLiteral("llama-server: "));
+    EXPECT_FALSE(forwarded.isEmpty());
+    for (const QString &line : forwarded)
+        EXPECT_TRUE(line.contains(QStringLiteral("load")) && !line.contains(QRegularExpression(QStringLiteral("[0-9]\\.[0-9]+ [IWDE] "))))
+            << line.toStdString();
 }
 
 TEST(RealLlamaServer, ServerEndsWithTheRuntimeHoweverItEnds)
