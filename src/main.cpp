@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -132,6 +133,7 @@ int main(int argc, char **argv)
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
     services.hotKeys = &hotKeys;
+    services.modelStore = &modelStore;
     AppState state(services);
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
@@ -144,7 +146,8 @@ int main(int argc, char **argv)
     });
     mainWindow.window = &window;
     TrayIcon tray(state);
-    if (!hidden)
+    // Without a tray there would be nothing to reach the program by.
+    if (!hidden || !QSystemTrayIcon::isSystemTrayAvailable())
         window.show();
 
     return app.exec();

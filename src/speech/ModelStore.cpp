@@ -69,7 +69,7 @@ ModelStore::~ModelStore()
         QFile::remove(path);
 }
 
-QString ModelStore::installedPath(const SpeechModel &model) { return AppPaths::models() + QLatin1Char('/') + model.fileName; }
+QString ModelStore::installedPath(const SpeechModel &model) { return AppPaths::modelFile(model.fileName); }
 
 bool ModelStore::isInstalled(const SpeechModel &model) { return QFileInfo::exists(installedPath(model)); }
 
