@@ -128,3 +128,10 @@ Result<void, QString> AppState::removeModel(const SpeechModel &model)
         setSelectedModelID(QStringLiteral("pocket"));
     return m_s.modelStore->deleteModel(model);
 }
+
+void AppState::resetOverlayPosition()
+{
+    m_defaults->remove(PreferenceKeys::overlayOriginX);
+    m_defaults->remove(PreferenceKeys::overlayOriginY);
+    m_s.overlay->setDefaultPosition();
+}
