@@ -65,7 +65,7 @@ void ModelStore::bootstrapBundledPocket()
     if (!shipped)
         return;
     // Copied under a temporary name first, so an interrupted copy never looks installed.
-    const QString partial = AppPaths::models() + QLatin1Char('/') + newName(QStringLiteral(".orvel-plus-"), QStringLiteral(".partial"));
+    const QString partial = AppPaths::modelFile(newName(QStringLiteral(".orvel-plus-"), QStringLiteral(".partial")));
     if (QFile::copy(*shipped, partial)) {
         if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(installedPath(pocket)).constData()) != 0)
             QFile::remove(partial);

@@ -29,7 +29,7 @@ int graphemeCount(const QString &text)
 }
 
 // Suspends until the child has left the Starting state, either way. Resumed from the event loop,
-// so a failure's error and message are set by then.
+// so a failure's error and message are set by then, and only once however many changes follow.
 struct LaunchAnswered {
     QProcess *process;
     QMetaObject::Connection connection = {};
@@ -37,13 +37,10 @@ struct LaunchAnswered {
     bool await_ready() const noexcept { return process->state() != QProcess::Starting; }
     void await_suspend(std::coroutine_handle<> awaiting)
     {
-        connection = QObject::connect(
-            process, &QProcess::stateChanged, process,
-            [this, awaiting] {
-                QObject::disconnect(connection);
-                awaiting.resume();
-            },
-            Qt::QueuedConnection);
+        connection = QObject::connect(process, &QProcess::stateChanged, process, [this, awaiting] {
+            QObject::disconnect(connection);
+            QMetaObject::invokeMethod(process, [awaiting] { awaiting.resume(); }, Qt::QueuedConnection);
+        });
     }
     void await_resume() const noexcept {}
 };

@@ -1,8 +1,8 @@
 // Where the desktop has no system tray, a start "in the tray" would leave the user nothing to
 // click; the program then opens its window. Run against the session's X server and window manager.
+#include "ProgramRun.h"
 #include "platform/x11/X11Connection.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,14 +76,9 @@ protected:
     {
         if (!x11.isValid() || !x11.ewmh())
             GTEST_SKIP() << "needs the test session's X server and window manager";
-        const QString support = qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR");
-        program = QDir::cleanPath(support + QStringLiteral("/../../bin/OrvelPlus"));
+        program = ProgramRun::program();
         ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        const QProcessEnvironment env = ProgramRun::environment(dir.path(), QStringLiteral("unused"));
         orvel.setProcessEnvironment(env);
         orvel.setProcessChannelMode(QProcess::ForwardedChannels);
     }
