@@ -31,6 +31,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <csignal>
@@ -192,6 +193,7 @@ int main(int argc, char **argv)
     services.history = &history;
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
+    services.modelStore = &modelStore;
     services.hotKeys = session.hotKeys();
     services.agentRuntime = &agentRuntimeClient;
     services.screenCapture = &screenCapture;
@@ -215,7 +217,8 @@ int main(int argc, char **argv)
     });
     agentResults.panels = &resultPanels;
     TrayIcon tray(state);
-    if (!hidden)
+    // Without a tray there would be nothing to reach the program by.
+    if (!hidden || !QSystemTrayIcon::isSystemTrayAvailable())
         window.show();
     instance.onAction = [&state](InstanceAction requested) { applyInstanceAction(state, requested); };
     if (action && *action != InstanceAction::showMainWindow)

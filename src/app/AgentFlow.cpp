@@ -4,6 +4,7 @@
 
 #include "app/AgentServices.h"
 #include "app/HotKeyManager.h"
+#include "app/PlatformWording.h"
 #include "command/AgentContextCaptureService.h"
 #include "command/AgentConversationStore.h"
 #include "command/AgentPasteCoordinator.h"
@@ -11,11 +12,10 @@
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
-#include "speech/AppPaths.h"
+#include "speech/ModelStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 
 namespace {
@@ -132,7 +132,7 @@ void AgentFlow::startAgentRecording(bool includeScreenshot, std::optional<QUuid>
         return failWithWindow(QStringLiteral("Download ") + model->name + QStringLiteral(" before using it."),
                               AppSection::agent);
     const auto speech = selectedAgentSpeechModel();
-    if (!speech || !QFileInfo::exists(AppPaths::models() + QLatin1Char('/') + speech->fileName))
+    if (!speech || !ModelStore::isInstalled(*speech))
         return failWithWindow(AgentRuntimeError(AgentRuntimeError::Kind::speechModelUnavailable).description(),
                               AppSection::agent);
 
@@ -214,7 +214,7 @@ QCoro::Task<> AgentFlow::transcribeAndRun(DictationRecorder::Recording recording
             },
             Qt::QueuedConnection);
     };
-    const QString modelPath = AppPaths::models() + QLatin1Char('/') + model.fileName;
+    const QString modelPath = ModelStore::installedPath(model);
     auto transcribing = m_s.runner->transcribe(recording.filePath, model, modelPath, m_state.vocabulary(), progress);
     const auto transcript = co_await transcribing;
     if (!self)
@@ -223,7 +223,7 @@ QCoro::Task<> AgentFlow::transcribeAndRun(DictationRecorder::Recording recording
     if (m_state.agentPhase() != AgentPhase::transcribing)
         co_return;
     if (!transcript.ok())
-        co_return showAgentError(transcript.error().description());
+        co_return showAgentError(PlatformWording::describe(transcript.error()));
     const QString instruction = transcript.value().trimmed();
     if (instruction.isEmpty())
         co_return showAgentError(AgentRuntimeError(AgentRuntimeError::Kind::noInstruction).description());

@@ -10,6 +10,7 @@
 #include "platform/SoundPlayer.h"
 #include "platform/Workspace.h"
 #include "speech/AppPaths.h"
+#include "speech/ModelStore.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -50,6 +51,10 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     m_microphoneGranted = m_s.permissions->microphoneGranted();
     m_accessibilityGranted = m_s.accessibility->isProcessTrusted(false);
     m_screenRecordingGranted = m_s.permissions->screenCaptureGranted();
+    if (!m_s.modelStore) {
+        m_ownModelStore = std::make_unique<ModelStore>();
+        m_s.modelStore = m_ownModelStore.get();
+    }
     // Start-up goes on when a folder cannot be made; the stores report their own failures later.
     (void)AppPaths::prepare();
     if (!m_s.defaults) {
@@ -67,13 +72,15 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     refreshHotKeys();
     (void)AppPaths::prepare();
     m_s.recorder->cleanupTemporaryRecordings();
+    m_s.recorder->onFailure = [this](const QString &message) { handleRecorderFailure(message); };
     m_agentFlow->warmUp();
 }
 
 AppState::~AppState()
 {
-    // No shortcut may call into a state that is going away.
+    // No shortcut or recorder may call into a state that is going away.
     m_hotKey->unregister();
+    m_s.recorder->onFailure = {};
     m_agentFlow.reset();
 }
 
@@ -90,7 +97,7 @@ std::optional<SpeechModel> AppState::selectedModel() const { return SpeechModel:
 bool AppState::canDictate() const
 {
     const auto model = selectedModel();
-    return model && QFileInfo::exists(AppPaths::models() + QLatin1Char('/') + model->fileName);
+    return model && ModelStore::isInstalled(*model);
 }
 
 bool AppState::overlayShowsAgent() const

@@ -34,6 +34,7 @@ class HotKeyManager;
 class Preferences;
 class QSettings;
 class KeySynthesizer;
+class ModelStore;
 class Pasteboard;
 class Permissions;
 class SoundPlayer;
@@ -66,6 +67,8 @@ public:
         HotKeyBackend *hotKeys = nullptr;
         // Optional: without it the program's own preferences file is opened.
         QSettings *defaults = nullptr;
+        // Optional: without it the state makes its own speech-model store.
+        ModelStore *modelStore = nullptr;
 
         // Command. Optional: without a runtime a run fails as "runtime missing", without a
         // window capture the screenshot shortcut fails, without a key store no cloud key is read.
@@ -139,7 +142,8 @@ public:
     void addVocabulary(const QString &term);
     // Removes every exact match.
     void removeVocabulary(const QString &term);
-    // "pocket" is never removed; removing the selected model selects "pocket" first.
+    // "pocket" is never removed; removing the selected model selects "pocket" first. The file
+    // goes through the model store, so its observers learn of it.
     Result<void, QString> removeModel(const SpeechModel &model);
 
     // Global shortcuts: setting one stores it and re-registers them all.
@@ -160,6 +164,7 @@ public:
     // A shortcut recorder began or ended capturing: no global shortcut may fire meanwhile.
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }
+    ModelStore &modelStore() { return *m_s.modelStore; }
 
     // The writing-model store: catalog lookup, installed state, downloads, imports, removal.
     AgentModelStore &agentModels() { return *m_agentModels; }
@@ -237,6 +242,7 @@ signals:
     void agentPanelVisibleChanged();
     void selectedModelIDChanged();
     void preferencesChanged();
+    // A shortcut or what the desktop granted of it changed.
     void shortcutsChanged();
     void agentSettingsChanged();
     void openAIAPIKeyConfiguredChanged();
@@ -253,6 +259,7 @@ private:
     void setTargetApplicationName(const QString &name);
     void setTranscriptionProgress(double value);
     void failStart(const QString &message, std::optional<PermissionAttention> attention, double hideAfter);
+    void handleRecorderFailure(const QString &message);
     QCoro::Task<> transcribe(DictationRecorder::Recording recording, SpeechModel model);
     void applyRunnerProgress(double fraction);
     void finishTranscription(const QString &text, const SpeechModel &model, const QString &audioPath);
@@ -269,6 +276,7 @@ private:
 
     Services m_s;
     std::unique_ptr<QSettings> m_ownDefaults;
+    std::unique_ptr<ModelStore> m_ownModelStore;
     std::unique_ptr<Preferences> m_defaults;
     std::unique_ptr<HotKeyManager> m_hotKey;
     std::unique_ptr<AgentModelStore> m_agentModels;

@@ -2,12 +2,13 @@
 #include "app/AppState.h"
 
 #include "app/AgentFlow.h"
+#include "app/PlatformWording.h"
 
 #include "platform/Accessibility.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
-#include "speech/AppPaths.h"
+#include "speech/ModelStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -160,6 +161,15 @@ void AppState::stopAndTranscribe()
         return;
     }
 
+    if (recording->isSilent()) {
+        // Nobody spoke; an engine would only make words up.
+        QFile::remove(recording->filePath);
+        m_permissionAttention.reset();
+        setStatus(CaptureStatus::error(OrvelError::emptyTranscript().description()));
+        scheduleOverlayHide(kTranscriptionFailureHide);
+        return;
+    }
+
     m_recordingDuration = recording->duration;
     setStatus(CaptureStatus::processing());
     beginTranscriptionProgress(*model);
@@ -169,7 +179,7 @@ void AppState::stopAndTranscribe()
 QCoro::Task<> AppState::transcribe(DictationRecorder::Recording recording, SpeechModel model)
 {
     QPointer<AppState> self(this);
-    const QString modelPath = AppPaths::models() + QLatin1Char('/') + model.fileName;
+    const QString modelPath = ModelStore::installedPath(model);
     auto progress = [self](double fraction) {
         // Reports may come from any thread; state changes only on the main thread.
         QMetaObject::invokeMethod(
@@ -194,7 +204,7 @@ QCoro::Task<> AppState::transcribe(DictationRecorder::Recording recording, Speec
     } else {
         setTranscriptionProgress(0);
         QFile::remove(recording.filePath);
-        setStatus(CaptureStatus::error(result.error().description()));
+        setStatus(CaptureStatus::error(PlatformWording::describe(result.error())));
         m_permissionAttention.reset();
         scheduleOverlayHide(kTranscriptionFailureHide);
     }
@@ -273,6 +283,18 @@ void AppState::scheduleOverlayHide(double seconds)
         setStatus(CaptureStatus::idle());
         setTranscriptionProgress(0);
     });
+}
+
+void AppState::handleRecorderFailure(const QString &message)
+{
+    // The microphone went away mid-recording: what came before is not worth transcribing.
+    if (m_status.kind != CaptureStatus::Kind::recording)
+        return;
+    m_overlayHideTask.reset();
+    m_s.cancelShortcut->unregisterCancelHotKey();
+    m_pushToTalkActive = false;
+    m_s.recorder->cancel();
+    failStart(message, std::nullopt, kStartFailureHide);
 }
 
 void AppState::cancelRecording()

@@ -66,6 +66,8 @@ void AppState::shortcutCaptureDidChange(bool capturing)
         m_hotKeysSuspended = false;
         m_hotKey->setSuspended(false);
         refreshHotKeys();
+        // A shortcut set during the capture was registered only now.
+        emit shortcutsChanged();
     }
 }
 
@@ -74,9 +76,10 @@ void AppState::storeShortcut(const QString &key, KeyboardShortcutSetting &field,
     const bool changed = field != value;
     field = value;
     m_defaults->setData(key, value.toJson());
+    // Registered first: whoever hears of the change asks what the desktop granted.
+    refreshHotKeys();
     if (changed)
         emit shortcutsChanged();
-    refreshHotKeys();
 }
 
 void AppState::setToggleShortcut(const KeyboardShortcutSetting &s)

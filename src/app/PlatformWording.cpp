@@ -42,15 +42,34 @@ QList<Replacement> table()
         // Modifier keys by the names printed on this desktop's keyboards.
         {QStringLiteral("Add ⌘, ⌥, ⌃, or ⇧"), QStringLiteral("Add Ctrl, Alt, Shift, or Super")},
         {QStringLiteral("this Mac"), QStringLiteral("this computer")},
+        // Nothing is bundled: the engines come from the distribution or from set-up.
+        {QStringLiteral("The bundled local speech engine is missing."),
+         QStringLiteral("The speech engine %1 was not found. Install the whisper.cpp-tools package, or run "
+                        "scripts/setup.sh in the Orvel Raza sources.")},
     };
 }
 
-QString adapt(const QString &text)
+namespace {
+QString adaptAbout(const QString &text, const QString &subject)
 {
     QString out = text;
-    for (const Replacement &r : table())
-        out.replace(r.macOS, r.here);
+    for (const Replacement &r : table()) {
+        if (!out.contains(r.macOS))
+            continue;
+        out.replace(r.macOS, r.here.contains(QLatin1String("%1"))
+                                 ? r.here.arg(subject.isEmpty() ? QStringLiteral("for this model") : subject)
+                                 : r.here);
+    }
     return out;
+}
+} // namespace
+
+QString adapt(const QString &text) { return adaptAbout(text, {}); }
+
+QString describe(const OrvelError &error)
+{
+    const bool named = error.kind == OrvelError::Kind::missingEngine && !error.message.isEmpty();
+    return adaptAbout(error.description(), named ? QStringLiteral("“%1”").arg(error.message) : QString());
 }
 
 } // namespace PlatformWording

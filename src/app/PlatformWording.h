@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speech/OrvelError.h"
+
 #include <QList>
 #include <QString>
 
@@ -9,6 +11,7 @@ namespace PlatformWording {
 
 struct Replacement {
     QString macOS;
+    // "%1" stands for the thing the message is about, when the caller knows it.
     QString here;
 };
 
@@ -16,5 +19,8 @@ struct Replacement {
 QList<Replacement> table();
 
 QString adapt(const QString &text);
+
+// A Dictation error as shown to the user here; a missing engine is named.
+QString describe(const OrvelError &error);
 
 } // namespace PlatformWording

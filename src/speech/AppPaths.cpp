@@ -39,6 +39,7 @@ void reset()
 }
 
 QString models() { return join(root(), QStringLiteral("Models")); }
+QString modelFile(const QString &fileName) { return join(models(), fileName); }
 QString agentModels() { return join(root(), QStringLiteral("AgentModels")); }
 QString agentData() { return join(root(), QStringLiteral("Agent")); }
 QString agentAttachments() { return join(agentData(), QStringLiteral("Attachments")); }

@@ -10,6 +10,8 @@ namespace AppPaths {
 
 QString root();
 QString models();
+// A speech-model file in models(); the one place that path is made.
+QString modelFile(const QString &fileName);
 QString agentModels();
 QString agentData();
 QString agentAttachments();

@@ -46,9 +46,16 @@ QAudioFormat wantedFormat()
 
 } // namespace
 
-AudioRecorder::AudioRecorder(Scheduler &scheduler, QObject *parent) : QObject(parent), m_scheduler(scheduler)
+AudioRecorder::AudioRecorder(Scheduler &scheduler, QObject *parent)
+    : QObject(parent), m_scheduler(scheduler), m_devices(new QMediaDevices(this))
 {
     m_samples = QList<double>(sampleWindow, idleSample);
+    // The sound server may move a recording whose device went away onto another one (a
+    // monitor, say) without a word; the device list tells.
+    connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] {
+        if (m_source && !QMediaDevices::audioInputs().contains(m_device))
+            deviceLost();
+    });
 }
 
 AudioRecorder::~AudioRecorder()
@@ -97,6 +104,10 @@ Result<QString, QString> AudioRecorder::start()
 
     m_meterTimer.reset();
     auto source = std::make_unique<QAudioSource>(device, format);
+    connect(source.get(), &QAudioSource::stateChanged, this, [this, s = source.get()](QAudio::State state) {
+        if (s == m_source.get() && state == QAudio::StoppedState && s->error() != QAudio::NoError)
+            deviceLost();
+    });
     m_converter = std::make_unique<PcmConverter>(source->format());
     auto sink = std::make_unique<CaptureSink>([this](const char *data, qint64 size) { consume(data, size); });
     sink->open(QIODevice::WriteOnly);
@@ -108,6 +119,9 @@ Result<QString, QString> AudioRecorder::start()
 
     m_source = std::move(source);
     m_sink = std::move(sink);
+    m_device = device;
+    m_deviceLost = false;
+    m_loudest = LoudestWindow();
     m_startedAt = m_scheduler.now();
     m_outputPath = path;
     m_lastPower.reset();
@@ -121,7 +135,25 @@ void AudioRecorder::consume(const char *data, qint64 size)
 {
     if (!m_converter)
         return;
-    m_writer.append(m_converter->convert(data, size));
+    const QByteArray pcm = m_converter->convert(data, size);
+    m_loudest.add(pcm);
+    m_writer.append(pcm);
+}
+
+void AudioRecorder::deviceLost()
+{
+    if (m_deviceLost)
+        return;
+    m_deviceLost = true;
+    // Told from the event loop: the handler may end the recording, and with it the source
+    // that is reporting this.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_source && m_deviceLost && onFailure)
+                onFailure(OrvelError::recorderUnavailable().description());
+        },
+        Qt::QueuedConnection);
 }
 
 void AudioRecorder::updateLevel()
@@ -145,13 +177,16 @@ std::optional<DictationRecorder::Recording> AudioRecorder::stop()
         return std::nullopt;
     const double duration = m_startedAt ? std::max(0.0, m_scheduler.now() - *m_startedAt) : 0.0;
     m_source->stop();
-    if (m_converter)
-        m_writer.append(m_converter->flush());
+    if (m_converter) {
+        const QByteArray rest = m_converter->flush();
+        m_loudest.add(rest);
+        m_writer.append(rest);
+    }
     // A file that could not be completed is still handed back: the engine reports what it can.
     (void)m_writer.finish();
     tearDown();
     setLevel(0);
-    return Recording{*m_outputPath, duration};
+    return Recording{*m_outputPath, duration, m_loudest.loudestPower()};
 }
 
 void AudioRecorder::cancel()

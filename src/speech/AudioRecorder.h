@@ -1,9 +1,11 @@
 #pragma once
 
 #include "speech/DictationServices.h"
+#include "speech/LoudestWindow.h"
 #include "speech/PcmConverter.h"
 #include "speech/WavWriter.h"
 
+#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QList>
 #include <QObject>
@@ -13,6 +15,7 @@
 
 class QAudioSource;
 class QIODevice;
+class QMediaDevices;
 class Scheduler;
 class ScheduledTask;
 
@@ -62,6 +65,8 @@ private:
     void setLevel(double value);
     void resetSamples();
     void tearDown();
+    // The device of the running recording went away or failed.
+    void deviceLost();
 
     Scheduler &m_scheduler;
     double m_level = 0;
@@ -75,4 +80,8 @@ private:
     std::optional<QString> m_outputPath;
     std::optional<double> m_lastPower;
     std::optional<QAudioFormat> m_formatOverride;
+    LoudestWindow m_loudest;
+    QAudioDevice m_device;
+    QMediaDevices *m_devices;
+    bool m_deviceLost = false;
 };

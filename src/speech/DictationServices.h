@@ -4,6 +4,7 @@
 // so the flow runs against fakes in tests and the real parts in the program.
 
 #include "speech/HistoryItem.h"
+#include "speech/LoudestWindow.h"
 #include "speech/OrvelError.h"
 #include "speech/SpeechModel.h"
 #include "platform/Result.h"
@@ -22,8 +23,18 @@ public:
     struct Recording {
         QString filePath;
         double duration = 0;
+        // The loudest tenth of a second in dBFS; nothing when not measured.
+        std::optional<double> loudestPower = std::nullopt;
+
+        // Nobody spoke: not worth handing to an engine.
+        bool isSilent() const { return loudestPower && *loudestPower < silenceLevel; }
     };
     virtual ~DictationRecorder() = default;
+
+    // Called on the main thread when a running recording breaks off (its device went away),
+    // with the text for the user. The recording is still to be cancelled or stopped.
+    std::function<void(const QString &message)> onFailure;
+
     // Begins recording into a new temporary WAV file; the error text is shown to the user.
     virtual Result<QString, QString> start() = 0;
     // The finished recording, or nothing when none was active.

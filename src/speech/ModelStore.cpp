@@ -32,7 +32,7 @@ ModelStore::~ModelStore()
     m_downloader.shutdown();
 }
 
-QString ModelStore::installedPath(const SpeechModel &model) { return AppPaths::models() + QLatin1Char('/') + model.fileName; }
+QString ModelStore::installedPath(const SpeechModel &model) { return AppPaths::modelFile(model.fileName); }
 
 bool ModelStore::isInstalled(const SpeechModel &model) { return QFileInfo::exists(installedPath(model)); }
 
@@ -65,7 +65,7 @@ void ModelStore::bootstrapBundledPocket()
     if (!shipped)
         return;
     // Copied under a temporary name first, so an interrupted copy never looks installed.
-    const QString partial = AppPaths::models() + QLatin1Char('/') + newName(QStringLiteral(".orvel-plus-"), QStringLiteral(".partial"));
+    const QString partial = AppPaths::modelFile(newName(QStringLiteral(".orvel-plus-"), QStringLiteral(".partial")));
     if (QFile::copy(*shipped, partial)) {
         if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(installedPath(pocket)).constData()) != 0)
             QFile::remove(partial);

@@ -7,13 +7,13 @@ struct OrvelError {
     enum class Kind { transcriptionFailed, noModel, recorderUnavailable, emptyTranscript, missingEngine };
 
     Kind kind = Kind::transcriptionFailed;
-    QString message; // transcriptionFailed only
+    QString message; // transcriptionFailed: the text; missingEngine: the program not found
 
     static OrvelError transcriptionFailed(QString message) { return {Kind::transcriptionFailed, std::move(message)}; }
     static OrvelError noModel() { return {Kind::noModel, {}}; }
     static OrvelError recorderUnavailable() { return {Kind::recorderUnavailable, {}}; }
     static OrvelError emptyTranscript() { return {Kind::emptyTranscript, {}}; }
-    static OrvelError missingEngine() { return {Kind::missingEngine, {}}; }
+    static OrvelError missingEngine(QString program = {}) { return {Kind::missingEngine, std::move(program)}; }
 
     QString description() const
     {

@@ -11,6 +11,7 @@
 #include <qcoro/qcoroprocess.h>
 
 #include <algorithm>
+#include <coroutine>
 #include <csignal>
 #include <memory>
 
@@ -26,6 +27,23 @@ int graphemeCount(const QString &text)
         ++count;
     return count;
 }
+
+// Suspends until the child has left the Starting state, either way. Resumed from the event loop,
+// so a failure's error and message are set by then, and only once however many changes follow.
+struct LaunchAnswered {
+    QProcess *process;
+    QMetaObject::Connection connection = {};
+
+    bool await_ready() const noexcept { return process->state() != QProcess::Starting; }
+    void await_suspend(std::coroutine_handle<> awaiting)
+    {
+        connection = QObject::connect(process, &QProcess::stateChanged, process, [this, awaiting] {
+            QObject::disconnect(connection);
+            QMetaObject::invokeMethod(process, [awaiting] { awaiting.resume(); }, Qt::QueuedConnection);
+        });
+    }
+    void await_resume() const noexcept {}
+};
 
 } // namespace
 
@@ -127,7 +145,7 @@ QCoro::Task<Result<QString, OrvelError>> WhisperRunner::transcribe(QString audio
 {
     const auto program = ResourceLocator::bundledExecutable(engineProgram(model.engine));
     if (!program)
-        co_return OrvelError::missingEngine();
+        co_return OrvelError::missingEngine(engineProgram(model.engine));
 
     auto *process = new QProcess(this);
     m_running.insert(process);
@@ -152,16 +170,20 @@ QCoro::Task<Result<QString, OrvelError>> WhisperRunner::transcribe(QString audio
 
     if (progress)
         progress(0.02);
-    // The exec handshake is immediate; awaiting "started" would never end for a program that
-    // cannot be launched, since then only errorOccurred arrives.
     process->start(QIODevice::ReadOnly);
-    if (!process->waitForStarted(-1)) {
+    // Whether the launch worked arrives through the event loop, which keeps running meanwhile;
+    // the first change of state says which (a refused program goes straight to NotRunning).
+    co_await LaunchAnswered{process};
+    if (process->error() == QProcess::FailedToStart) {
         const QString reason = process->errorString();
         m_running.remove(process);
         process->deleteLater();
         co_return OrvelError::transcriptionFailed(QStringLiteral("The speech engine could not be started: %1").arg(reason));
     }
-    co_await qCoro(process).waitForFinished(std::chrono::milliseconds(-1));
+    if (process->state() != QProcess::NotRunning) {
+        auto finished = qCoro(process).waitForFinished(std::chrono::milliseconds(-1));
+        co_await std::move(finished);
+    }
 
     output->append(process->readAllStandardOutput());
     errors->append(process->readAllStandardError());

@@ -168,6 +168,68 @@ TEST_F(AppStateTest, FailedTranscriptionDeletesTheRecordingAndHidesAfterItsDelay
     EXPECT_EQ(kind(), Kind::idle);
 }
 
+TEST_F(AppStateTest, MissingEngineSaysWhichProgramAndHowToGetIt)
+{
+    dictate(OrvelError::missingEngine(QStringLiteral("parakeet-cli")));
+    EXPECT_EQ(state->status(),
+              CaptureStatus::error(QStringLiteral("The speech engine “parakeet-cli” was not found. Install the "
+                                                  "whisper.cpp-tools package, or run scripts/setup.sh in the Orvel "
+                                                  "Raza sources.")));
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+}
+
+TEST_F(AppStateTest, SilentRecordingNeverReachesTheEngine)
+{
+    recorder.loudestPower = -70.0;
+    state->toggleRecording();
+    state->toggleRecording();
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("No speech was detected.")));
+    EXPECT_TRUE(runner.calls.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0);
+    EXPECT_FALSE(cancelShortcut.registered);
+    scheduler.advance(2.7);
+    EXPECT_EQ(kind(), Kind::error);
+    scheduler.advance(0.2);
+    EXPECT_EQ(kind(), Kind::idle);
+
+    // Soft speech, and a recording nobody measured, still go to the engine.
+    for (const std::optional<double> loudest : {std::optional(-50.0), std::optional<double>()}) {
+        recorder.loudestPower = loudest;
+        state->toggleRecording();
+        state->toggleRecording();
+        EXPECT_EQ(kind(), Kind::processing);
+        runner.finish(QStringLiteral("quiet words"));
+        drain();
+        EXPECT_EQ(kind(), Kind::success);
+    }
+    EXPECT_EQ(runner.calls.size(), 2);
+}
+
+TEST_F(AppStateTest, LostMicrophoneEndsTheRecordingWithTheRecordersMessage)
+{
+    const QString message = QStringLiteral("Orvel Raza could not access the microphone.");
+    recorder.loseDevice(message); // idle: nothing to end
+    EXPECT_EQ(kind(), Kind::idle);
+
+    state->handlePushToTalkBegan();
+    ASSERT_EQ(kind(), Kind::recording);
+    recorder.loseDevice(message);
+    EXPECT_EQ(state->status(), CaptureStatus::error(message));
+    EXPECT_EQ(recorder.cancels, 1);
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+    EXPECT_FALSE(cancelShortcut.registered);
+    EXPECT_FALSE(state->pushToTalkActive());
+    EXPECT_TRUE(overlay.visible);
+    // Releasing the key afterwards changes nothing.
+    state->handlePushToTalkEnded();
+    EXPECT_EQ(recorder.stops, 0);
+    EXPECT_TRUE(runner.calls.isEmpty());
+    scheduler.advance(2.3);
+    EXPECT_EQ(kind(), Kind::idle);
+    EXPECT_FALSE(overlay.visible);
+}
+
 TEST_F(AppStateTest, ToggleDoesNothingWhileProcessingOrWhileCommandIsBusy)
 {
     state->toggleRecording();

@@ -3,6 +3,7 @@
 #include "FakeDictation.h"
 #include "FakePorts.h"
 #include "FakeScheduler.h"
+#include "SinkAudio.h"
 #include "TempDataHome.h"
 #include "app/AppState.h"
 #include "platform/QtPasteboard.h"
@@ -95,6 +96,22 @@ protected:
     {
         return QDir(AppPaths::temporaryRecordings()).entryList(QDir::Files | QDir::Hidden);
     }
+    // Starts a run and says a sentence into the microphone, gainDb below espeak-ng's level.
+    void dictateAloud(double gainDb)
+    {
+        const QString speech = home.path() + QStringLiteral("/speech.wav");
+        ASSERT_TRUE(sinkaudio::writeSpeech(speech, QStringLiteral("Meet me at the station at nine."), gainDb))
+            << "needs espeak-ng";
+        state->toggleRecording();
+        ASSERT_EQ(state->status().kind, CaptureStatus::Kind::recording) << state->status().text.toStdString();
+        // The virtual source takes a moment to deliver its first block.
+        ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
+        sinkaudio::Playback playback(speech);
+        ASSERT_TRUE(playback.waitUntilPlayed());
+        const qint64 played = recorder->recordedBytes();
+        ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() >= played + 6400; })); // the tail
+    }
+    bool engineRan() const { return QFile::exists(home.path() + QStringLiteral("/argv.json")); }
 
     TempDataHome home;
     std::vector<std::pair<const char *, QByteArray>> saved;
@@ -120,9 +137,7 @@ protected:
 TEST_F(DictationPipelineTest, TranscriptEndsOnTheClipboardAndInHistoryJson)
 {
     state->setAutomaticPaste(false);
-    state->toggleRecording();
-    ASSERT_EQ(state->status().kind, CaptureStatus::Kind::recording) << state->status().text.toStdString();
-    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() >= 8000; }));
+    ASSERT_NO_FATAL_FAILURE(dictateAloud(0));
     scheduler.advance(1.5);
     state->toggleRecording();
     ASSERT_EQ(state->status().kind, CaptureStatus::Kind::processing) << state->status().text.toStdString();
@@ -159,8 +174,7 @@ TEST_F(DictationPipelineTest, EngineFailureShowsItsMessageAndKeepsNothing)
     f.write("stderr whisper_init_from_file: failed to load model\\n\nstderr error: failed to initialize whisper context\\n\nexit 3\n");
     f.close();
     setEnv("ORVEL_FAKE_ENGINE_SCRIPT", script);
-    state->toggleRecording();
-    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
+    ASSERT_NO_FATAL_FAILURE(dictateAloud(0));
     state->toggleRecording();
     ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
     EXPECT_EQ(state->status().kind, CaptureStatus::Kind::error);
@@ -179,4 +193,42 @@ TEST_F(DictationPipelineTest, CancelLeavesNoFileAndNoHistory)
     EXPECT_EQ(state->status().kind, CaptureStatus::Kind::idle);
     EXPECT_TRUE(temporaryRecordings().isEmpty());
     EXPECT_FALSE(QFile::exists(AppPaths::history()));
+}
+
+TEST_F(DictationPipelineTest, SilenceIsNoSpeechAndNeverReachesTheEngine)
+{
+    state->setAutomaticPaste(false);
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() >= 32000; })); // a second
+    state->toggleRecording();
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("No speech was detected.")));
+    EXPECT_FALSE(engineRan());
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+}
+
+TEST_F(DictationPipelineTest, SoftSpeechStillReachesTheEngine)
+{
+    state->setAutomaticPaste(false);
+    ASSERT_NO_FATAL_FAILURE(dictateAloud(-30));
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
+    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::success) << state->status().text.toStdString();
+    EXPECT_TRUE(engineRan());
+}
+
+// Waits on the recorder noticing the lost device, which it does not yet do under PulseAudio.
+TEST_F(DictationPipelineTest, DISABLED_MicrophoneUnpluggedMidRecordingEndsItWithTheRecordersMessage)
+{
+    state->setAutomaticPaste(false);
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
+    sinkaudio::UnpluggedMicrophone gone;
+    ASSERT_TRUE(gone.unplugged());
+    EXPECT_TRUE(waitFor([&] { return state->status().kind != CaptureStatus::Kind::recording; }))
+        << "the recording went on without its microphone";
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("Orvel Raza could not access the microphone.")));
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+    EXPECT_FALSE(engineRan());
 }

@@ -1,6 +1,9 @@
 #include "AppStateFixture.h"
 #include "app/PlatformWording.h"
 #include "app/Preferences.h"
+#include "speech/ModelStore.h"
+
+#include <QFileInfo>
 
 #include <QSettings>
 
@@ -172,6 +175,33 @@ TEST_F(PreferencesTest, RemovingTheSelectedModelSelectsPocketAndPocketStays)
     EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
 }
 
+TEST_F(PreferencesTest, RemovedModelsLeaveTheStoreUpToDateAndNoDanglingLink)
+{
+    installModel(QStringLiteral("swift"));
+    const SpeechModel swift = *SpeechModel::withID(QStringLiteral("swift"));
+    const SpeechModel studio = *SpeechModel::withID(QStringLiteral("studio"));
+    ModelStore &store = state->modelStore();
+    int revisions = 0;
+    QObject::connect(&store, &ModelStore::revisionChanged, [&] { ++revisions; });
+    const int before = store.revision();
+
+    ASSERT_TRUE(state->removeModel(swift).ok());
+    EXPECT_FALSE(ModelStore::isInstalled(swift));
+    EXPECT_EQ(store.revision(), before + 1);
+    EXPECT_EQ(revisions, 1);
+
+    // A model linked in from elsewhere whose target went away.
+    const QString link = ModelStore::installedPath(studio);
+    ASSERT_TRUE(QFile::link(home.path() + QStringLiteral("/gone.bin"), link));
+    ASSERT_TRUE(state->removeModel(studio).ok());
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(store.revision(), before + 2);
+
+    // Nothing there: nothing changes.
+    ASSERT_TRUE(state->removeModel(studio).ok());
+    EXPECT_EQ(store.revision(), before + 2);
+}
+
 TEST_F(PreferencesTest, MacFactsAreWordedForThisDesktop)
 {
     EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Your key stays in the macOS Keychain on this Mac.")),
@@ -186,4 +216,10 @@ TEST_F(PreferencesTest, MacFactsAreWordedForThisDesktop)
     EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Requires Apple silicon")), QStringLiteral("Not available on Linux"));
     EXPECT_EQ(PlatformWording::adapt(QStringLiteral("The OpenAI API key could not be updated in Keychain.")),
               QStringLiteral("The OpenAI API key could not be updated in the system keyring."));
+    // Nothing is bundled here; without a program to name, the text still reads.
+    const QString engine = PlatformWording::adapt(OrvelError::missingEngine().description());
+    EXPECT_TRUE(engine.startsWith(QStringLiteral("The speech engine for this model was not found."))) << engine.toStdString();
+    EXPECT_TRUE(PlatformWording::describe(OrvelError::missingEngine(QStringLiteral("whisper-cli")))
+                    .startsWith(QStringLiteral("The speech engine “whisper-cli” was not found. Install")));
+    EXPECT_EQ(PlatformWording::describe(OrvelError::emptyTranscript()), QStringLiteral("No speech was detected."));
 }

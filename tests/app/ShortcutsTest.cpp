@@ -106,6 +106,32 @@ TEST_F(ShortcutsTest, RefusedCombinationLeavesTheOthersActive)
     EXPECT_EQ(state->toggleShortcut(), taken);
 }
 
+TEST_F(ShortcutsTest, ListenersOfAChangeSeeWhatTheDesktopGranted)
+{
+    // What the main window reads when it hears of a change.
+    QList<bool> toggleReady;
+    QObject::connect(state.get(), &AppState::shortcutsChanged,
+                     [&] { toggleReady << state->hotKey().isRegistered(HotKeyManager::toggle); });
+    KeyboardShortcutSetting taken;
+    taken.keyCode = 12;
+    taken.keyLabel = QStringLiteral("Q");
+    taken.control = true;
+    backend.refused << 12;
+    state->setToggleShortcut(taken);
+    ASSERT_FALSE(toggleReady.isEmpty());
+    EXPECT_FALSE(toggleReady.last());
+
+    // Set through the recorder, the combination is registered only once the capture ends.
+    toggleReady.clear();
+    ShortcutRecorder recorder([&](const KeyboardShortcutSetting &s) { state->setToggleShortcut(s); }, true,
+                              [&](bool capturing) { state->shortcutCaptureDidChange(capturing); }, [] {});
+    recorder.startCapturing();
+    recorder.handleKeyDown(*ShortcutRecorder::fromQtKey(Qt::Key_D, false, false, true, true, false));
+    ASSERT_TRUE(registered(HotKeyManager::toggle));
+    ASSERT_FALSE(toggleReady.isEmpty());
+    EXPECT_TRUE(toggleReady.last());
+}
+
 TEST_F(ShortcutsTest, ChangingAShortcutStoresItAndReRegisters)
 {
     KeyboardShortcutSetting d;

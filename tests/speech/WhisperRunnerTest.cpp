@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -239,7 +240,7 @@ TEST_F(WhisperRunnerTest, EngineThatCannotBeFoundOrStarted)
         const auto result = run(QStringLiteral("pocket"));
         ResourceLocator::setInstallRoot(QString());
         ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error(), OrvelError::missingEngine());
+        EXPECT_EQ(result.error(), OrvelError::missingEngine(QStringLiteral("whisper-cli")));
         EXPECT_EQ(recordedArguments(), QStringList{"<not run>"});
     }
     EnvironmentVariable broken("ORVEL_WHISPER_CLI_PATH", home.path() + QStringLiteral("/no-such-engine"));
@@ -247,6 +248,21 @@ TEST_F(WhisperRunnerTest, EngineThatCannotBeFoundOrStarted)
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().kind, OrvelError::Kind::transcriptionFailed);
     EXPECT_TRUE(result.error().message.startsWith(QStringLiteral("The speech engine could not be started")));
+    EXPECT_EQ(runner.runningCount(), 0);
+}
+
+TEST_F(WhisperRunnerTest, LaunchingTheEngineDoesNotHoldUpTheEventLoop)
+{
+    script(QStringLiteral("stdout launched\\n\n"));
+    auto task = runner.transcribe(QStringLiteral("/tmp/a.wav"), *SpeechModel::withID(QStringLiteral("pocket")),
+                                  QStringLiteral("/m.bin"), {}, {});
+    // Back here at once: the launch is still being answered.
+    const auto *process = runner.findChild<QProcess *>();
+    ASSERT_TRUE(process);
+    EXPECT_EQ(process->state(), QProcess::Starting);
+    const auto result = runTask(std::move(task));
+    ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
+    EXPECT_EQ(result.value(), QStringLiteral("launched"));
     EXPECT_EQ(runner.runningCount(), 0);
 }
 

@@ -30,7 +30,13 @@ public:
         if (!recording || handBackNothing)
             return std::nullopt;
         recording = false;
-        return Recording{filePath, duration};
+        return Recording{filePath, duration, loudestPower};
+    }
+    // The device going away in the middle of a recording.
+    void loseDevice(const QString &message)
+    {
+        if (onFailure)
+            onFailure(message);
     }
     void cancel() override
     {
@@ -42,6 +48,7 @@ public:
 
     QString filePath;
     double duration = 2.5;
+    std::optional<double> loudestPower = -20.0; // speech
     std::optional<QString> failure;
     bool handBackNothing = false;
     bool recording = false;

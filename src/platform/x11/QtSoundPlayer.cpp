@@ -30,16 +30,29 @@ bool QtSoundPlayer::play(const QString &name, double volume)
 {
     stop();
     QSoundEffect *sound = effect(name);
-    if (!sound)
+    if (!sound || sound->status() == QSoundEffect::Error)
         return false;
     sound->setVolume(float(volume));
     sound->play();
     m_active = sound;
+    if (sound->status() != QSoundEffect::Ready) {
+        // The answer to "does it play" is still coming; a failed load beeps in its place.
+        m_loading = QObject::connect(sound, &QSoundEffect::statusChanged, sound, [this, sound] {
+            if (sound->status() == QSoundEffect::Loading)
+                return;
+            QObject::disconnect(m_loading);
+            if (sound->status() == QSoundEffect::Error && m_active == sound) {
+                m_active = nullptr;
+                beep();
+            }
+        });
+    }
     return true;
 }
 
 void QtSoundPlayer::stop()
 {
+    QObject::disconnect(m_loading);
     if (m_active)
         m_active->stop();
     m_active = nullptr;

@@ -3,6 +3,7 @@
 #include "platform/SoundPlayer.h"
 
 #include <QMap>
+#include <QMetaObject>
 #include <QString>
 
 #include <functional>
@@ -12,7 +13,8 @@
 class QSoundEffect;
 
 // The shipped completion sounds ("Pop", "Glass", "Tink") as WAV files, through QSoundEffect.
-class QtSoundPlayer final : public SoundPlayer {
+// A sound that cannot be loaded counts as missing, so the beep is heard instead.
+class QtSoundPlayer : public SoundPlayer {
 public:
     // Finds the file of a sound by its name ("Pop" → ".../sounds/Pop.wav").
     using Locate = std::function<std::optional<QString>(const QString &name)>;
@@ -29,4 +31,6 @@ private:
     Locate m_locate;
     QMap<QString, std::shared_ptr<QSoundEffect>> m_effects;
     QSoundEffect *m_active = nullptr;
+    // Watches a sound that was still loading when asked to play.
+    QMetaObject::Connection m_loading;
 };
