@@ -2,6 +2,7 @@
 // model host, removal, GGUF imports checked by the real llama-server, and the API key in the
 // session's real keyring.
 #include "FakeModelHost.h"
+#include "RealEngines.h"
 #include "ScreenTestSupport.h"
 #include "command/OpenAIKeychainStore.h"
 #include "models/AgentModelStore.h"
@@ -12,6 +13,7 @@
 #include "ui/screens/OpenAIKeyCard.h"
 #include "ui/screens/SpeechModelsView.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -225,6 +227,13 @@ TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
     EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::openAI);
     control(gemmaRow, QStringLiteral("Use model Gemma 4 E2B"))->click();
 
+    // Command listens with its own speech model.
+    auto *speech = view.findChild<QComboBox *>(QStringLiteral("agentSpeechModel"));
+    speech->setCurrentIndex(speech->findData(QStringLiteral("studio")));
+    emit speech->activated(speech->currentIndex());
+    EXPECT_EQ(state->agentSettings().speechModelID, QStringLiteral("studio"));
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+
     // Removing the selected model falls back to the system's one, and stays so.
     control(gemmaRow, QStringLiteral("Remove Gemma 4 E2B"))->click();
     EXPECT_FALSE(QFileInfo::exists(AgentModelStore::modelDirectory(gemma)));
@@ -235,9 +244,9 @@ TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
 
 TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFailedProjector)
 {
-    if (QStringLiteral(ORVEL_ENGINES_STATE) == QLatin1String("none"))
-        GTEST_SKIP() << "set-up provided no llama-server";
-    qputenv("ORVEL_LLAMA_SERVER_PATH", ORVEL_BUILD_LIBEXEC "/llama-server");
+    ORVEL_REQUIRE_REAL_LLAMA(llama);
+    qputenv("ORVEL_LLAMA_SERVER_PATH", llama.server.toUtf8());
+    RealLlama::applyTestSettings(8);
     const auto pick = [&](const char *source, const QString &name) {
         const QString path = home.path() + QStringLiteral("/picked/") + name;
         QDir().mkpath(QFileInfo(path).path());
@@ -278,6 +287,7 @@ TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFai
     EXPECT_TRUE(showsText(&view, QStringLiteral("The projector failed multimodal validation. The model was imported as text-only.")));
     EXPECT_EQ(state->agentModels().runningValidationServers(), 0);
     qunsetenv("ORVEL_LLAMA_SERVER_PATH");
+    RealLlama::clearTestSettings();
 }
 
 TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
@@ -295,7 +305,8 @@ TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
     AgentSettings local = state->agentSettings();
     local.writingProvider = AgentWritingProvider::local;
     state->setAgentSettings(local);
-    OpenAIKeyCard card(*state);
+    auto cardOwner = std::make_unique<OpenAIKeyCard>(*state);
+    OpenAIKeyCard &card = *cardOwner;
     card.show();
     EXPECT_EQ(card.title(), QStringLiteral("Add your OpenAI API key"));
     EXPECT_EQ(card.keyField()->echoMode(), QLineEdit::Password);
@@ -338,6 +349,17 @@ TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
     EXPECT_EQ(card.openAIKeyMessage(), QStringLiteral("Removed from the system keyring."));
     EXPECT_EQ(card.title(), QStringLiteral("Add your OpenAI API key"));
     EXPECT_FALSE(waitFor(keys.load()).value().has_value());
+
+    // Without a keyring the button says why nothing was saved.
+    cardOwner.reset();
+    keychain = nullptr;
+    state.reset();
+    state = makeState();
+    OpenAIKeyCard bare(*state);
+    bare.keyField()->setText(first);
+    bare.saveButton()->click();
+    EXPECT_EQ(bare.openAIKeyMessage(), QStringLiteral("The OpenAI API key could not be updated in the system keyring."));
+    EXPECT_FALSE(state->openAIAPIKeyConfigured());
 }
 
 TEST_F(ModelsScreenTest, PickerSwitchesAreasAndMakesTheCommandAreaOnFirstShow)
