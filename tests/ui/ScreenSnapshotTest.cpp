@@ -1,6 +1,8 @@
 #include "ScreenSnapshots.h"
 #include "ScreenTestSupport.h"
 #include "ui/screens/AgentSettingsScreen.h"
+#include "ui/screens/ModelsScreen.h"
+#include "ui/screens/SpeechModelsView.h"
 #include "ui/screens/SettingsScreen.h"
 #include "ui/screens/VocabularyScreen.h"
 
@@ -34,4 +36,22 @@ TEST_F(ScreenSnapshotTest, SettingsScreens)
     renderBoth([&] { return std::make_unique<VocabularyScreen>(*state); }, QStringLiteral("vocabulary"));
     state->setVocabulary({});
     renderBoth([&] { return std::make_unique<VocabularyScreen>(*state); }, QStringLiteral("vocabulary-empty"));
+}
+
+TEST_F(ScreenSnapshotTest, ModelsScreen)
+{
+    renderBoth(
+        [&] {
+            auto screen = std::make_unique<ModelsScreen>(*state);
+            screen->speechModels()->setShowsAllModels(true);
+            return screen;
+        },
+        QStringLiteral("models-dictation"));
+    renderBoth(
+        [&] {
+            auto screen = std::make_unique<ModelsScreen>(*state);
+            screen->setArea(ModelsArea::agent);
+            return screen;
+        },
+        QStringLiteral("models-command"));
 }

@@ -155,10 +155,14 @@ QWidget *note(const QString &symbolName, const QString &text, QLabel **labelOut)
     auto *h = new QHBoxLayout(box);
     h->setContentsMargins(0, 0, 0, 0);
     const int m = em(box);
-    auto *icon = new QLabel;
-    icon->setPixmap(symbol(symbolName).pixmap(QSize(m, m)));
-    icon->setAlignment(Qt::AlignTop);
-    h->addWidget(icon);
+    const QIcon picture = symbol(symbolName);
+    // Without an icon theme the text starts at the edge rather than after a gap.
+    if (!picture.isNull()) {
+        auto *icon = new QLabel;
+        icon->setPixmap(picture.pixmap(QSize(m, m)));
+        icon->setAlignment(Qt::AlignTop);
+        h->addWidget(icon);
+    }
     auto *label = wrapping(text);
     h->addWidget(label, 1);
     if (labelOut)
