@@ -200,7 +200,6 @@ int main(int argc, char **argv)
     services.openAIKeychain = &keyStore;
     services.agentResults = &agentResults;
     services.defaults = defaults.get();
-    services.modelStore = &modelStore;
     AppState state(services);
     OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
                                         [&recorder] { return recorder.samples(); });
