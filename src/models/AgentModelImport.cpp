@@ -137,14 +137,18 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
 
     const QString modelName = safeFileName(modelInfo.fileName());
     const QString modelCopy = staging + QLatin1Char('/') + modelName;
-    const CopiedFile copied = co_await m_work->run<CopiedFile>(
-        [modelFile, modelCopy](const BackgroundWork::StopFlag &stop) { return copyFile(modelFile, modelCopy, stop); });
+    // Tasks and jobs are named, not temporaries of the co_await expression, which GCC 12 destroys twice.
+    std::function<CopiedFile(const BackgroundWork::StopFlag &)> copyModel =
+        [modelFile, modelCopy](const BackgroundWork::StopFlag &stop) { return copyFile(modelFile, modelCopy, stop); };
+    auto copying = m_work->run(std::move(copyModel));
+    const CopiedFile copied = co_await std::move(copying);
     if (m_closing)
         co_return fail(stopped);
     if (!copied.error.isEmpty())
         co_return fail(copied.error);
 
-    const auto text = co_await m_check->run(modelCopy, std::nullopt, false);
+    auto textCheck = m_check->run(modelCopy, std::nullopt, false);
+    const auto text = co_await std::move(textCheck);
     if (m_closing)
         co_return fail(stopped);
     if (!text.ok())
@@ -160,15 +164,18 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
         const QFileInfo projectorInfo(*projectorFile);
         const QString projectorName = safeFileName(projectorInfo.fileName());
         const QString projectorCopy = staging + QLatin1Char('/') + projectorName;
-        const CopiedFile projector = co_await m_work->run<CopiedFile>(
-            [from = *projectorFile, projectorCopy](const BackgroundWork::StopFlag &stop) { return copyFile(from, projectorCopy, stop); });
+        std::function<CopiedFile(const BackgroundWork::StopFlag &)> copyProjector =
+            [from = *projectorFile, projectorCopy](const BackgroundWork::StopFlag &stop) { return copyFile(from, projectorCopy, stop); };
+        auto projectorCopying = m_work->run(std::move(copyProjector));
+        const CopiedFile projector = co_await std::move(projectorCopying);
         if (m_closing)
             co_return fail(stopped);
         if (!projector.error.isEmpty())
             co_return fail(projector.error);
         d.artifacts << AgentModelArtifact{projectorName, QUrl::fromLocalFile(projectorInfo.absoluteFilePath()),
                                           projectorInfo.size(), projector.sha256, AgentModelArtifact::Role::visionProjector};
-        const auto vision = co_await m_check->run(modelCopy, projectorCopy, true);
+        auto visionCheck = m_check->run(modelCopy, projectorCopy, true);
+        const auto vision = co_await std::move(visionCheck);
         if (m_closing)
             co_return fail(stopped);
         images = vision.ok();
