@@ -1,5 +1,7 @@
 #include "app/AppState.h"
 
+#include "app/AgentFlow.h"
+
 #include "app/HotKeyManager.h"
 #include "app/Preferences.h"
 #include "models/AgentModelStore.h"
@@ -60,16 +62,19 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     if (!m_s.cancelShortcut)
         m_s.cancelShortcut = m_hotKey.get();
     loadPreferences();
+    m_agentFlow = std::make_unique<AgentFlow>(*this, m_s);
     installHotKeyCallbacks();
     refreshHotKeys();
     (void)AppPaths::prepare();
     m_s.recorder->cleanupTemporaryRecordings();
+    m_agentFlow->warmUp();
 }
 
 AppState::~AppState()
 {
     // No shortcut may call into a state that is going away.
     m_hotKey->unregister();
+    m_agentFlow.reset();
 }
 
 void AppState::setSelectedSection(AppSection section)

@@ -87,9 +87,18 @@ Result<void, QString> ModelStore::deleteModel(const SpeechModel &model)
     return {};
 }
 
+QString ModelStore::cancelledMessage() { return QStringLiteral("The download was cancelled."); }
+
+void ModelStore::cancelDownload(const SpeechModel &model) { m_downloader.cancel(model.id); }
+
 QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
 {
     const QString destination = installedPath(model);
+    return downloadTo(std::move(model), destination);
+}
+
+QCoro::Task<Result<void, QString>> ModelStore::downloadTo(SpeechModel model, QString destination)
+{
     if (QFileInfo::exists(destination))
         co_return {};
 

@@ -32,7 +32,13 @@ public:
 
     // Returns once the file is in place; the error text is for the user.
     QCoro::Task<Result<void, QString>> download(SpeechModel model);
+    // The same into another file, such as the program's shipped copy.
+    QCoro::Task<Result<void, QString>> downloadTo(SpeechModel model, QString destination);
     Result<void, QString> deleteModel(const SpeechModel &model);
+    // Stops a running download of the model; its download() then fails with
+    // cancelledMessage() and installs nothing.
+    void cancelDownload(const SpeechModel &model);
+    static QString cancelledMessage();
     // Puts the shipped smallest model in place when it is missing.
     void bootstrapBundledPocket();
 
