@@ -1,6 +1,9 @@
 #pragma once
 
+// moc cannot parse the standard library's concepts header.
+#ifndef Q_MOC_RUN
 #include <coroutine>
+#endif
 #include <utility>
 
 // An awaitable that a coroutine waits on until open() is called, which resumes it right there.
@@ -8,9 +11,18 @@
 // being destroyed; owners open their gates in their destructors, so nothing is left suspended.
 class ResumeGate {
 public:
-    bool await_ready() const noexcept { return m_open; }
-    void await_suspend(std::coroutine_handle<> waiter) noexcept { m_waiter = waiter; }
-    void await_resume() const noexcept {}
+    ResumeGate() = default;
+    ResumeGate(const ResumeGate &) = delete;
+    ResumeGate &operator=(const ResumeGate &) = delete;
+
+    // GCC 12 may copy the awaiter of a co_await expression, so it only points at the gate.
+    struct Awaiter {
+        ResumeGate *gate;
+        bool await_ready() const noexcept { return gate->m_open; }
+        void await_suspend(std::coroutine_handle<> waiter) const noexcept { gate->m_waiter = waiter; }
+        void await_resume() const noexcept {}
+    };
+    Awaiter operator co_await() noexcept { return Awaiter{this}; }
 
     void open()
     {

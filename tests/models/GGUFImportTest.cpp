@@ -90,7 +90,7 @@ TEST_F(GGUFImportTest, ChecksTheFileBeforeCopyingAnything)
     } cases[] = {
         {copyOf(ORVEL_TINY_GGUF, QStringLiteral("tiny.bin")), std::nullopt, QStringLiteral("Choose a valid GGUF model file.")},
         {text, std::nullopt, QStringLiteral("Choose a valid GGUF model file.")},
-        {truncated, std::nullopt, QStringLiteral("Choose a valid GGUF model file. Its header is cut short.")},
+        {truncated, std::nullopt, QStringLiteral("Choose a valid GGUF model file. Its header declares more entries than the file holds.")},
         {model, projector, QStringLiteral("Choose a valid GGUF vision projector.")},
         {model, text, QStringLiteral("Choose a valid GGUF vision projector.")},
     };
