@@ -56,7 +56,10 @@ protected:
     QList<QJsonObject> serverLog() const
     {
         QList<QJsonObject> out;
-        for (const QByteArray &line : readFile(home.path() + QStringLiteral("/llama.log")).split('\n'))
+        QFile file(home.path() + QStringLiteral("/llama.log"));
+        if (!file.open(QIODevice::ReadOnly))
+            return out; // no server ever started
+        for (const QByteArray &line : file.readAll().split('\n'))
             if (!line.isEmpty())
                 out << QJsonDocument::fromJson(line).object();
         return out;
@@ -98,9 +101,9 @@ TEST_F(GGUFImportTest, ChecksTheFileBeforeCopyingAnything)
         const auto result = runTask(store.importGGUF(c.model, c.projector, QString()));
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().toStdString(), c.error.toStdString());
+        EXPECT_EQ(serverLog().size(), 0) << c.error.toStdString(); // no server was started
     }
     EXPECT_TRUE(modelFolders().isEmpty());
-    EXPECT_EQ(serverLog().size(), 0); // no server was started for any of them
 }
 
 TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)
@@ -138,14 +141,14 @@ TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)
     const auto log = serverLog();
     ASSERT_FALSE(log.isEmpty());
     const QJsonArray argv = log[0]["argv"].toArray();
-    EXPECT_EQ(argv.size(), 13);
+    EXPECT_EQ(argv.size(), 12);
     EXPECT_EQ(argv[0].toString(), QStringLiteral("--host"));
     EXPECT_EQ(argv[1].toString(), QStringLiteral("127.0.0.1"));
     const int port = argv[3].toString().toInt();
     EXPECT_GE(port, 49152);
     EXPECT_LE(port, 61000);
     EXPECT_EQ(argv[5].toString(), AppPaths::agentModels() + QStringLiteral("/.") + d.id + QStringLiteral(".importing/Tiny_Chat__v2_.GGUF"));
-    EXPECT_EQ(argv[12].toString(), QStringLiteral("--no-webui"));
+    EXPECT_EQ(argv[11].toString(), QStringLiteral("--no-webui"));
     int healthChecks = 0;
     QJsonObject chat;
     for (const auto &entry : log) {
@@ -176,7 +179,7 @@ TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
          QStringLiteral("The model did not produce a compatible chat completion.")},
         {"error status", {{"responses", QJsonArray{answering(500, okReply())}}},
          QStringLiteral("The model did not produce a compatible chat completion.")},
-        {"exits while loading", {{"exitAfterHealthChecks", 1}},
+        {"exits while loading", {{"healthFailures", 5}, {"exitAfterHealthChecks", 1}},
          QStringLiteral("llama-server could not load this GGUF model.\n"
                         "llama_model_load: error loading model: tensor data is not within file bounds")},
         {"never ready", {{"healthFailures", 1000}}, QStringLiteral("llama-server could not load this GGUF model.")},
@@ -185,7 +188,8 @@ TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
         SCOPED_TRACE(c.name);
         useStandIn(c.script);
         AgentModelStore store;
-        store.setHealthPolling(6, 10);
+        // Enough rounds for the stand-in to start under the sanitizers.
+        store.setHealthPolling(300, 10);
         const auto result = runTask(store.importGGUF(picked, std::nullopt, QStringLiteral("Plain")));
         ASSERT_FALSE(result.ok());
         EXPECT_TRUE(result.error().startsWith(c.error)) << result.error().toStdString();
@@ -215,7 +219,8 @@ TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
 TEST_F(GGUFImportTest, AProjectorThatFailsLeavesATextOnlyImport)
 {
     // The text check passes, the image check gets an error status.
-    useStandIn({{"responses", QJsonArray{answering(200, okReply()), answering(400, {{"error", "no vision"}})}}});
+    useStandIn({{"responses", QJsonArray{answering(200, okReply())}},
+                {"visionResponses", QJsonArray{answering(400, {{"error", "no vision"}})}}});
     AgentModelStore store;
     store.setHealthPolling(480, 20);
     const QString model = copyOf(ORVEL_TINY_GGUF_PLAIN, QStringLiteral("plain.gguf"));
@@ -274,7 +279,7 @@ TEST_F(GGUFImportTest, TheRealServerProvesTheTinyModelAndRefusesTheCorruptOne)
                                               QString()), 120000);
     ASSERT_FALSE(bad.ok());
     EXPECT_TRUE(bad.error().startsWith(QStringLiteral("llama-server could not load this GGUF model.\n"))) << bad.error().toStdString();
-    EXPECT_TRUE(bad.error().contains(QStringLiteral("not within the file bounds"))) << bad.error().toStdString();
+    EXPECT_TRUE(bad.error().contains(QStringLiteral("failed to load model"))) << bad.error().toStdString();
     EXPECT_EQ(modelFolders(), QStringList{good.value().id});
     EXPECT_EQ(store.customModels().size(), 1);
     EXPECT_EQ(store.runningValidationServers(), 0);
