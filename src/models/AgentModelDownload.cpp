@@ -54,8 +54,11 @@ QCoro::Task<Result<void, QString>> AgentModelStore::download(AgentModelDescripto
         const QString destination = folder + QLatin1Char('/') + artifact.fileName;
         if (QFileInfo::exists(destination)) {
             // A file verified by an earlier attempt is kept; hashing gigabytes stays off the main thread.
-            const auto digest = co_await m_work->run<Result<QString, QString>>(
-                [destination](const BackgroundWork::StopFlag &) { return Sha256::ofFile(destination); });
+            // Named, not temporaries of the co_await expression, which GCC 12 destroys twice.
+            std::function<Result<QString, QString>(const BackgroundWork::StopFlag &)> job =
+                [destination](const BackgroundWork::StopFlag &) { return Sha256::ofFile(destination); };
+            auto hashing = m_work->run(std::move(job));
+            const auto digest = co_await std::move(hashing);
             if (m_closing)
                 co_return FileDownloader::kStopped;
             if (digest.ok() && digest.value() == artifact.sha256) {
@@ -74,7 +77,8 @@ QCoro::Task<Result<void, QString>> AgentModelStore::download(AgentModelDescripto
             const double part = std::floor(double(received) / double(length) * double(size));
             setProgress(id, (double(completed) + part) / double(total));
         };
-        const auto staged = co_await m_downloader->fetch(artifact.url, options);
+        auto transfer = m_downloader->fetch(artifact.url, std::move(options));
+        const auto staged = co_await std::move(transfer);
         if (m_closing)
             co_return FileDownloader::kStopped;
         if (!staged.ok())

@@ -3,10 +3,10 @@
 BackgroundWork::~BackgroundWork()
 {
     m_stop->store(true);
-    // Each waiting coroutine takes its thread out of the set and deletes it when resumed.
-    const QSet<QThread *> running = m_threads;
-    for (QThread *thread : running) {
-        thread->wait();
-        emit finished(thread);
+    // Each resumed coroutine takes its thread out of the table and deletes it.
+    const auto running = m_threads;
+    for (auto it = running.begin(); it != running.end(); ++it) {
+        it.key()->wait();
+        it.value()->open();
     }
 }

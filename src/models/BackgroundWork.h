@@ -1,10 +1,11 @@
 #pragma once
 
+#include "models/ResumeGate.h"
+
+#include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QThread>
 
-#include <qcoro/qcorosignal.h>
 #include <qcoro/qcorotask.h>
 
 #include <atomic>
@@ -28,35 +29,27 @@ public:
     template <typename T>
     QCoro::Task<T> run(std::function<T(const StopFlag &stop)> work);
 
-signals:
-    void finished(QThread *thread);
-
 private:
     std::shared_ptr<StopFlag> m_stop = std::make_shared<StopFlag>(false);
-    QSet<QThread *> m_threads;
+    QHash<QThread *, std::shared_ptr<ResumeGate>> m_threads;
 };
 
 template <typename T>
 QCoro::Task<T> BackgroundWork::run(std::function<T(const StopFlag &stop)> work)
 {
     auto result = std::make_shared<std::optional<T>>();
-    // The end is announced through this object's event queue, so it cannot arrive before the
-    // coroutine below is waiting for it.
-    QThread *thread = QThread::create([work = std::move(work), result, stop = m_stop, self = this] {
+    auto done = std::make_shared<ResumeGate>();
+    // The end is announced through this object's event queue, so the coroutine resumes on the
+    // main thread; the destructor opens the gate itself once the thread has ended.
+    QThread *thread = QThread::create([work = std::move(work), result, done, stop = m_stop, self = this] {
         result->emplace(work(*stop));
-        QThread *me = QThread::currentThread();
-        QMetaObject::invokeMethod(self, [self, me] { emit self->finished(me); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(self, [done] { done->open(); }, Qt::QueuedConnection);
     });
-    m_threads.insert(thread);
+    m_threads.insert(thread, done);
     thread->start();
-    QThread *mine = thread;
-    for (;;) {
-        QThread *done = co_await qCoro(this, &BackgroundWork::finished);
-        if (done == mine)
-            break;
-    }
-    m_threads.remove(mine);
-    mine->wait();
-    delete mine;
+    co_await *done;
+    m_threads.remove(thread);
+    thread->wait();
+    delete thread;
     co_return std::move(**result);
 }

@@ -9,9 +9,9 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <qcoro/qcoronetworkreply.h>
-#include <qcoro/qcorosignal.h>
 
 #include <chrono>
 #include <memory>
@@ -120,7 +120,9 @@ LlamaServerCheck::~LlamaServerCheck()
     const QSet<QNetworkReply *> requests = m_requests;
     for (QNetworkReply *reply : requests)
         reply->abort();
-    emit wake();
+    const auto pauses = m_pauses;
+    for (const auto &pause : pauses)
+        pause->open();
     for (QProcess *process : findChildren<QProcess *>()) {
         process->disconnect();
         stop(process);
@@ -212,7 +214,11 @@ QCoro::Task<Result<void, LlamaServerCheck::Failure>> LlamaServerCheck::run(QStri
         ready = reply->error() == QNetworkReply::NoError &&
                 reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
         if (!ready) {
-            co_await qCoro(this, &LlamaServerCheck::wake, std::chrono::milliseconds(m_pause));
+            auto pause = std::make_shared<ResumeGate>();
+            m_pauses.insert(pause);
+            QTimer::singleShot(m_pause, this, [pause] { pause->open(); });
+            co_await *pause;
+            m_pauses.remove(pause);
             if (m_closing) {
                 end();
                 co_return Outcome(Failure{false, kStopped});

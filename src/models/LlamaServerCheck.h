@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/ResumeGate.h"
 #include "platform/Result.h"
 
 #include <QNetworkAccessManager>
@@ -10,6 +11,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <memory>
 #include <optional>
 
 class QNetworkReply;
@@ -47,13 +49,11 @@ public:
     static QStringList lastWords(const QStringList &output);
     static const QString kStopped;
 
-signals:
-    // Ends the pauses between readiness polls early (on shutdown).
-    void wake();
-
 private:
     QNetworkAccessManager m_network;
     QSet<QNetworkReply *> m_requests;
+    // The pauses between readiness polls, opened early on shutdown.
+    QSet<std::shared_ptr<ResumeGate>> m_pauses;
     bool m_closing = false;
     int m_rounds = 480;
     int m_pause = 250;

@@ -111,7 +111,8 @@ QCoro::Task<Result<void, QString>> ModelStore::downloadTo(SpeechModel model, QSt
     options.tag = id;
     options.transferTimeout = m_transferTimeout;
     options.progress = [this, id](qint64 received, qint64 total) { setProgress(id, double(received) / double(total)); };
-    const auto staged = co_await m_downloader.fetch(model.url, options);
+    auto transfer = m_downloader.fetch(model.url, std::move(options));
+    const auto staged = co_await std::move(transfer);
     if (m_closing)
         co_return FileDownloader::kStopped;
     if (!staged.ok()) {

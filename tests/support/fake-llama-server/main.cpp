@@ -14,6 +14,7 @@
 //                          writes its event in two TCP writes cut k bytes into the content
 //     finish               false leaves out finish_reason and [DONE]
 //     holdOpen             keep the stream open after the chunks
+//   visionResponses        used instead of responses by a server started with --mmproj
 //     benchChunks, benchIntervalUs  stream "[i]" pieces and log when each was written to
 //                          FAKE_LLAMA_TIMES (CLOCK_MONOTONIC nanoseconds, one per line)
 // Command line: --host and --port as llama-server (port 0 picks one and prints "port N").
@@ -253,6 +254,9 @@ int main(int argc, char **argv)
     QFile scriptFile(qEnvironmentVariable("FAKE_LLAMA_SCRIPT"));
     if (scriptFile.open(QIODevice::ReadOnly))
         g_script = QJsonDocument::fromJson(scriptFile.readAll()).object();
+    // A server started with a projector plays "visionResponses" when the script has them.
+    if (args.contains("--mmproj") && g_script.contains("visionResponses"))
+        g_script["responses"] = g_script.value("visionResponses");
     QJsonArray argv_;
     for (const QString &a : args.mid(1))
         argv_.append(a);

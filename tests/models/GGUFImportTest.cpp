@@ -1,0 +1,289 @@
+// Imports of GGUF files: header checks, validation by the stand-in and by the real llama-server,
+// roll-back on failure, and no server left running on any path.
+#include "ModelStoreFixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <signal.h>
+
+namespace {
+
+class GGUFImportTest : public AgentModelStoreTest {
+protected:
+    void SetUp() override
+    {
+        AgentModelStoreTest::SetUp();
+        saveEnv("FAKE_LLAMA_SCRIPT");
+        saveEnv("FAKE_LLAMA_LOG");
+        qputenv("FAKE_LLAMA_LOG", (home.path() + QStringLiteral("/llama.log")).toUtf8());
+    }
+
+    // The stand-in plays the given script.
+    void useStandIn(const QJsonObject &script)
+    {
+        const QString path = home.path() + QStringLiteral("/script.json");
+        writeFile(path, QJsonDocument(script).toJson());
+        qputenv("FAKE_LLAMA_SCRIPT", path.toUtf8());
+        qputenv("ORVEL_LLAMA_SERVER_PATH", ORVEL_LLAMA_STANDIN);
+    }
+    static QJsonObject answering(int status, const QJsonObject &body) { return {{"status", status}, {"body", body}}; }
+    static QJsonObject okReply()
+    {
+        return {{"choices", QJsonArray{QJsonObject{{"message", QJsonObject{{"role", "assistant"}, {"content", "OK"}}}}}}};
+    }
+
+    // The real server: given to the tests, built into the tree, or on the PATH.
+    static QString realServer()
+    {
+        const QString given = qEnvironmentVariable("ORVEL_TEST_LLAMA_SERVER");
+        if (!given.isEmpty())
+            return given;
+        const QString built = QStringLiteral(ORVEL_BUILD_LIBEXEC "/llama-server");
+        if (QFileInfo(built).isExecutable())
+            return built;
+        return QStandardPaths::findExecutable(QStringLiteral("llama-server"));
+    }
+
+    QString copyOf(const char *source, const QString &name)
+    {
+        const QString path = home.path() + QStringLiteral("/picked/") + name;
+        writeFile(path, readFile(QString::fromUtf8(source)));
+        return path;
+    }
+    QList<QJsonObject> serverLog() const
+    {
+        QList<QJsonObject> out;
+        QFile file(home.path() + QStringLiteral("/llama.log"));
+        if (!file.open(QIODevice::ReadOnly))
+            return out; // no server ever started
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                out << QJsonDocument::fromJson(line).object();
+        return out;
+    }
+    // Only the finished import's folder may remain; nothing half-made, nothing hidden.
+    QStringList modelFolders() const
+    {
+        return QDir(AppPaths::agentModels()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    static bool processExists(qint64 pid) { return ::kill(pid_t(pid), 0) == 0; }
+};
+
+} // namespace
+
+TEST_F(GGUFImportTest, ChecksTheFileBeforeCopyingAnything)
+{
+    useStandIn({});
+    AgentModelStore store;
+    const QString model = copyOf(ORVEL_TINY_GGUF, QStringLiteral("tiny.gguf"));
+    const QString text = home.path() + QStringLiteral("/picked/notes.gguf");
+    writeFile(text, "just some text, long enough to be read");
+    const QString projector = copyOf(ORVEL_TINY_GGUF, QStringLiteral("vision.bin"));
+    QByteArray cut = readFile(model).left(500);
+    const QString truncated = home.path() + QStringLiteral("/picked/cut.GGUF");
+    writeFile(truncated, cut);
+
+    const struct {
+        QString model;
+        std::optional<QString> projector;
+        QString error;
+    } cases[] = {
+        {copyOf(ORVEL_TINY_GGUF, QStringLiteral("tiny.bin")), std::nullopt, QStringLiteral("Choose a valid GGUF model file.")},
+        {text, std::nullopt, QStringLiteral("Choose a valid GGUF model file.")},
+        {truncated, std::nullopt, QStringLiteral("Choose a valid GGUF model file. Its header declares more entries than the file holds.")},
+        {model, projector, QStringLiteral("Choose a valid GGUF vision projector.")},
+        {model, text, QStringLiteral("Choose a valid GGUF vision projector.")},
+    };
+    for (const auto &c : cases) {
+        const auto result = runTask(store.importGGUF(c.model, c.projector, QString()));
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().toStdString(), c.error.toStdString());
+        EXPECT_EQ(serverLog().size(), 0) << c.error.toStdString(); // no server was started
+    }
+    EXPECT_TRUE(modelFolders().isEmpty());
+}
+
+TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)
+{
+    // Loading for a while (503) before it is ready, as llama-server reports it.
+    useStandIn({{"healthFailures", 3}, {"responses", QJsonArray{answering(200, okReply())}}});
+    AgentModelStore store;
+    store.setHealthPolling(480, 20);
+    const QString picked = copyOf(ORVEL_TINY_GGUF, QStringLiteral("Tiny Chat (v2).GGUF"));
+    const auto result = runTask(store.importGGUF(picked, std::nullopt, QStringLiteral("  \n")));
+    ASSERT_TRUE(result.ok()) << result.error().toStdString();
+    const AgentModelDescriptor &d = result.value();
+
+    EXPECT_TRUE(d.id.startsWith(QStringLiteral("custom-")));
+    EXPECT_EQ(d.id, d.id.toLower());
+    EXPECT_EQ(d.name, QStringLiteral("Tiny Chat (v2)"));
+    EXPECT_EQ(d.officialName, QStringLiteral("Tiny Chat (v2)"));
+    EXPECT_EQ(d.detail, QStringLiteral("Managed GGUF with a detected chat template and successful local smoke test."));
+    EXPECT_EQ(d.organization, QStringLiteral("Custom"));
+    EXPECT_TRUE(d.isCustom);
+    EXPECT_TRUE(d.recommendedFor16GB);
+    EXPECT_EQ(d.capabilities, (AgentModelCapabilities{true, false}));
+    ASSERT_EQ(d.artifacts.size(), 1);
+    EXPECT_EQ(d.artifacts[0].fileName, QStringLiteral("Tiny_Chat__v2_.GGUF"));
+    EXPECT_EQ(d.artifacts[0].url, QUrl::fromLocalFile(picked));
+    EXPECT_EQ(d.artifacts[0].byteSize, QFileInfo(picked).size());
+    EXPECT_EQ(d.artifacts[0].sha256, digest(readFile(picked)));
+    EXPECT_FALSE(store.lastImportWarning());
+    EXPECT_TRUE(AgentModelStore::isAvailable(d));
+    EXPECT_EQ(modelFolders(), QStringList{d.id});
+    EXPECT_EQ(store.customModels(), QList<AgentModelDescriptor>{d});
+    EXPECT_EQ(store.revision(), 1);
+
+    // The server was asked exactly as documented, and is gone.
+    const auto log = serverLog();
+    ASSERT_FALSE(log.isEmpty());
+    const QJsonArray argv = log[0]["argv"].toArray();
+    EXPECT_EQ(argv.size(), 12);
+    EXPECT_EQ(argv[0].toString(), QStringLiteral("--host"));
+    EXPECT_EQ(argv[1].toString(), QStringLiteral("127.0.0.1"));
+    const int port = argv[3].toString().toInt();
+    EXPECT_GE(port, 49152);
+    EXPECT_LE(port, 61000);
+    EXPECT_EQ(argv[5].toString(), AppPaths::agentModels() + QStringLiteral("/.") + d.id + QStringLiteral(".importing/Tiny_Chat__v2_.GGUF"));
+    EXPECT_EQ(argv[11].toString(), QStringLiteral("--no-webui"));
+    int healthChecks = 0;
+    QJsonObject chat;
+    for (const auto &entry : log) {
+        healthChecks += entry["path"] == QStringLiteral("/health");
+        if (entry["path"] == QStringLiteral("/v1/chat/completions"))
+            chat = entry["body"].toObject();
+    }
+    EXPECT_EQ(healthChecks, 4);
+    EXPECT_EQ(chat["max_tokens"].toInt(), 12);
+    EXPECT_EQ(chat["messages"].toArray()[0].toObject()["content"].toString(), QStringLiteral("Reply only with OK."));
+    EXPECT_FALSE(processExists(log[0]["pid"].toInteger()));
+    EXPECT_EQ(store.runningValidationServers(), 0);
+
+    // The record survives a restart.
+    AgentModelStore restarted;
+    EXPECT_EQ(restarted.descriptor(d.id), d);
+}
+
+TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
+{
+    const QString picked = copyOf(ORVEL_TINY_GGUF_PLAIN, QStringLiteral("plain.gguf"));
+    const struct {
+        const char *name;
+        QJsonObject script;
+        QString error;
+    } cases[] = {
+        {"no choices", {{"responses", QJsonArray{answering(200, {{"choices", QJsonArray{}}})}}},
+         QStringLiteral("The model did not produce a compatible chat completion.")},
+        {"error status", {{"responses", QJsonArray{answering(500, okReply())}}},
+         QStringLiteral("The model did not produce a compatible chat completion.")},
+        {"exits while loading", {{"healthFailures", 5}, {"exitAfterHealthChecks", 1}},
+         QStringLiteral("llama-server could not load this GGUF model.\n"
+                        "llama_model_load: error loading model: tensor data is not within file bounds")},
+        {"never ready", {{"healthFailures", 1000}}, QStringLiteral("llama-server could not load this GGUF model.")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        useStandIn(c.script);
+        AgentModelStore store;
+        // Enough rounds for the stand-in to start under the sanitizers.
+        store.setHealthPolling(300, 10);
+        const auto result = runTask(store.importGGUF(picked, std::nullopt, QStringLiteral("Plain")));
+        ASSERT_FALSE(result.ok());
+        EXPECT_TRUE(result.error().startsWith(c.error)) << result.error().toStdString();
+        EXPECT_TRUE(modelFolders().isEmpty());
+        EXPECT_TRUE(store.customModels().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(AppPaths::customAgentModels()));
+        EXPECT_EQ(store.revision(), 0);
+        EXPECT_EQ(store.runningValidationServers(), 0);
+    }
+
+    qputenv("ORVEL_LLAMA_SERVER_PATH", QByteArray());
+    ResourceLocator::setInstallRoot(home.path() + QStringLiteral("/nowhere"));
+    saveEnv("PATH");
+    qputenv("PATH", (home.path() + QStringLiteral("/nothing")).toUtf8());
+    AgentModelStore store;
+    const auto missing = runTask(store.importGGUF(picked, std::nullopt, QString()));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error(), QStringLiteral("The bundled llama-server is missing, so this model cannot be validated."));
+
+    qputenv("ORVEL_LLAMA_SERVER_PATH", (home.path() + QStringLiteral("/not-a-program")).toUtf8());
+    const auto unstartable = runTask(store.importGGUF(picked, std::nullopt, QString()));
+    ASSERT_FALSE(unstartable.ok());
+    EXPECT_TRUE(unstartable.error().startsWith(QStringLiteral("The GGUF smoke test failed: "))) << unstartable.error().toStdString();
+    EXPECT_TRUE(modelFolders().isEmpty());
+}
+
+TEST_F(GGUFImportTest, AProjectorThatFailsLeavesATextOnlyImport)
+{
+    // The text check passes, the image check gets an error status.
+    useStandIn({{"responses", QJsonArray{answering(200, okReply())}},
+                {"visionResponses", QJsonArray{answering(400, {{"error", "no vision"}})}}});
+    AgentModelStore store;
+    store.setHealthPolling(480, 20);
+    const QString model = copyOf(ORVEL_TINY_GGUF_PLAIN, QStringLiteral("plain.gguf"));
+    const QString projector = copyOf(ORVEL_TINY_GGUF, QStringLiteral("mmproj-plain.gguf"));
+    const auto result = runTask(store.importGGUF(model, projector, QStringLiteral(" Mine ")));
+    ASSERT_TRUE(result.ok()) << result.error().toStdString();
+    EXPECT_EQ(result.value().name, QStringLiteral("Mine"));
+    EXPECT_FALSE(result.value().capabilities.images);
+    EXPECT_EQ(result.value().detail,
+              QStringLiteral("Managed GGUF with a successful local smoke test. No embedded chat template was detected."));
+    ASSERT_EQ(result.value().artifacts.size(), 2);
+    EXPECT_EQ(result.value().artifacts[1].role, AgentModelArtifact::Role::visionProjector);
+    EXPECT_TRUE(AgentModelStore::isAvailable(result.value()));
+    EXPECT_FALSE(AgentModelStore::projectorPath(result.value())); // not handed to the runtime
+    EXPECT_EQ(store.lastImportWarning(),
+              QStringLiteral("The projector failed multimodal validation. The model was imported as text-only."));
+    // The image check sent the one-pixel picture next to the text.
+    QJsonArray content;
+    for (const auto &entry : serverLog())
+        if (entry["path"] == QStringLiteral("/v1/chat/completions"))
+            content = entry["body"]["messages"][0].toObject()["content"].toArray();
+    ASSERT_EQ(content.size(), 2);
+    EXPECT_TRUE(content[1].toObject()["image_url"].toObject()["url"].toString().startsWith(QStringLiteral("data:image/png;base64,iVBOR")));
+}
+
+TEST_F(GGUFImportTest, QuittingMidImportEndsTheServerAndRemovesTheCopy)
+{
+    useStandIn({{"healthFailures", 100000}});
+    auto store = std::make_unique<AgentModelStore>();
+    store->setHealthPolling(100000, 20);
+    const QString picked = copyOf(ORVEL_TINY_GGUF, QStringLiteral("tiny.gguf"));
+    auto task = store->importGGUF(picked, std::nullopt, QString());
+    waitUntil([&] { return serverLog().size() >= 2; });
+    ASSERT_GE(serverLog().size(), 2);
+    const qint64 pid = serverLog()[0]["pid"].toInteger();
+    EXPECT_TRUE(processExists(pid));
+    EXPECT_EQ(store->runningValidationServers(), 1);
+    store.reset();
+    EXPECT_FALSE(processExists(pid)); // killed and reaped, not left as a zombie
+    EXPECT_TRUE(modelFolders().isEmpty());
+}
+
+TEST_F(GGUFImportTest, TheRealServerProvesTheTinyModelAndRefusesTheCorruptOne)
+{
+    const QString server = realServer();
+    // A build that was given the engines must run this, not skip it.
+    if (server.isEmpty() && QLatin1String(ORVEL_ENGINES_STATE) != QLatin1String("none"))
+        FAIL() << "llama-server is missing from " ORVEL_BUILD_LIBEXEC;
+    if (server.isEmpty())
+        GTEST_SKIP() << "llama-server is not installed (scripts/engines.sh provides it)";
+    qputenv("ORVEL_LLAMA_SERVER_PATH", server.toUtf8());
+    AgentModelStore store;
+    const auto good = runTask(store.importGGUF(copyOf(ORVEL_TINY_GGUF, QStringLiteral("tiny.gguf")), std::nullopt,
+                                               QStringLiteral("Tiny")), 120000);
+    ASSERT_TRUE(good.ok()) << good.error().toStdString();
+    EXPECT_EQ(store.customModels().size(), 1);
+
+    const auto bad = runTask(store.importGGUF(copyOf(ORVEL_TINY_GGUF_CORRUPT, QStringLiteral("corrupt.gguf")), std::nullopt,
+                                              QString()), 120000);
+    ASSERT_FALSE(bad.ok());
+    EXPECT_TRUE(bad.error().startsWith(QStringLiteral("llama-server could not load this GGUF model.\n"))) << bad.error().toStdString();
+    EXPECT_TRUE(bad.error().contains(QStringLiteral("failed to load model"))) << bad.error().toStdString();
+    EXPECT_EQ(modelFolders(), QStringList{good.value().id});
+    EXPECT_EQ(store.customModels().size(), 1);
+    EXPECT_EQ(store.runningValidationServers(), 0);
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "FakeModelHost.h"
+#include "RunTask.h"
+#include "TempDataHome.h"
+#include "models/AgentModelStore.h"
+#include "platform/Sha256.h"
+#include "speech/AppPaths.h"
+#include "speech/ResourceLocator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+// A scratch data folder and temporary folder, a stand-in model host, and helpers shared by the
+// writing-model store tests.
+class AgentModelStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(host.listen());
+        saveEnv("TMPDIR");
+        saveEnv("ORVEL_LLAMA_SERVER_PATH");
+        QDir().mkpath(tmp());
+        qputenv("TMPDIR", tmp().toUtf8());
+        ResourceLocator::setInstallRoot(home.path() + QStringLiteral("/prefix"));
+    }
+    void TearDown() override
+    {
+        ResourceLocator::setInstallRoot(QString());
+        for (const auto &[name, value] : m_saved) {
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+    void saveEnv(const char *name) { m_saved.emplace_back(name, qgetenv(name)); }
+
+    QString tmp() const { return home.path() + QStringLiteral("/tmp"); }
+    QStringList staged() const { return QDir(tmp()).entryList({QStringLiteral("orvel-plus-*.download")}, QDir::Files); }
+
+    static QByteArray body(int size, int salt = 0)
+    {
+        QByteArray b(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            b[i] = char((i * 131 + i / 7 + salt) & 0xff);
+        return b;
+    }
+    static QString digest(const QByteArray &bytes)
+    {
+        Sha256 h;
+        h.update(bytes);
+        return h.finalHex();
+    }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static void waitUntil(const std::function<bool()> &condition, int milliseconds = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition() && t.elapsed() < milliseconds)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    TempDataHome home;
+    FakeModelHost host;
+
+private:
+    std::vector<std::pair<const char *, QByteArray>> m_saved;
+};
