@@ -21,6 +21,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <ctime>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -83,6 +84,22 @@ QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
     state.setOpenAIAPIKeyConfigured(loaded.ok() && loaded.value().has_value());
 }
 
+// For the start-up benchmark: with ORVEL_STARTUP_REPORT_FD set, "NAME <monotonic ns>" lines
+// say when a start-up step is done.
+void reportStartupStep(const char *name)
+{
+    static const int fd = qEnvironmentVariableIsSet("ORVEL_STARTUP_REPORT_FD")
+                              ? qEnvironmentVariableIntValue("ORVEL_STARTUP_REPORT_FD")
+                              : -1;
+    if (fd < 0)
+        return;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const QByteArray line = QByteArray(name) + ' ' +
+                            QByteArray::number(qint64(now.tv_sec) * 1000000000LL + now.tv_nsec) + '\n';
+    [[maybe_unused]] auto n = ::write(fd, line.constData(), size_t(line.size()));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -132,14 +149,19 @@ int main(int argc, char **argv)
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
     services.hotKeys = &hotKeys;
-    AppState state(services);
+    AppState state(services); // registers the shortcuts
+    reportStartupStep("shortcuts");
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.
-    MainWindow window(state, [&workspace](QWidget *w) {
+    WindowContext windowContext;
+    windowContext.state = &state;
+    windowContext.history = &history;
+    windowContext.models = &modelStore;
+    MainWindow window(windowContext, [&workspace](QWidget *w) {
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;

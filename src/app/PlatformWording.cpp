@@ -31,6 +31,11 @@ QList<Replacement> table()
         {QStringLiteral("System Settings"), QStringLiteral("the system settings")},
         {QStringLiteral("the menu bar"), QStringLiteral("the system tray")},
         {QStringLiteral("this Mac"), QStringLiteral("this computer")},
+        {QStringLiteral("your Mac"), QStringLiteral("your computer")},
+        // Nothing is granted on this desktop: the buttons look again for what is there (an audio
+        // input; X11 input and accessibility).
+        {QStringLiteral("Allow microphone"), QStringLiteral("Look for a microphone")},
+        {QStringLiteral("Allow auto-paste"), QStringLiteral("Check auto-paste")},
     };
 }
 

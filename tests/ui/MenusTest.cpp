@@ -149,7 +149,7 @@ TEST_F(MenusTest, CommandMenuFollowsThePhaseModelAndConversation)
 TEST_F(MenusTest, ClosingTheMainWindowHidesItAndOpenBringsItBack)
 {
     int activations = 0;
-    MainWindow window(*state, [&](QWidget *w) {
+    MainWindow window(WindowContext{state.get()}, [&](QWidget *w) {
         EXPECT_EQ(w, &window);
         ++activations;
     });
@@ -172,30 +172,4 @@ TEST_F(MenusTest, ClosingTheMainWindowHidesItAndOpenBringsItBack)
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 3000));
     }
-}
-
-TEST_F(MenusTest, HomeLineNamesOnlyTheShortcutsTheDesktopGranted)
-{
-    FakeHotKeyBackend backend;
-    hotKeyBackend = &backend;
-    state.reset();
-    state = makeState();
-    {
-        MainWindow window(*state, [](QWidget *) {});
-        bool named = false;
-        for (const auto *label : window.findChildren<QLabel *>())
-            named = named || label->text().startsWith(QStringLiteral("Press Alt+Space to dictate, or hold Ctrl+Alt+Space"));
-        EXPECT_TRUE(named);
-    }
-    // The window manager keeps Alt+Space for its window menu.
-    state.reset();
-    backend.refusedCombinations = {{uint16_t(49), HotKeyBackend::Modifiers{false, true, false, false}}};
-    state = makeState();
-    MainWindow window(*state, [](QWidget *) {});
-    QStringList lines;
-    for (const auto *label : window.findChildren<QLabel *>())
-        lines << label->text();
-    EXPECT_TRUE(lines.contains(QStringLiteral("Hold Ctrl+Alt+Space while speaking. Alt+Space is taken by another program.")))
-        << lines.join(QStringLiteral(" | ")).toStdString();
-    state.reset(); // before the backend goes
 }

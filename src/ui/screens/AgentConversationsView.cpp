@@ -1,0 +1,171 @@
+#include "screens/AgentConversationsView.h"
+
+#include "app/AppState.h"
+#include "app/PlatformWording.h"
+#include "components/Components.h"
+#include "components/Palette.h"
+#include "components/Symbols.h"
+#include "screens/DictationHistoryView.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int idRole = Qt::UserRole + 1;
+
+// "5 minutes ago", "yesterday", "3 days ago" …
+QString relativeTime(const QDateTime &then, const QDateTime &now)
+{
+    const qint64 seconds = then.secsTo(now);
+    if (seconds < 60)
+        return QStringLiteral("just now");
+    auto unit = [](qint64 n, const char *name) {
+        return QString::number(n) + QLatin1Char(' ') + QLatin1String(name) + (n == 1 ? QString() : QStringLiteral("s")) +
+               QStringLiteral(" ago");
+    };
+    if (seconds < 3600)
+        return unit(seconds / 60, "minute");
+    if (seconds < 86400)
+        return unit(seconds / 3600, "hour");
+    if (seconds < 86400 * 2)
+        return QStringLiteral("yesterday");
+    if (seconds < 86400 * 30)
+        return unit(seconds / 86400, "day");
+    return QLocale().toString(then.toLocalTime().date(), QLocale::ShortFormat);
+}
+
+} // namespace
+
+QString AgentConversationsView::rowDetails(const AgentConversation &c, const QDateTime &now)
+{
+    const QString app = c.targetApplicationName.isEmpty() ? QStringLiteral("Unknown app") : c.targetApplicationName;
+    return app + QStringLiteral(" · ") + QString::number(c.messages.size()) + QStringLiteral(" messages · ") +
+           relativeTime(c.updatedAt, now);
+}
+
+AgentConversationsView::AgentConversationsView(const WindowContext &context, QWidget *parent)
+    : QWidget(parent), m_context(context)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
+    auto *head = new QHBoxLayout;
+    head->addWidget(new SectionHeading(
+                        QStringLiteral("Local threads"), QStringLiteral("Conversations"),
+                        PlatformWording::adapt(QStringLiteral(
+                            "Completed drafts and their follow-up refinements stay on this Mac until you delete them.")),
+                        this),
+                    1);
+    auto *clear = new QuietButton(QStringLiteral("Clear history…"), QStringLiteral("trash"), [this] { confirmAndClear(); }, this);
+    head->addWidget(clear, 0, Qt::AlignBottom);
+    layout->addLayout(head);
+
+    m_stack = new QStackedWidget(this);
+    m_list = new QListWidget(m_stack);
+    m_list->setAccessibleName(QStringLiteral("Command conversations"));
+    m_list->setIconSize(QSize(20, 20));
+    m_list->setSpacing(3);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (m_context.conversations)
+            m_context.conversations->open(item->data(idRole).toUuid());
+    });
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QListWidgetItem *item = m_list->itemAt(at);
+        if (!item || !m_context.conversations)
+            return;
+        QMenu menu(this);
+        QAction *remove = menu.addAction(QStringLiteral("Delete"));
+        if (menu.exec(m_list->viewport()->mapToGlobal(at)) == remove)
+            m_context.conversations->deleteConversation(item->data(idRole).toUuid());
+    });
+    // Enter opens and Delete removes the current row, as a click and the row's menu do.
+    m_list->installEventFilter(this);
+    m_stack->addWidget(m_list);
+
+    m_empty = makeEmptyState(m_stack, &m_emptyIcon, &m_emptyTitle, &m_emptyText);
+    m_emptyIcon->setSymbol(QStringLiteral("wand.and.stars"));
+    m_emptyTitle->setText(QStringLiteral("No Command conversations yet"));
+    m_startHint = roleLabel(QStringLiteral("keyHint"), QString(), m_empty);
+    m_startHint->setAlignment(Qt::AlignCenter);
+    static_cast<QVBoxLayout *>(m_empty->layout())->insertWidget(4, m_startHint, 0, Qt::AlignHCenter);
+    m_stack->addWidget(m_empty);
+    layout->addWidget(m_stack, 1);
+
+    connect(m_context.state, &AppState::shortcutsChanged, this, &AgentConversationsView::refresh);
+    if (m_context.conversations)
+        connect(m_context.conversations, &AgentConversationSource::conversationsChanged, this,
+                &AgentConversationsView::refresh);
+    refresh();
+}
+
+void AgentConversationsView::refresh()
+{
+    const QString shortcut = m_context.state->agentShortcut().displayName();
+    m_emptyText->setText(QStringLiteral("Select text in another app, press ") + shortcut +
+                         QStringLiteral(", and speak the result you want."));
+    m_startHint->setText(QStringLiteral("Start Command · ") + shortcut);
+
+    const QList<AgentConversation> all =
+        m_context.conversations ? m_context.conversations->conversations() : QList<AgentConversation>{};
+    m_list->clear();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const Theme theme = Theme::of(this);
+    const QIcon icon = Symbols::icon(QStringLiteral("text.bubble.fill"), theme.secondaryText, 20);
+    for (const AgentConversation &c : all) {
+        auto *item = new QListWidgetItem(icon, c.title + QLatin1Char('\n') + rowDetails(c, now) + QStringLiteral("  ›"));
+        item->setData(idRole, c.id);
+        item->setToolTip(c.title);
+        m_list->addItem(item);
+    }
+    m_stack->setCurrentWidget(all.isEmpty() ? m_empty : static_cast<QWidget *>(m_list));
+}
+
+QString AgentConversationsView::emptyTitle() const
+{
+    return m_stack->currentWidget() == m_empty ? m_emptyTitle->text() : QString();
+}
+
+bool AgentConversationsView::confirmAndClear()
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Clear all Command history?"),
+                    QStringLiteral("Clear all Command history?"), QMessageBox::NoButton, this);
+    box.setInformativeText(
+        QStringLiteral("This removes local conversations and their attachments. Writing models stay installed."));
+    QPushButton *confirm = box.addButton(QStringLiteral("Delete Command history"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // Enter must never destroy data by accident; Esc cancels.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() != confirm)
+        return false;
+    if (m_context.conversations)
+        m_context.conversations->clearAll();
+    return true;
+}
+
+bool AgentConversationsView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        QListWidgetItem *item = m_list->currentItem();
+        if (item && m_context.conversations && key->matches(QKeySequence::Delete)) {
+            m_context.conversations->deleteConversation(item->data(idRole).toUuid());
+            return true;
+        }
+        if (item && m_context.conversations && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            m_context.conversations->open(item->data(idRole).toUuid());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

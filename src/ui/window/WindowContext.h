@@ -1,0 +1,19 @@
+#pragma once
+
+class AgentConversationSource;
+class AppState;
+class HistoryStore;
+class ModelStore;
+class Pasteboard;
+
+// What the window's screens observe and call. The pointers are not owned; each outlives the
+// window.
+struct WindowContext {
+    AppState *state = nullptr;
+    HistoryStore *history = nullptr;
+    ModelStore *models = nullptr;
+    // Optional: without it the desktop clipboard is used directly.
+    Pasteboard *pasteboard = nullptr;
+    // Optional until the conversation store is there: the Command history then stays empty.
+    AgentConversationSource *conversations = nullptr;
+};
