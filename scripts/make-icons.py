@@ -6,7 +6,7 @@ Usage: scripts/make-icons.py [output folder]   (default: resources)
   orvel-raza.png                256 x 256, the waveform in paper colour on the accent disc
   symbols/*.png                 64 x 64 one-colour masks for the symbols no icon theme has
                                 (the program recolours them): waveform, waveform-circle,
-                                wand-and-stars, cpu
+                                wand-and-stars, cpu, checkmark-circle
 """
 import math
 import os
@@ -105,6 +105,10 @@ def symbols(out):
     stars = [sparkle(48, 14, 11), sparkle(26, 10, 6), sparkle(54, 36, 6)]
     png(os.path.join(out, "wand-and-stars.png"), size, size,
         mask(lambda x, y: wand(x, y) or any(s(x, y) for s in stars)))
+
+    check = [segment(19, 33, 28, 42, 3.6), segment(28, 42, 45, 23, 3.6)]
+    png(os.path.join(out, "checkmark-circle.png"), size, size,
+        mask(lambda x, y: disc(x, y) and not any(c(x, y) for c in check)))
 
     outer = rounded_rect(12, 12, 52, 52, 6)
     hollow = rounded_rect(17, 17, 47, 47, 3)

@@ -41,6 +41,7 @@ void MainWindow::applyAppearance()
         return;
     m_applyingAppearance = true;
     const Theme theme = Theme::from(QApplication::palette());
+    setProperty(Theme::appearanceProperty, theme.dark);
     setPalette(theme.palette());
     setStyleSheet(StyleSheets::mainWindow(theme, QApplication::font()));
     m_applyingAppearance = false;

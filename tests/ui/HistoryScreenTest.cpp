@@ -172,8 +172,9 @@ TEST_F(HistoryTest, CommandAreaListsOpensDeletesAndClearsAfterConfirmation)
     AgentConversationsView *view = screen.conversations();
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(view->list()->count(), 2);
-    EXPECT_TRUE(view->list()->item(0)->text().contains(QStringLiteral("Mail · 1 messages · 2 hours ago")));
-    EXPECT_TRUE(view->list()->item(1)->text().contains(QStringLiteral("Unknown app")));
+    EXPECT_EQ(view->list()->item(0)->text(), QStringLiteral("Polish the reply"));
+    EXPECT_EQ(view->list()->item(0)->data(Qt::UserRole + 2).toString(), QStringLiteral("Mail · 1 messages · 2 hours ago"));
+    EXPECT_TRUE(view->list()->item(1)->data(Qt::UserRole + 2).toString().startsWith(QStringLiteral("Unknown app · ")));
 
     QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {},
                       view->list()->visualItemRect(view->list()->item(1)).center());

@@ -1,6 +1,7 @@
 #include "Palette.h"
 
 #include <QApplication>
+#include <QVariant>
 #include <QWidget>
 
 namespace Palette {
@@ -52,7 +53,13 @@ Theme Theme::from(const QPalette &palette)
 
 Theme Theme::of(const QWidget *widget)
 {
-    return from(widget ? widget->palette() : QApplication::palette());
+    // Style sheets rewrite a widget's own palette (a transparent background reads as black), so
+    // the appearance is the one its window chose, else the desktop's.
+    const QWidget *window = widget ? widget->window() : nullptr;
+    const QVariant chosen = window ? window->property(appearanceProperty) : QVariant();
+    if (chosen.isValid())
+        return chosen.toBool() ? darkTheme() : light();
+    return from(QApplication::palette());
 }
 
 QPalette Theme::palette() const

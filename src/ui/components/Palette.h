@@ -33,7 +33,9 @@ struct Theme {
     static Theme light();
     static Theme darkTheme();
     static Theme from(const QPalette &palette);
+    // The appearance of the widget's window (its "orvelDark" property), else the desktop's.
     static Theme of(const QWidget *widget);
+    static constexpr const char *appearanceProperty = "orvelDark";
     // The application palette that goes with this appearance (for widgets that use the style).
     QPalette palette() const;
 };

@@ -28,8 +28,10 @@ QString mainWindow(const Theme &t, const QFont &baseFont)
     s += QStringLiteral("QWidget { color: %1; }\n").arg(rgba(t.text));
     s += QStringLiteral("QWidget#sidebar { background: %1; }\n").arg(rgba(t.sidebar));
     s += QStringLiteral("QLabel[role=\"brandName\"] { font-size: %1; font-weight: 700; }\n").arg(pt(1.15));
-    s += QStringLiteral("QLabel[role=\"eyebrow\"], QLabel[role=\"brandCaption\"] { color: %1; font-size: %2; font-weight: 600; letter-spacing: 1px; }\n")
+    s += QStringLiteral("QLabel[role=\"eyebrow\"] { color: %1; font-size: %2; font-weight: 600; letter-spacing: 1px; }\n")
              .arg(rgba(t.secondaryText), pt(0.8));
+    s += QStringLiteral("QLabel[role=\"brandCaption\"] { color: %1; font-size: %2; font-weight: 600; }\n")
+             .arg(rgba(t.secondaryText), pt(0.72));
     s += QStringLiteral("QLabel[role=\"title\"] { font-size: %1; font-weight: 700; }\n").arg(pt(2.0));
     s += QStringLiteral("QLabel[role=\"hero\"] { font-size: %1; font-weight: 800; }\n").arg(pt(3.2));
     s += QStringLiteral("QLabel[role=\"subtitle\"], QLabel[role=\"secondary\"], QLabel[role=\"hint\"] { color: %1; }\n")

@@ -13,13 +13,64 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int idRole = Qt::UserRole + 1;
+constexpr int detailsRole = Qt::UserRole + 2;
+constexpr int kPadding = 12;
+constexpr int kGap = 6;
+
+// A conversation row: bubble, title, details line and a chevron on a card.
+class ConversationRowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    {
+        const QFontMetrics fm(option.font);
+        return QSize(option.rect.width(), kPadding * 2 + fm.lineSpacing() * 2 + 4 + kGap);
+    }
+
+    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const Theme theme = Theme::of(option.widget);
+        const QRect card = option.rect.adjusted(0, 0, 0, -kGap);
+        const bool current = option.state & (QStyle::State_HasFocus | QStyle::State_Selected);
+        p->save();
+        p->setRenderHint(QPainter::Antialiasing);
+        p->setPen(QPen(current ? (theme.dark ? theme.accent : theme.text) : theme.cardBorder, current ? 1.5 : 1));
+        p->setBrush(option.state & QStyle::State_MouseOver ? theme.card.lighter(theme.dark ? 115 : 102) : theme.card);
+        p->drawRoundedRect(QRectF(card).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+        const QFontMetrics fm(option.font);
+        const qreal ratio = p->device() ? p->device()->devicePixelRatioF() : 1.0;
+        const int icon = fm.height() + 4;
+        p->drawPixmap(card.left() + kPadding, card.top() + (card.height() - icon) / 2,
+                      Symbols::pixmap(QStringLiteral("text.bubble.fill"), theme.secondaryText, icon, ratio));
+        const int chevron = fm.height();
+        p->drawPixmap(card.right() - kPadding - chevron, card.top() + (card.height() - chevron) / 2,
+                      Symbols::pixmap(QStringLiteral("chevron.right"), theme.secondaryText, chevron, ratio));
+        const int left = card.left() + kPadding * 2 + icon;
+        const int width = card.right() - kPadding * 2 - chevron - left;
+        QFont bold = option.font;
+        bold.setBold(true);
+        p->setFont(bold);
+        p->setPen(theme.text);
+        p->drawText(QRect(left, card.top() + kPadding, width, fm.lineSpacing()), Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, width));
+        p->setFont(option.font);
+        p->setPen(theme.secondaryText);
+        p->drawText(QRect(left, card.top() + kPadding + fm.lineSpacing() + 4, width, fm.lineSpacing()),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    fm.elidedText(index.data(detailsRole).toString(), Qt::ElideRight, width));
+        p->restore();
+    }
+};
 
 // "5 minutes ago", "yesterday", "3 days ago" …
 QString relativeTime(const QDateTime &then, const QDateTime &now)
@@ -71,8 +122,10 @@ AgentConversationsView::AgentConversationsView(const WindowContext &context, QWi
     m_stack = new QStackedWidget(this);
     m_list = new QListWidget(m_stack);
     m_list->setAccessibleName(QStringLiteral("Command conversations"));
-    m_list->setIconSize(QSize(20, 20));
-    m_list->setSpacing(3);
+    m_list->setItemDelegate(new ConversationRowDelegate(m_list));
+    m_list->setUniformItemSizes(true);
+    m_list->setMouseTracking(true);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
         if (m_context.conversations)
@@ -118,10 +171,10 @@ void AgentConversationsView::refresh()
         m_context.conversations ? m_context.conversations->conversations() : QList<AgentConversation>{};
     m_list->clear();
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const Theme theme = Theme::of(this);
-    const QIcon icon = Symbols::icon(QStringLiteral("text.bubble.fill"), theme.secondaryText, 20);
     for (const AgentConversation &c : all) {
-        auto *item = new QListWidgetItem(icon, c.title + QLatin1Char('\n') + rowDetails(c, now) + QStringLiteral("  ›"));
+        auto *item = new QListWidgetItem(c.title);
+        item->setData(detailsRole, rowDetails(c, now));
+        item->setData(Qt::AccessibleTextRole, c.title + QStringLiteral(", ") + rowDetails(c, now));
         item->setData(idRole, c.id);
         item->setToolTip(c.title);
         m_list->addItem(item);

@@ -3,6 +3,7 @@
 #include "speech/HistoryStore.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 DictationHistoryModel::DictationHistoryModel(HistoryStore *store, QObject *parent)
     : QAbstractListModel(parent), m_store(store)
@@ -30,9 +31,14 @@ QString DictationHistoryModel::details(const HistoryItem &item)
 {
     const QLocale locale;
     const QDateTime local = item.createdAt.toLocalTime();
-    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(local.time(), QLocale::ShortFormat) + QStringLiteral(" · ") + item.durationLabel() +
-           QStringLiteral(" · ") + item.modelName();
+    // The locale's long date with the month abbreviated and no weekday, and minutes only.
+    QString date = locale.dateFormat(QLocale::LongFormat);
+    date.remove(QRegularExpression(QStringLiteral("d{4}[,.]?\\s*")));
+    date.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    time.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    return locale.toString(local.date(), date.trimmed()) + QLatin1Char(' ') + locale.toString(local.time(), time) +
+           QStringLiteral(" · ") + item.durationLabel() + QStringLiteral(" · ") + item.modelName();
 }
 
 void DictationHistoryModel::setSearch(const QString &search)

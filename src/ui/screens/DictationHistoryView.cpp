@@ -43,7 +43,7 @@ QSize HistoryRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
 
 void HistoryRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const Theme theme = Theme::from(option.palette);
+    const Theme theme = Theme::of(option.widget);
     const QRect card = option.rect.adjusted(0, 0, 0, -kGap);
     p->save();
     p->setRenderHint(QPainter::Antialiasing);

@@ -133,7 +133,7 @@ void Sidebar::refreshHints()
     m_hints[0]->setText(dictationHint(KeyboardShortcutSetting::defaultToggle(), QStringLiteral("Toggle"), HotKeyManager::toggle));
     m_hints[1]->setText(dictationHint(KeyboardShortcutSetting::defaultPushToTalk(), QStringLiteral("Hold to talk"),
                                       HotKeyManager::pushToTalk));
-    for (QLabel *hint : {m_hints[0], m_hints[1]})
+    for (QLabel *hint : m_hints)
         hint->setWordWrap(true);
     m_hints[2]->setText(s.agentShortcut().displayName() + QStringLiteral(" · Command"));
     m_hints[3]->setText(s.agentScreenshotShortcut().displayName() + QStringLiteral(" · + screenshot"));
