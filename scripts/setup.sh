@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing, then configures and builds a preset.
+# Installs the Debian packages that are missing, makes sure the speech and chat engines are there
+# (scripts/engines.sh), then configures and builds a preset.
 # Usage: scripts/setup.sh [preset]   (default: "default")
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,5 +21,13 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cd "$here"
-cmake --preset "$preset"
+case "$preset" in default) build_dir=build ;; *) build_dir=build-$preset ;; esac
+mapfile -t engine_args < <(scripts/engines.sh "$here/$build_dir")
+cmake --preset "$preset" "${engine_args[@]}"
 cmake --build --preset "$preset" -j"$(nproc)"
+
+# The shipped Pocket speech model, fetched once with the program's own download code. The test
+# build goes without: its tests bring their own models.
+if [ "$preset" != test ] && [ -x "$build_dir/bin/OrvelPlus" ]; then
+  "$build_dir/bin/OrvelPlus" --download-speech-model pocket || true
+fi

@@ -1,13 +1,21 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
+#include "app/AgentServices.h"
 #include "app/AppState.h"
+#include "app/Preferences.h"
+#include "command/AgentRuntimeService.h"
+#include "DesktopSession.h"
+#include "app/InstanceService.h"
 #include "command/OpenAIKeychainStore.h"
+#include "SpeechModelCommand.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
 #include "platform/x11/QtKeychainSecretStore.h"
 #include "platform/x11/QtSoundPlayer.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "speech/AudioRecorder.h"
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
@@ -15,10 +23,15 @@
 #include "speech/WhisperRunner.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
+#include "ui/command/AgentResultPanelController.h"
+#include "ui/overlay/OverlayPanelController.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QPointer>
+#include <QSettings>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <ctime>
@@ -27,11 +40,41 @@
 
 namespace {
 
-// The overlay arrives with the screens; until then a run shows itself in the window and tray.
-class NoOverlay final : public OverlayPresenter {
+// The overlay observes the state, so it is made after it; until then, and after it is gone,
+// showing it does nothing.
+class LateOverlay final : public OverlayPresenter {
 public:
-    void show() override {}
-    void hide() override {}
+    void show() override
+    {
+        if (panel)
+            panel->show();
+    }
+    void hide() override
+    {
+        if (panel)
+            panel->hide();
+    }
+    QPointer<OverlayPanelController> panel;
+};
+// The same for the Command result card and conversation window.
+class LateAgentResults final : public AgentResultPresenter {
+public:
+    void showResult() override
+    {
+        if (panels)
+            panels->showResult();
+    }
+    void hideResult() override
+    {
+        if (panels)
+            panels->hideResult();
+    }
+    void showConversationPanel() override
+    {
+        if (panels)
+            panels->showConversationPanel();
+    }
+    QPointer<AgentResultPanelController> panels;
 };
 // The window is made after the state (it observes it); the state asks for it through this.
 class LateMainWindow final : public MainWindowPresenter {
@@ -104,9 +147,9 @@ void reportStartupStep(const char *name)
 
 int main(int argc, char **argv)
 {
-    // Global shortcuts, key events and window activation are X11 facilities.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const auto exitCode = runSpeechModelCommand(argc, argv))
+        return *exitCode;
+    DesktopSession::choosePlatform();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvel Raza"));
     QApplication::setApplicationName(QStringLiteral("OrvelPlus"));
@@ -116,29 +159,47 @@ int main(int argc, char **argv)
     if (const auto icon = ResourceLocator::file(QStringLiteral("orvel-raza.png")))
         QApplication::setWindowIcon(QIcon(*icon));
     quitOnTerminationSignals(app);
-    // Started at login: the tray icon and the shortcuts, no window.
-    const bool hidden = QApplication::arguments().contains(QStringLiteral("--hidden"));
+    // A second start hands its request to the running program and ends.
+    const auto action = instanceActionFromArguments(QApplication::arguments());
+    InstanceService instance;
+    if (instance.claim() == InstanceService::Claim::taken) {
+        const auto failure = InstanceService::forward(action.value_or(InstanceAction::showMainWindow));
+        if (failure)
+            qWarning("%s", qPrintable(*failure));
+        return failure ? 1 : 0;
+    }
+    // Started at login, or by a desktop shortcut's action: the tray icon and the shortcuts, no window.
+    const bool hidden = QApplication::arguments().contains(QStringLiteral("--hidden")) ||
+                        (action && *action != InstanceAction::showMainWindow);
 
     X11Connection x11;
     QtScheduler scheduler;
     QtPasteboard pasteboard;
-    X11KeySynthesizer keys(x11);
     X11Workspace workspace(x11);
     X11Accessibility accessibility(x11);
     LinuxPermissions permissions(x11);
-    X11HotKeyBackend hotKeys(x11);
+    DesktopSession session(x11);
     QtSoundPlayer sounds(soundFile);
     AudioRecorder recorder(scheduler);
     WhisperRunner runner;
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
-    NoOverlay overlay;
+    LateOverlay overlay;
+    X11FloatingPanelHints panelHints(x11);
+    const std::unique_ptr<QSettings> defaults = Preferences::openDefaultStore();
     LateMainWindow mainWindow;
+    LateAgentResults agentResults;
+    X11ScreenCapture screenCapture(x11);
+    QtKeychainSecretStore secrets;
+    OpenAIKeychainStore keyStore(secrets);
+    // One runtime for the whole run, warmed at start so the first Command does not wait for it.
+    AgentRuntimeService agentRuntime(scheduler);
+    AgentRuntimeServiceClient agentRuntimeClient(agentRuntime);
 
     AppState::Services services;
     services.scheduler = &scheduler;
     services.pasteboard = &pasteboard;
-    services.keys = &keys;
+    services.keys = session.keys();
     services.workspace = &workspace;
     services.accessibility = &accessibility;
     services.permissions = &permissions;
@@ -148,11 +209,17 @@ int main(int argc, char **argv)
     services.history = &history;
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;
-    services.hotKeys = &hotKeys;
+    services.hotKeys = session.hotKeys();
+    services.agentRuntime = &agentRuntimeClient;
+    services.screenCapture = &screenCapture;
+    services.openAIKeychain = &keyStore;
+    services.agentResults = &agentResults;
+    services.defaults = defaults.get();
     AppState state(services); // registers the shortcuts
     reportStartupStep("shortcuts");
-    QtKeychainSecretStore secrets;
-    OpenAIKeychainStore keyStore(secrets);
+    OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
+                                        [&recorder] { return recorder.samples(); });
+    overlay.panel = &overlayPanel;
     QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
 
     // The window manager may ignore a raise from a program in the background; asking it to
@@ -165,9 +232,16 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
+    AgentResultPanelController resultPanels(state, scheduler, &panelHints, [&workspace](QWidget *w) {
+        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
+    });
+    agentResults.panels = &resultPanels;
     TrayIcon tray(state);
     if (!hidden)
         window.show();
+    instance.onAction = [&state](InstanceAction requested) { applyInstanceAction(state, requested); };
+    if (action && *action != InstanceAction::showMainWindow)
+        QTimer::singleShot(0, &state, [&state, requested = *action] { applyInstanceAction(state, requested); });
 
     return app.exec();
 }

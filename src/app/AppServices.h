@@ -9,6 +9,8 @@ public:
     // Sized for the current state, at the saved or default position, without taking focus.
     virtual void show() = 0;
     virtual void hide() = 0;
+    // Back to the default place (bottom centre), at once when visible; that place is saved.
+    virtual void setDefaultPosition() {}
 };
 
 class MainWindowPresenter {

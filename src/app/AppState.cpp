@@ -1,7 +1,10 @@
 #include "app/AppState.h"
 
+#include "app/AgentFlow.h"
+
 #include "app/HotKeyManager.h"
 #include "app/Preferences.h"
+#include "models/AgentModelStore.h"
 #include "platform/Accessibility.h"
 #include "platform/Permissions.h"
 #include "platform/SoundPlayer.h"
@@ -54,20 +57,24 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
         m_s.defaults = m_ownDefaults.get();
     }
     m_defaults = std::make_unique<Preferences>(m_s.defaults);
+    m_agentModels = std::make_unique<AgentModelStore>();
     m_hotKey = std::make_unique<HotKeyManager>(m_s.hotKeys);
     if (!m_s.cancelShortcut)
         m_s.cancelShortcut = m_hotKey.get();
     loadPreferences();
+    m_agentFlow = std::make_unique<AgentFlow>(*this, m_s);
     installHotKeyCallbacks();
     refreshHotKeys();
     (void)AppPaths::prepare();
     m_s.recorder->cleanupTemporaryRecordings();
+    m_agentFlow->warmUp();
 }
 
 AppState::~AppState()
 {
     // No shortcut may call into a state that is going away.
     m_hotKey->unregister();
+    m_agentFlow.reset();
 }
 
 void AppState::setSelectedSection(AppSection section)

@@ -4,20 +4,31 @@
 #include "app/CaptureStatus.h"
 #include "app/KeyboardShortcutSetting.h"
 #include "app/PreferenceTypes.h"
+#include "command/AgentConversation.h"
 #include "command/AgentPhase.h"
+#include "command/AgentRuntimeError.h"
 #include "command/AgentSettings.h"
+#include "command/OpenAIKeychainStore.h"
+#include "models/AgentModelDescriptor.h"
 #include "platform/Scheduler.h"
 #include "speech/DictationServices.h"
 #include "speech/SpeechModel.h"
 
 #include <QObject>
 #include <QStringList>
+#include <QUuid>
 
 #include <memory>
 #include <optional>
 #include <vector>
 
 class Accessibility;
+class AgentConversationStore;
+class AgentFlow;
+class AgentModelStore;
+class AgentResultPresenter;
+class AgentRuntimeClient;
+class ScreenCapture;
 class HotKeyBackend;
 class HotKeyManager;
 class Preferences;
@@ -55,6 +66,16 @@ public:
         HotKeyBackend *hotKeys = nullptr;
         // Optional: without it the program's own preferences file is opened.
         QSettings *defaults = nullptr;
+
+        // Command. Optional: without a runtime a run fails as "runtime missing", without a
+        // window capture the screenshot shortcut fails, without a key store no cloud key is read.
+        AgentRuntimeClient *agentRuntime = nullptr;
+        ScreenCapture *screenCapture = nullptr;
+        OpenAIKeychainStore *openAIKeychain = nullptr;
+        // Optional: without it the state keeps its own store in the program's data folder.
+        AgentConversationStore *agentConversations = nullptr;
+        // Optional: the result card and conversation window.
+        AgentResultPresenter *agentResults = nullptr;
     };
 
     explicit AppState(const Services &services, QObject *parent = nullptr);
@@ -77,6 +98,16 @@ public:
     AgentPhase agentPhase() const { return m_agentPhase; }
     const QString &agentPhaseDetail() const { return m_agentPhaseDetail; }
     double agentProgress() const { return m_agentProgress; }
+    // The text streamed so far by the run, and the final text of the last finished run.
+    const QString &agentStreamedText() const { return m_agentStreamedText; }
+    const QString &agentResultText() const { return m_agentResultText; }
+    // The conversation shown in the conversation window and continued by follow-ups.
+    std::optional<QUuid> activeAgentConversationID() const { return m_activeAgentConversationID; }
+    // The result was not inserted automatically and waits for the user's Paste.
+    bool agentResultNeedsPaste() const { return m_agentResultNeedsPaste; }
+    // Whether the conversation window is open; the window clears it when it closes.
+    bool agentPanelVisible() const { return m_agentPanelVisible; }
+    void setAgentPanelVisible(bool visible);
     // Whether the key store holds a cloud API key (only that fact, never the key).
     bool openAIAPIKeyConfigured() const { return m_openAIAPIKeyConfigured; }
     void setOpenAIAPIKeyConfigured(bool configured)
@@ -130,10 +161,22 @@ public:
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }
 
+    // The writing-model store: catalog lookup, installed state, downloads, imports, removal.
+    AgentModelStore &agentModels() { return *m_agentModels; }
+    const AgentModelStore &agentModels() const { return *m_agentModels; }
+
     // Derived.
     std::optional<SpeechModel> selectedModel() const;
     bool canDictate() const;
     bool overlayShowsAgent() const;
+    // The writing model of the chosen provider, when the id is known.
+    std::optional<AgentModelDescriptor> selectedAgentModel() const;
+    // Command transcribes with its own speech model, whatever Dictation uses.
+    std::optional<SpeechModel> selectedAgentSpeechModel() const;
+    // The Command conversations, newest first; the store announces its own changes.
+    AgentConversationStore &agentConversationStore();
+    // The key store of the cloud API key; none when the state was built without one.
+    OpenAIKeychainStore *openAIKeychain() const { return m_s.openAIKeychain; }
 
     // Entry points.
     void toggleRecording();
@@ -146,19 +189,36 @@ public:
     void requestAccessibility();
     void requestScreenRecording();
     void bringMainWindowForward();
+    // Forgets the dragged overlay position and puts the overlay back at its default place.
+    void resetOverlayPosition();
 
     // Shortcut callbacks.
     void handlePushToTalkBegan();
     void handlePushToTalkEnded();
 
-    // Command entry point used by the shortcuts and menus; the Command flow fills it in.
+    // Command entry points (the work is done by the Command flow).
+    // Shortcuts, tray and menus: listening → run; busy → nothing; otherwise start listening.
     void toggleAgentRecording(bool includeScreenshot);
+    void startAgentRecording(bool includeScreenshot, std::optional<QUuid> conversationID = std::nullopt);
+    void stopAgentAndRun();
+    // "Speak a follow-up": continues the active conversation by voice.
+    void startAgentFollowUpRecording();
+    // A typed refinement of the active conversation; ignored while a run is listening or busy.
+    void submitAgentFollowUp(const QString &text, const QList<AgentContextAttachment> &attachments = {});
+    // One screenshot of the target application's window for the next refinement.
+    QCoro::Task<Result<AgentContextAttachment, AgentRuntimeError>> captureAgentScreenshotAttachment();
+    void openAgentConversation(const QUuid &id);
+    void copyAgentResult();
+    void pasteAgentResult();
+    // Deleting a key that is not stored succeeds.
+    QCoro::Task<Result<void, OpenAIKeychainError>> removeOpenAIAPIKey();
 
     // Command side hooks used by the Command flow.
     void setAgentPhase(AgentPhase phase, const QString &detail = {});
     void finishAgentProgress(double value);
     void scheduleAgentOverlayHide(double seconds);
     void playCompletionSound();
+    AgentFlow &agentFlow() { return *m_agentFlow; }
 
 signals:
     void statusChanged();
@@ -170,6 +230,11 @@ signals:
     void selectedSectionChanged();
     void agentPhaseChanged();
     void agentProgressChanged();
+    void agentStreamedTextChanged();
+    void agentResultTextChanged();
+    void activeAgentConversationIDChanged();
+    void agentResultNeedsPasteChanged();
+    void agentPanelVisibleChanged();
     void selectedModelIDChanged();
     void preferencesChanged();
     void shortcutsChanged();
@@ -177,7 +242,15 @@ signals:
     void openAIAPIKeyConfiguredChanged();
 
 private:
+    friend class AgentFlow;
     void setStatus(const CaptureStatus &status);
+    // Published Command values, changed by the Command flow.
+    void setAgentProgress(double value);
+    void setAgentStreamedText(const QString &text);
+    void setAgentResultText(const QString &text);
+    void setActiveAgentConversationID(std::optional<QUuid> id);
+    void setAgentResultNeedsPaste(bool needsPaste);
+    void setTargetApplicationName(const QString &name);
     void setTranscriptionProgress(double value);
     void failStart(const QString &message, std::optional<PermissionAttention> attention, double hideAfter);
     QCoro::Task<> transcribe(DictationRecorder::Recording recording, SpeechModel model);
@@ -198,6 +271,7 @@ private:
     std::unique_ptr<QSettings> m_ownDefaults;
     std::unique_ptr<Preferences> m_defaults;
     std::unique_ptr<HotKeyManager> m_hotKey;
+    std::unique_ptr<AgentModelStore> m_agentModels;
     bool m_hotKeysSuspended = false;
 
     CaptureStatus m_status;
@@ -216,6 +290,11 @@ private:
     AgentPhase m_agentPhase = AgentPhase::idle;
     QString m_agentPhaseDetail;
     double m_agentProgress = 0;
+    QString m_agentStreamedText;
+    QString m_agentResultText;
+    std::optional<QUuid> m_activeAgentConversationID;
+    bool m_agentResultNeedsPaste = false;
+    bool m_agentPanelVisible = false;
     bool m_openAIAPIKeyConfigured = false;
 
     bool m_onboardingComplete = false;
@@ -237,4 +316,6 @@ private:
     std::unique_ptr<ScheduledTask> m_agentProgressTask;
     // One-shot follow-ups (the delayed paste, settings pages); cancelled with the state.
     std::vector<std::unique_ptr<ScheduledTask>> m_pending;
+    // Last: it drives the values above and goes first at destruction.
+    std::unique_ptr<AgentFlow> m_agentFlow;
 };

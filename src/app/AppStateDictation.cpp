@@ -1,6 +1,8 @@
 // The Dictation run: start, stop, transcription progress, delivery, cancel and overlay timing.
 #include "app/AppState.h"
 
+#include "app/AgentFlow.h"
+
 #include "platform/Accessibility.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
@@ -284,6 +286,8 @@ void AppState::cancelRecording()
         scheduleAgentOverlayHide(0.5);
         return;
     }
+    if (m_agentFlow->cancelActiveRequest())
+        return;
     if (m_status.kind == CaptureStatus::Kind::recording) {
         m_overlayHideTask.reset();
         m_s.cancelShortcut->unregisterCancelHotKey();

@@ -133,3 +133,10 @@ Result<void, QString> AppState::removeModel(const SpeechModel &model)
         return QStringLiteral("The model file could not be removed: %1").arg(file.errorString());
     return Result<void, QString>::success();
 }
+
+void AppState::resetOverlayPosition()
+{
+    m_defaults->remove(PreferenceKeys::overlayOriginX);
+    m_defaults->remove(PreferenceKeys::overlayOriginY);
+    m_s.overlay->setDefaultPosition();
+}

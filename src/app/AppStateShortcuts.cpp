@@ -109,6 +109,3 @@ QList<KeyboardShortcutSetting> AppState::agentShortcutConflicts() const
     return KeyboardShortcutSetting::conflicts(
         {m_toggleShortcut, m_pushToTalkShortcut, m_agentShortcut, m_agentScreenshotShortcut});
 }
-
-// Command runs start here once the Command flow exists; until then the shortcut does nothing.
-void AppState::toggleAgentRecording(bool) {}

@@ -20,6 +20,13 @@ QList<Replacement> table()
 {
     return {
         {QStringLiteral("~/Library/Application Support/Orvel Raza"), dataFolder()},
+        {QStringLiteral("deleting the app by itself leaves downloaded models in Application Support"),
+         QStringLiteral("uninstalling the program by itself leaves downloaded models in that folder")},
+        {QStringLiteral("outside the app bundle"), QStringLiteral("outside the program's own folders")},
+        {QStringLiteral("Your key is stored in macOS Keychain."), QStringLiteral("Your key is stored in the system keyring.")},
+        {QStringLiteral("Removed from macOS Keychain."), QStringLiteral("Removed from the system keyring.")},
+        {QStringLiteral("OpenAI API key saved in Keychain"), QStringLiteral("OpenAI API key saved in the system keyring")},
+        {QStringLiteral("Keychain-stored API key"), QStringLiteral("keyring-stored API key")},
         {QStringLiteral("the macOS Keychain"), QStringLiteral("the system keyring")},
         {QStringLiteral("macOS Keychain"), QStringLiteral("system keyring")},
         {QStringLiteral("Managed by macOS"), QStringLiteral("Managed by the system")},
@@ -30,6 +37,10 @@ QList<Replacement> table()
         {QStringLiteral("Apple silicon"), QStringLiteral("Unknown processor")},
         {QStringLiteral("System Settings"), QStringLiteral("the system settings")},
         {QStringLiteral("the menu bar"), QStringLiteral("the system tray")},
+        {QStringLiteral("BEST FOR THIS MAC"), QStringLiteral("BEST FOR THIS COMPUTER")},
+        {QStringLiteral("on a 16 GB Mac"), QStringLiteral("on a 16 GB computer")},
+        // Modifier keys by the names printed on this desktop's keyboards.
+        {QStringLiteral("Add ⌘, ⌥, ⌃, or ⇧"), QStringLiteral("Add Ctrl, Alt, Shift, or Super")},
         {QStringLiteral("this Mac"), QStringLiteral("this computer")},
         {QStringLiteral("your Mac"), QStringLiteral("your computer")},
         // Nothing is granted on this desktop: the buttons look again for what is there (an audio

@@ -136,3 +136,9 @@ void Preferences::setStringList(const QString &key, const QStringList &value)
     m_store->setValue(key, value);
     m_store->sync();
 }
+
+void Preferences::remove(const QString &key)
+{
+    m_store->remove(key);
+    m_store->sync();
+}

@@ -28,6 +28,8 @@ inline const QString agentShortcut = QStringLiteral("agentShortcut");
 inline const QString agentScreenshotShortcut = QStringLiteral("agentScreenshotShortcut");
 inline const QString agentSettings = QStringLiteral("agentSettings");
 inline const QString vocabulary = QStringLiteral("vocabulary");
+inline const QString overlayOriginX = QStringLiteral("overlayOriginX");
+inline const QString overlayOriginY = QStringLiteral("overlayOriginY");
 } // namespace PreferenceKeys
 
 // Typed reads and writes of the per-user preferences. Every read falls back to the default when
@@ -57,6 +59,7 @@ public:
     void setString(const QString &key, const QString &value);
     void setData(const QString &key, const QByteArray &value);
     void setStringList(const QString &key, const QStringList &value);
+    void remove(const QString &key);
 
     QSettings *store() const { return m_store; }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+// A range of an element's text in UTF-16 units, whatever the toolkit counts in.
 struct TextRange {
     int64_t location = 0;
     int64_t length = 0;
@@ -26,5 +27,9 @@ public:
     virtual ~Accessibility() = default;
     // Whether this process may read other applications and post key events.
     virtual bool isProcessTrusted(bool prompt) = 0;
+    // The focused element of the application in front, when it is reachable.
     virtual std::shared_ptr<AccessibleElement> focusedElement() = 0;
+    // Text the application in front has selected without offering it through its element
+    // (X11's PRIMARY selection, only when that application owns it).
+    virtual std::optional<QString> ownedSelectionText() { return std::nullopt; }
 };

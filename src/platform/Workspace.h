@@ -20,4 +20,6 @@ public:
     virtual void activate(const RunningApplication &application) = 0;
     // True when the application is this program itself.
     virtual bool isCurrentApplication(const RunningApplication &application) const = 0;
+    // Terminals take Ctrl+Shift+V and Ctrl+Shift+C; Ctrl+C would interrupt what runs in them.
+    virtual bool isTerminal(const RunningApplication &) const { return false; }
 };

@@ -4,50 +4,17 @@
 #include "speech/AppPaths.h"
 #include "speech/ResourceLocator.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkReply>
-#include <QPointer>
 #include <QUuid>
 
-#include <qcoro/qcoronetworkreply.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 namespace {
 
 QString newName(const QString &prefix, const QString &suffix)
 {
     return prefix + Json::uuidString(QUuid::createUuid()) + suffix;
-}
-
-// rename(2) replaces the destination atomically. Across file systems the file is first copied
-// next to the destination under a hidden name, so the destination still only ever appears whole.
-Result<void, QString> moveIntoPlace(const QString &staged, const QString &destination)
-{
-    const QByteArray from = QFile::encodeName(staged);
-    const QByteArray to = QFile::encodeName(destination);
-    if (::rename(from.constData(), to.constData()) == 0)
-        return {};
-    if (errno != EXDEV)
-        return QStringLiteral("The model could not be moved into place: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-    const QFileInfo dest(destination);
-    const QString nearby = dest.absolutePath() + QLatin1Char('/') + newName(QStringLiteral(".orvel-plus-"), QStringLiteral(".partial"));
-    if (!QFile::copy(staged, nearby)) {
-        QFile::remove(nearby);
-        return QStringLiteral("The model could not be copied into place.");
-    }
-    if (::rename(QFile::encodeName(nearby).constData(), to.constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(nearby);
-        return QStringLiteral("The model could not be moved into place: %1").arg(reason);
-    }
-    QFile::remove(staged);
-    return {};
 }
 
 } // namespace
@@ -60,13 +27,9 @@ ModelStore::ModelStore(QObject *parent) : QObject(parent)
 
 ModelStore::~ModelStore()
 {
-    // Downloads still running are dropped together with their staged files.
-    for (QNetworkReply *reply : std::as_const(m_replies)) {
-        reply->disconnect();
-        reply->abort();
-    }
-    for (const QString &path : std::as_const(m_stagedFiles))
-        QFile::remove(path);
+    // Running downloads end here, with their staged files, while the store is still whole.
+    m_closing = true;
+    m_downloader.shutdown();
 }
 
 QString ModelStore::installedPath(const SpeechModel &model) { return AppPaths::models() + QLatin1Char('/') + model.fileName; }
@@ -124,9 +87,18 @@ Result<void, QString> ModelStore::deleteModel(const SpeechModel &model)
     return {};
 }
 
+QString ModelStore::cancelledMessage() { return QStringLiteral("The download was cancelled."); }
+
+void ModelStore::cancelDownload(const SpeechModel &model) { m_downloader.cancel(model.id); }
+
 QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
 {
     const QString destination = installedPath(model);
+    return downloadTo(std::move(model), destination);
+}
+
+QCoro::Task<Result<void, QString>> ModelStore::downloadTo(SpeechModel model, QString destination)
+{
     if (QFileInfo::exists(destination))
         co_return {};
 
@@ -135,74 +107,22 @@ QCoro::Task<Result<void, QString>> ModelStore::download(SpeechModel model)
     emit activeDownloadsChanged();
     setProgress(id, 0);
 
-    QPointer<ModelStore> self(this);
-    const QString stagedPath = QDir::tempPath() + QLatin1Char('/') + newName(QStringLiteral("orvel-plus-"), QStringLiteral(".download"));
-    auto staged = std::make_shared<QFile>(stagedPath);
-    const auto fail = [&](const QString &message) -> Result<void, QString> {
-        staged->close();
-        QFile::remove(stagedPath);
-        if (self) {
-            m_stagedFiles.remove(stagedPath);
-            finishDownload(id);
-        }
-        return message;
-    };
-    if (!staged->open(QIODevice::WriteOnly | QIODevice::Truncate))
-        co_return fail(QStringLiteral("The download could not be staged: %1").arg(staged->errorString()));
-    m_stagedFiles.insert(stagedPath);
-
-    QNetworkRequest request(model.url);
-    request.setTransferTimeout(m_transferTimeout);
-    QNetworkReply *reply = m_network.get(request);
-    m_replies.insert(reply);
-
-    // The body goes straight to the staged file; an error page is never written.
-    auto writeFailed = std::make_shared<bool>(false);
-    auto written = std::make_shared<qint64>(0);
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, staged, writeFailed, written] {
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray chunk = reply->readAll();
-        if (*writeFailed || (status != 0 && (status < 200 || status > 299)))
-            return;
-        if (staged->write(chunk) != chunk.size()) {
-            *writeFailed = true;
-            reply->abort();
-            return;
-        }
-        *written += chunk.size();
-    });
-    // Qt reports the received size as the total once an unknown-length body ends, so the length
-    // counts as known only when the response announced one.
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, id, reply](qint64 received, qint64 total) {
-        if (total >= 1 && reply->header(QNetworkRequest::ContentLengthHeader).isValid())
-            setProgress(id, double(received) / double(total));
-    });
-
-    co_await reply;
-    if (!self)
-        co_return QStringLiteral("The download was stopped.");
-    m_replies.remove(reply);
-    reply->disconnect();
-    reply->deleteLater();
-
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (*writeFailed)
-        co_return fail(QStringLiteral("The download could not be written: %1").arg(staged->errorString()));
-    if (status != 0 && (status < 200 || status > 299))
-        co_return fail(QStringLiteral("The download failed: HTTP %1.").arg(status));
-    if (reply->error() != QNetworkReply::NoError)
-        co_return fail(reply->errorString());
-    if (length.isValid() && length.toLongLong() != *written)
-        co_return fail(QStringLiteral("The download ended early."));
-    if (!staged->flush()) {
-        co_return fail(QStringLiteral("The download could not be written: %1").arg(staged->errorString()));
+    FileDownloader::Options options;
+    options.tag = id;
+    options.transferTimeout = m_transferTimeout;
+    options.progress = [this, id](qint64 received, qint64 total) { setProgress(id, double(received) / double(total)); };
+    const auto staged = co_await m_downloader.fetch(model.url, options);
+    if (m_closing)
+        co_return FileDownloader::kStopped;
+    if (!staged.ok()) {
+        finishDownload(id);
+        co_return staged.error();
     }
-    staged->close();
-
-    if (auto moved = moveIntoPlace(stagedPath, destination); !moved.ok())
-        co_return fail(moved.error());
-    m_stagedFiles.remove(stagedPath);
+    if (auto moved = FileDownloader::moveIntoPlace(staged.value().path, destination); !moved.ok()) {
+        QFile::remove(staged.value().path);
+        finishDownload(id);
+        co_return moved.error();
+    }
     bumpRevision();
     finishDownload(id);
     co_return {};

@@ -3,14 +3,13 @@
 #include "platform/Result.h"
 #include "speech/SpeechModel.h"
 
+#include "platform/FileDownloader.h"
+
 #include <QMap>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
 
 #include <qcoro/qcorotask.h>
-
-class QNetworkReply;
 
 // Installs, removes and lists the speech-model files in the models folder. A model is installed
 // exactly when its file exists; a download appears there only by one final rename.
@@ -33,7 +32,13 @@ public:
 
     // Returns once the file is in place; the error text is for the user.
     QCoro::Task<Result<void, QString>> download(SpeechModel model);
+    // The same into another file, such as the program's shipped copy.
+    QCoro::Task<Result<void, QString>> downloadTo(SpeechModel model, QString destination);
     Result<void, QString> deleteModel(const SpeechModel &model);
+    // Stops a running download of the model; its download() then fails with
+    // cancelledMessage() and installs nothing.
+    void cancelDownload(const SpeechModel &model);
+    static QString cancelledMessage();
     // Puts the shipped smallest model in place when it is missing.
     void bootstrapBundledPocket();
 
@@ -50,11 +55,10 @@ private:
     void setProgress(const QString &id, double fraction);
     void finishDownload(const QString &id);
 
-    QNetworkAccessManager m_network;
     QMap<QString, double> m_progress;
     QSet<QString> m_activeDownloads;
     int m_revision = 0;
     int m_transferTimeout = 60000;
-    QSet<QNetworkReply *> m_replies;
-    QSet<QString> m_stagedFiles;
+    bool m_closing = false;
+    FileDownloader m_downloader;
 };

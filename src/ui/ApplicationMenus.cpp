@@ -28,13 +28,17 @@ ApplicationMenus::ApplicationMenus(AppState &state, QMenuBar *bar, CommandHooks 
             [s] { onMainThread(s, [](AppState &a) { a.toggleAgentRecording(false); }); });
     connect(m_agentScreenshot, &QAction::triggered, this,
             [s] { onMainThread(s, [](AppState &a) { a.toggleAgentRecording(true); }); });
-    connect(m_openConversation, &QAction::triggered, this, [this] {
+    connect(m_openConversation, &QAction::triggered, this, [this, s] {
         if (m_hooks.openActiveConversation)
-            m_hooks.openActiveConversation();
+            return m_hooks.openActiveConversation();
+        onMainThread(s, [](AppState &a) {
+            if (const auto id = a.activeAgentConversationID())
+                a.openAgentConversation(*id);
+        });
     });
 
     for (auto signal : {&AppState::statusChanged, &AppState::shortcutsChanged, &AppState::agentPhaseChanged,
-                        &AppState::agentSettingsChanged})
+                        &AppState::agentSettingsChanged, &AppState::activeAgentConversationIDChanged})
         connect(&m_state, signal, this, &ApplicationMenus::refresh);
     // Hooks may depend on anything; they are asked again whenever a menu opens.
     connect(m_command, &QMenu::aboutToShow, this, &ApplicationMenus::refresh);
@@ -58,7 +62,10 @@ void ApplicationMenus::refresh()
                          : QStringLiteral("Start Command (") + m_state.agentShortcut().displayName() + QLatin1Char(')'));
     m_agentScreenshot->setText(QStringLiteral("Start Command with Screenshot (") +
                                m_state.agentScreenshotShortcut().displayName() + QLatin1Char(')'));
-    m_agentScreenshot->setEnabled(m_hooks.selectedWritingModelSupportsImages &&
-                                  m_hooks.selectedWritingModelSupportsImages());
-    m_openConversation->setEnabled(m_hooks.hasActiveConversation && m_hooks.hasActiveConversation());
+    const auto model = m_state.selectedAgentModel();
+    m_agentScreenshot->setEnabled(m_hooks.selectedWritingModelSupportsImages
+                                      ? m_hooks.selectedWritingModelSupportsImages()
+                                      : model && model->capabilities.images);
+    m_openConversation->setEnabled(m_hooks.hasActiveConversation ? m_hooks.hasActiveConversation()
+                                                                 : m_state.activeAgentConversationID().has_value());
 }

@@ -15,8 +15,7 @@ class ApplicationMenus final : public QObject {
     Q_OBJECT
 
 public:
-    // What the Command side knows; until the Command flow fills these in, the items that need
-    // them stay disabled.
+    // Overrides of what the state tells about the Command side (tests, other windows).
     struct CommandHooks {
         std::function<bool()> selectedWritingModelSupportsImages;
         std::function<bool()> hasActiveConversation;

@@ -42,6 +42,7 @@ protected:
         s.mainWindow = &mainWindow;
         s.cancelShortcut = hotKeyBackend ? nullptr : &cancelShortcut;
         s.hotKeys = hotKeyBackend;
+        s.openAIKeychain = keychain;
         return std::make_unique<AppState>(s);
     }
 
@@ -82,5 +83,7 @@ protected:
     FakeCancelShortcut cancelShortcut;
     // When set, the state registers real shortcuts (the cancel key too) on this backend.
     HotKeyBackend *hotKeyBackend = nullptr;
+    // When set, the state keeps the cloud key here.
+    OpenAIKeychainStore *keychain = nullptr;
     std::unique_ptr<AppState> state;
 };

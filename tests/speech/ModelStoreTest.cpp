@@ -302,6 +302,35 @@ TEST_F(ModelStoreTest, DestroyingTheStoreMidDownloadRemovesTheStagedFile)
     EXPECT_FALSE(ModelStore::isInstalled(swift));
 }
 
+TEST_F(ModelStoreTest, CancellingOneDownloadLeavesNothingAndTheOtherRunsOn)
+{
+    const SpeechModel swift = model(QStringLiteral("swift"));
+    const SpeechModel velocity = model(QStringLiteral("velocity"));
+    host.route(swift.url.path(), {200, body(100000), true, -1, 50000, {}, 16384});
+    host.route(velocity.url.path(), {200, body(80000), true, -1, 40000, {}, 16384});
+    ModelStore store;
+    std::optional<Result<void, QString>> cancelled, finished;
+    auto runFirst = [&]() -> QCoro::Task<> { cancelled.emplace(co_await store.download(swift)); };
+    auto runSecond = [&]() -> QCoro::Task<> { finished.emplace(co_await store.download(velocity)); };
+    auto first = runFirst();
+    auto second = runSecond();
+    waitUntil([&] { return host.holdingCount() == 2; });
+    store.cancelDownload(swift);
+    waitUntil([&] { return cancelled.has_value(); });
+    ASSERT_TRUE(cancelled && !cancelled->ok());
+    EXPECT_EQ(cancelled->error(), ModelStore::cancelledMessage());
+    EXPECT_EQ(store.activeDownloads(), QSet<QString>{velocity.id});
+    EXPECT_EQ(staged().size(), 1);
+    host.release();
+    waitUntil([&] { return finished.has_value(); });
+    EXPECT_TRUE(finished && finished->ok());
+    EXPECT_FALSE(ModelStore::isInstalled(swift));
+    EXPECT_TRUE(ModelStore::isInstalled(velocity));
+    EXPECT_TRUE(staged().isEmpty());
+    // Nothing running: cancelling is harmless.
+    store.cancelDownload(swift);
+}
+
 TEST_F(ModelStoreTest, DeletingAFileThatCannotBeRemovedReportsIt)
 {
     const SpeechModel swift = model(QStringLiteral("swift"));

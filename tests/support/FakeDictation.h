@@ -96,7 +96,8 @@ class FakeOverlay final : public OverlayPresenter {
 public:
     void show() override { ++shows; visible = true; }
     void hide() override { ++hides; visible = false; }
-    int shows = 0, hides = 0;
+    void setDefaultPosition() override { ++defaultPositions; }
+    int shows = 0, hides = 0, defaultPositions = 0;
     bool visible = false;
 };
 

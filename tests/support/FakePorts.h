@@ -51,7 +51,12 @@ public:
     {
         return application.processIdentifier == ownPid;
     }
+    bool isTerminal(const RunningApplication &application) const override
+    {
+        return terminals.contains(application.processIdentifier);
+    }
     std::optional<RunningApplication> front;
+    QList<int64_t> terminals;
     std::vector<RunningApplication> activated;
     int64_t ownPid = 1000;
 };

@@ -4,6 +4,7 @@
 #include "app/KeyboardShortcutSetting.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
+#include "ProgramRun.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,9 +26,10 @@
 namespace {
 
 constexpr uint32_t kSpace = 0x20, kEscape = 0xff1b, kControl = 0xffe3, kShift = 0xffe1;
-const QString kTranscript = QStringLiteral("Hello from the end-to-end test.");
+// The sentence the test model for the real engine says, too.
+const QString kTranscript = QStringLiteral(ORVEL_TEST_MODEL_SENTENCE);
 
-QString supportDir() { return qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR"); }
+using ProgramRun::supportDir;
 
 // A second-of-a-tone WAV for the virtual microphone.
 bool writeTone(const QString &path)
@@ -57,16 +60,9 @@ protected:
     {
         if (!x11.isValid() || !x11.hasXTest() || !x11.ewmh() || qEnvironmentVariableIsEmpty("PULSE_RUNTIME_PATH"))
             GTEST_SKIP() << "needs the test session's X server, window manager and PulseAudio";
-        program = QDir::cleanPath(supportDir() + QStringLiteral("/../../bin/OrvelPlus"));
+        program = ProgramRun::program();
         ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
-
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
-        env.insert(QStringLiteral("ORVEL_WHISPER_CLI_PATH"), supportDir() + QStringLiteral("/orvel-fake-engine"));
-        env.insert(QStringLiteral("ORVEL_FAKE_ENGINE_TEXT"), kTranscript);
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env = ProgramRun::environment(dir.path(), kTranscript);
 
         // ⌥Space usually belongs to the window manager (openbox's window menu), so the test
         // toggles with ⌃⇧Space, set the way the Settings screen would store it.
@@ -77,11 +73,7 @@ protected:
         prefs.setValue(QStringLiteral("toggleShortcut"), toggle.toJson());
         prefs.sync();
 
-        const QString models = dir.path() + QStringLiteral("/data/Orvel Raza/Models");
-        ASSERT_TRUE(QDir().mkpath(models));
-        QFile model(models + QStringLiteral("/ggml-tiny.en-q5_1.bin"));
-        ASSERT_TRUE(model.open(QIODevice::WriteOnly));
-        model.write("stand-in model");
+        ASSERT_TRUE(ProgramRun::placeModel(dir.path()));
     }
 
     void TearDown() override
@@ -128,6 +120,8 @@ protected:
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
+    void dictateIntoTheApplicationInFront();
+
     QTemporaryDir dir;
     X11Connection x11;
     X11Workspace workspace{x11};
@@ -138,7 +132,26 @@ protected:
 
 } // namespace
 
-TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
+TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront) { dictateIntoTheApplicationInFront(); }
+
+// The same with the real whisper-cli from set-up (found beside the program, in libexec) and a tiny
+// model that always says the sentence.
+TEST_F(DictationEndToEndTest, RealEngineDictatesIntoTheApplicationInFront)
+{
+    env.remove(QStringLiteral("ORVEL_WHISPER_CLI_PATH"));
+    const QString engine = QDir::cleanPath(supportDir() + QStringLiteral("/../../libexec/orvel-raza/whisper-cli"));
+    if (!QFile::exists(engine) && QStandardPaths::findExecutable(QStringLiteral("whisper-cli")).isEmpty()) {
+        if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
+            GTEST_SKIP() << "set-up provided no speech engine";
+        FAIL() << "whisper-cli is missing although set-up provided the engines";
+    }
+    const QString model = dir.path() + QStringLiteral("/data/Orvel Raza/Models/ggml-tiny.en-q5_1.bin");
+    ASSERT_TRUE(QFile::remove(model));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEL_TEST_MODELS_DIR "/whisper-sentence.bin"), model));
+    dictateIntoTheApplicationInFront();
+}
+
+void DictationEndToEndTest::dictateIntoTheApplicationInFront()
 {
     // Probing a combination means grabbing it for a moment, which would make the program's own
     // grab of it fail; so readiness is read from the combination it registers last, and the

@@ -140,7 +140,11 @@ TEST_F(MenusTest, CommandMenuFollowsThePhaseModelAndConversation)
     menus.commandMenu()->actions()[2]->trigger();
     EXPECT_EQ(opened, 1);
 
-    // Without any hooks nothing is enabled that needs them.
+    // Without hooks the state answers: a text-only local model and no conversation yet.
+    AgentSettings settings = state->agentSettings();
+    settings.writingProvider = AgentWritingProvider::local;
+    settings.selectedModelID = QStringLiteral("apple-system");
+    state->setAgentSettings(settings);
     QMenuBar other;
     ApplicationMenus bare(*state, &other);
     EXPECT_EQ(enabled(bare.commandMenu()), (QList<bool>{true, false, false}));

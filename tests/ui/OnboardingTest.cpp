@@ -123,7 +123,10 @@ TEST_F(OnboardingTest, InstalledPocketFinishesAtOnceAndOtherModelsDownloadFirst)
     EXPECT_EQ(view.finishButton()->text(), QStringLiteral("Download Velocity"));
 
     // A failed download says why and leaves everything as it was.
-    g_host->route(velocity.url.path(), {404, "missing"});
+    FakeModelHost::Route missing;
+    missing.status = 404;
+    missing.body = "missing";
+    g_host->route(velocity.url.path(), missing);
     QTest::mouseClick(view.finishButton(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return view.downloadError().has_value(); }));
     EXPECT_TRUE(view.downloadError()->contains(QStringLiteral("404")));

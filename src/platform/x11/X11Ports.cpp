@@ -1,9 +1,13 @@
 #include "X11Ports.h"
 
+#include "AtSpiAccessibility.h"
 #include "X11Connection.h"
 #include "platform/KeyCodes.h"
+#include "TerminalWindows.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QFile>
 #include <QAudioDevice>
 #include <QMediaDevices>
@@ -112,12 +116,58 @@ void X11Workspace::activate(const RunningApplication &application)
     m_x11.flush();
 }
 
+bool X11Workspace::isTerminal(const RunningApplication &application) const
+{
+    xcb_connection_t *c = m_x11.connection();
+    if (!c || !application.windowId)
+        return false;
+    bool terminal = false;
+    xcb_icccm_get_wm_class_reply_t wmClass;
+    if (xcb_icccm_get_wm_class_reply(c, xcb_icccm_get_wm_class(c, xcb_window_t(application.windowId)), &wmClass,
+                                     nullptr)) {
+        terminal = isTerminalWindowClass(QString::fromLocal8Bit(wmClass.class_name)) ||
+                   isTerminalWindowClass(QString::fromLocal8Bit(wmClass.instance_name));
+        xcb_icccm_get_wm_class_reply_wipe(&wmClass);
+    }
+    return terminal;
+}
+
 bool X11Workspace::isCurrentApplication(const RunningApplication &application) const
 {
     return application.processIdentifier == int64_t(::getpid());
 }
 
 bool X11Accessibility::isProcessTrusted(bool) { return m_x11.isValid() && m_x11.hasXTest(); }
+
+std::shared_ptr<AccessibleElement> X11Accessibility::focusedElement()
+{
+    const auto front = X11Workspace(m_x11).frontmostApplication();
+    // Asking ourselves over the bus would wait on our own busy main thread.
+    if (!front || front->processIdentifier == int64_t(::getpid()))
+        return nullptr;
+    return atSpiFocusedElement(front->processIdentifier);
+}
+
+std::optional<QString> X11Accessibility::ownedSelectionText()
+{
+    xcb_connection_t *c = m_x11.connection();
+    const auto front = X11Workspace(m_x11).frontmostApplication();
+    if (!c || !front || front->processIdentifier == int64_t(::getpid()))
+        return std::nullopt;
+    xcb_get_selection_owner_reply_t *reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, XCB_ATOM_PRIMARY), nullptr);
+    const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
+    free(reply);
+    // Whatever another program highlighted long ago is not this program's selection: the owner
+    // must be a window of the same X client as the window in front.
+    const uint32_t clientBits = ~xcb_get_setup(c)->resource_id_mask;
+    if (owner == XCB_WINDOW_NONE || (owner & clientBits) != (uint32_t(front->windowId) & clientBits))
+        return std::nullopt;
+    const QString text = QGuiApplication::clipboard()->text(QClipboard::Selection);
+    if (text.isEmpty())
+        return std::nullopt;
+    return text;
+}
 
 bool LinuxPermissions::microphoneGranted() const { return !QMediaDevices::audioInputs().isEmpty(); }
 

@@ -26,6 +26,8 @@ public:
     std::optional<RunningApplication> frontmostApplication() const override;
     void activate(const RunningApplication &application) override;
     bool isCurrentApplication(const RunningApplication &application) const override;
+    // By WM_CLASS, against the list of known terminals.
+    bool isTerminal(const RunningApplication &application) const override;
 
     // WM_CLASS's class, else its instance, else /proc/PID/comm.
     static QString applicationName(const QString &wmClass, const QString &wmInstance, int64_t pid);
@@ -34,12 +36,15 @@ private:
     X11Connection &m_x11;
 };
 
-// Trusted means keys can be posted: an X server with XTEST. Elements come from AT-SPI later.
+// Trusted means keys can be posted: an X server with XTEST. The focused element is found over
+// AT-SPI in the application of the active window (by _NET_WM_PID); without it, the PRIMARY
+// selection stands in when that application owns it.
 class X11Accessibility final : public Accessibility {
 public:
     explicit X11Accessibility(X11Connection &x11) : m_x11(x11) {}
     bool isProcessTrusted(bool prompt) override;
-    std::shared_ptr<AccessibleElement> focusedElement() override { return nullptr; }
+    std::shared_ptr<AccessibleElement> focusedElement() override;
+    std::optional<QString> ownedSelectionText() override;
 
 private:
     X11Connection &m_x11;

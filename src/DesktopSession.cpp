@@ -1,0 +1,54 @@
+#include "DesktopSession.h"
+
+#include "platform/portal/PortalHotKeyBackend.h"
+#include "platform/portal/PortalKeySynthesizer.h"
+#include "platform/x11/X11HotKeyBackend.h"
+#include "platform/x11/X11Ports.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString kRestoreTokenKey = QStringLiteral("remoteDesktopRestoreToken");
+
+} // namespace
+
+bool DesktopSession::isWayland()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void DesktopSession::choosePlatform()
+{
+    // On X11, global shortcuts, key events and window activation are X facilities.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !isWayland())
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+DesktopSession::DesktopSession(X11Connection &x11)
+{
+    const bool wayland = isWayland();
+    if (wayland && PortalHotKeyBackend::isAvailable()) {
+        auto portal = std::make_unique<PortalHotKeyBackend>();
+        portal->setDescriptions({{1, QStringLiteral("Start or stop Dictation")},
+                                 {2, QStringLiteral("Hold to dictate")},
+                                 {3, QStringLiteral("Cancel the recording")},
+                                 {4, QStringLiteral("Command")},
+                                 {5, QStringLiteral("Command with a screenshot")}});
+        m_hotKeys = std::move(portal);
+        m_portalShortcuts = true;
+    } else {
+        m_hotKeys = std::make_unique<X11HotKeyBackend>(x11);
+    }
+    if (wayland && PortalKeySynthesizer::isAvailable()) {
+        auto keys = std::make_unique<PortalKeySynthesizer>();
+        keys->loadRestoreToken = [] { return QSettings().value(kRestoreTokenKey).toString(); };
+        keys->storeRestoreToken = [](const QString &token) { QSettings().setValue(kRestoreTokenKey, token); };
+        m_keys = std::move(keys);
+    } else {
+        m_keys = std::make_unique<X11KeySynthesizer>(x11);
+    }
+}
+
+DesktopSession::~DesktopSession() = default;

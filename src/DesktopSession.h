@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+
+class HotKeyBackend;
+class KeySynthesizer;
+class X11Connection;
+
+// The ports that depend on the kind of session: on X11 key grabs and XTEST; on Wayland, where
+// neither reaches native applications, the desktop portal's shortcuts and keyboard when the
+// desktop offers them, else the X11 ones through XWayland.
+class DesktopSession {
+public:
+    // Before the application object: on Wayland, Qt may pick its native platform.
+    static bool isWayland();
+    static void choosePlatform();
+
+    explicit DesktopSession(X11Connection &x11);
+    ~DesktopSession();
+
+    HotKeyBackend *hotKeys() const { return m_hotKeys.get(); }
+    KeySynthesizer *keys() const { return m_keys.get(); }
+    bool portalShortcuts() const { return m_portalShortcuts; }
+
+private:
+    std::unique_ptr<HotKeyBackend> m_hotKeys;
+    std::unique_ptr<KeySynthesizer> m_keys;
+    bool m_portalShortcuts = false;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <optional>
+
+// `OrvelPlus --download-speech-model ID [FOLDER]`: fetches a catalog model with the program's own
+// download code into FOLDER (default: the program's share/orvel-raza, where the shipped Pocket
+// model belongs) and exits. Runs without a desktop session, so set-up can call it.
+// Returns the exit code, or nothing when the arguments ask for something else.
+std::optional<int> runSpeechModelCommand(int argc, char **argv);

@@ -1,0 +1,63 @@
+#include "command/AgentPasteCoordinator.h"
+
+#include "command/AgentContextCaptureService.h"
+#include "platform/Accessibility.h"
+#include "platform/KeySynthesizer.h"
+#include "platform/SchedulerSleep.h"
+#include "platform/Workspace.h"
+
+uint64_t AgentPasteCoordinator::pasteFlags(const AgentTargetSnapshot &target) const
+{
+    const bool terminal = target.application && m_p.workspace->isTerminal(*target.application);
+    return KeySynthesizer::commandFlag | (terminal ? KeySynthesizer::shiftFlag : 0);
+}
+
+void AgentPasteCoordinator::putOnClipboard(const QString &text)
+{
+    m_p.pasteboard->clear();
+    m_p.pasteboard->setString(text);
+}
+
+QCoro::Task<AgentDeliveryResult> AgentPasteCoordinator::deliver(QString text, AgentSettings settings,
+                                                                AgentTargetSnapshot target,
+                                                                std::optional<QString> replacing)
+{
+    AgentDeliveryResult result;
+    const PasteboardSnapshot snapshot = PasteboardSnapshot::capture(*m_p.pasteboard);
+
+    if (replacing) {
+        // The earlier result is overwritten only while it is exactly where it was pasted;
+        // otherwise the user decides where the new text goes.
+        const bool intact = settings.safelyReplaceRefinements && m_p.contextCapture->exactText(*replacing, target);
+        const bool selected = intact && target.focusedElement && target.selectedRange &&
+                              target.focusedElement->setSelectedTextRange(*target.selectedRange);
+        if (!selected) {
+            putOnClipboard(text);
+            result.needsManualPaste = true;
+            co_return result;
+        }
+    }
+
+    if (settings.copyResult || settings.automaticPaste) {
+        putOnClipboard(text);
+        if (settings.automaticPaste && m_p.accessibility->isProcessTrusted(false)) {
+            if (target.application && !m_p.workspace->isCurrentApplication(*target.application))
+                m_p.workspace->activate(*target.application);
+            SchedulerSleep activation{*m_p.scheduler, activationWait};
+            co_await activation;
+            m_p.contextCapture->postKey(KeySynthesizer::keyV, pasteFlags(target));
+            SchedulerSleep consumption{*m_p.scheduler, pasteWait};
+            co_await consumption;
+            if (!settings.copyResult)
+                snapshot.restore(*m_p.pasteboard);
+            result.pasted = true;
+            result.replacedPreviousResult = replacing.has_value();
+        }
+        AgentTargetSnapshot delivered = target;
+        if (result.pasted && target.selectedRange)
+            delivered.selectedRange = TextRange{target.selectedRange->location, int64_t(text.size())};
+        m_lastTarget = delivered;
+    }
+    m_lastDeliveredText = text;
+    co_return result;
+}

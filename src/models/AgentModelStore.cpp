@@ -1,0 +1,210 @@
+#include "models/AgentModelStore.h"
+
+#include "models/BackgroundWork.h"
+#include "models/LlamaServerCheck.h"
+#include "platform/FileDownloader.h"
+#include "speech/AppPaths.h"
+#include "speech/ResourceLocator.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+AgentModelStore::AgentModelStore(QObject *parent)
+    : QObject(parent), m_downloader(std::make_unique<FileDownloader>()), m_work(std::make_unique<BackgroundWork>()),
+      m_check(std::make_unique<LlamaServerCheck>())
+{
+    (void)AppPaths::prepare();
+    removeAbandonedImports();
+    loadCustomModels();
+}
+
+AgentModelStore::~AgentModelStore()
+{
+    // The workers end their runs now (servers reaped, threads joined, transfers aborted); the
+    // downloads and imports waiting on them stop and remove what they were filling.
+    m_closing = true;
+    m_check.reset();
+    m_work.reset();
+    m_downloader.reset();
+    for (const QString &folder : std::as_const(m_importFolders))
+        QDir(folder).removeRecursively();
+}
+
+void AgentModelStore::setHealthPolling(int rounds, int pauseMilliseconds) { m_check->setHealthPolling(rounds, pauseMilliseconds); }
+
+int AgentModelStore::runningValidationServers() const { return m_check->runningServers(); }
+
+QList<AgentModelDescriptor> AgentModelStore::allModels() const
+{
+    return AgentModelDescriptor::catalog() + m_customModels;
+}
+
+std::optional<AgentModelDescriptor> AgentModelStore::descriptor(const QString &id) const
+{
+    if (auto entry = AgentModelDescriptor::catalogEntry(id))
+        return entry;
+    for (const auto &d : m_customModels)
+        if (d.id == id)
+            return d;
+    return std::nullopt;
+}
+
+QString AgentModelStore::modelsDirectory() { return AppPaths::agentModels(); }
+
+QString AgentModelStore::modelDirectory(const AgentModelDescriptor &model)
+{
+    return modelsDirectory() + QLatin1Char('/') + model.id;
+}
+
+bool AgentModelStore::isAvailable(const AgentModelDescriptor &model)
+{
+    if (model.provider != AgentModelProvider::llamaCPP)
+        return true;
+    if (model.artifacts.isEmpty())
+        return false;
+    const QString folder = modelDirectory(model);
+    for (const auto &a : model.artifacts)
+        if (!QFileInfo::exists(folder + QLatin1Char('/') + a.fileName))
+            return false;
+    return true;
+}
+
+std::optional<QString> AgentModelStore::modelPath(const AgentModelDescriptor &model)
+{
+    const auto artifact = model.modelArtifact();
+    if (!artifact)
+        return std::nullopt;
+    return modelDirectory(model) + QLatin1Char('/') + artifact->fileName;
+}
+
+std::optional<QString> AgentModelStore::projectorPath(const AgentModelDescriptor &model)
+{
+    const auto artifact = model.projectorArtifact();
+    if (!artifact || !model.capabilities.images)
+        return std::nullopt;
+    return modelDirectory(model) + QLatin1Char('/') + artifact->fileName;
+}
+
+std::optional<QString> AgentModelStore::llamaServerPath()
+{
+    return ResourceLocator::bundledExecutable(QStringLiteral("llama-server"));
+}
+
+void AgentModelStore::bumpRevision()
+{
+    ++m_revision;
+    emit revisionChanged();
+}
+
+void AgentModelStore::setProgress(const QString &id, double fraction)
+{
+    m_progress.insert(id, fraction);
+    emit progressChanged();
+}
+
+void AgentModelStore::finishDownload(const QString &id)
+{
+    m_activeDownloads.remove(id);
+    m_progress.remove(id);
+    emit activeDownloadsChanged();
+    emit progressChanged();
+}
+
+void AgentModelStore::setLastImportWarning(std::optional<QString> warning)
+{
+    if (m_lastImportWarning == warning)
+        return;
+    m_lastImportWarning = std::move(warning);
+    emit lastImportWarningChanged();
+}
+
+void AgentModelStore::removeAbandonedImports()
+{
+    // An import interrupted by a crash leaves its hidden folder behind; nothing refers to it.
+    QDir folder(modelsDirectory());
+    const QStringList names = folder.entryList({QStringLiteral(".custom-*.importing")}, QDir::Dirs | QDir::Hidden);
+    for (const QString &name : names)
+        QDir(folder.filePath(name)).removeRecursively();
+}
+
+void AgentModelStore::loadCustomModels()
+{
+    const QString path = AppPaths::customAgentModels();
+    QList<AgentModelDescriptor> decoded;
+    QFile file(path);
+    if (file.exists()) {
+        bool readable = file.open(QIODevice::ReadOnly);
+        const QJsonDocument doc = readable ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
+        file.close();
+        readable = readable && doc.isArray();
+        for (const QJsonValue &element : doc.array()) {
+            auto d = AgentModelDescriptor::fromJson(element);
+            if (!d) {
+                readable = false;
+                break;
+            }
+            decoded << *d;
+        }
+        if (!readable) {
+            // Set aside rather than overwritten by the next save, so the records can be recovered.
+            decoded.clear();
+            const QString aside = path + QStringLiteral(".unreadable-") +
+                                  QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+            (void)QFile::rename(path, aside);
+        }
+    }
+    QList<AgentModelDescriptor> kept;
+    for (const auto &d : std::as_const(decoded))
+        if (d.provider != AgentModelProvider::llamaCPP || isAvailable(d))
+            kept << d;
+    m_customModels = kept;
+    emit customModelsChanged();
+}
+
+void AgentModelStore::saveCustomModels()
+{
+    QJsonArray list;
+    for (const auto &d : std::as_const(m_customModels))
+        list.append(d.toJson());
+    QSaveFile file(AppPaths::customAgentModels());
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QJsonDocument(list).toJson(QJsonDocument::Compact));
+    (void)file.commit();
+}
+
+Result<void, QString> AgentModelStore::deleteModel(const AgentModelDescriptor &model)
+{
+    if (model.provider != AgentModelProvider::llamaCPP)
+        return {};
+    QDir folder(modelDirectory(model));
+    if (folder.exists() && !folder.removeRecursively())
+        return QStringLiteral("The model “%1” could not be removed completely.").arg(model.name);
+    if (model.isCustom) {
+        const qsizetype before = m_customModels.size();
+        m_customModels.removeIf([&](const AgentModelDescriptor &d) { return d.id == model.id; });
+        if (m_customModels.size() != before)
+            emit customModelsChanged();
+        saveCustomModels();
+    }
+    bumpRevision();
+    return {};
+}
+
+QString AgentModelStore::safeFileName(const QString &name)
+{
+    QString out;
+    for (const char32_t c : name.toUcs4()) {
+        const bool keep = QChar::isLetterOrNumber(c) || QChar::isMark(c) || c == U'.' || c == U'_' || c == U'-';
+        if (keep)
+            out += QString::fromUcs4(&c, 1);
+        else
+            out += QLatin1Char('_');
+    }
+    return out;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QString>
+
+class QIODevice;
+
+// What the start of a GGUF file says about itself. The reader trusts no length or count in the
+// file: each is checked against the bytes that remain before anything is read or skipped.
+struct GGUFHeader {
+    quint32 version = 0;
+    quint64 tensorCount = 0;
+    quint64 metadataCount = 0;
+    QString architecture; // "general.architecture"
+    QString name;         // "general.name", when present
+    bool hasChatTemplate = false;
+
+    // The error is one sentence saying what is wrong with the file, for the user.
+    static Result<GGUFHeader, QString> read(QIODevice &device);
+    static Result<GGUFHeader, QString> readFile(const QString &path);
+
+    // Whether the file begins with the four bytes "GGUF".
+    static Result<bool, QString> hasMagic(const QString &path);
+};

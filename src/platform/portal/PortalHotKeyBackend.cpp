@@ -1,0 +1,239 @@
+#include "PortalHotKeyBackend.h"
+
+#include "PortalRequest.h"
+#include "platform/KeyCodes.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QTimer>
+
+#include <xkbcommon/xkbcommon.h>
+
+namespace {
+
+const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// One element of the portal's a(sa{sv}) shortcut lists.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(PortalShortcut)
+
+namespace {
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+void registerTypes()
+{
+    static const bool once = [] {
+        qDBusRegisterMetaType<PortalShortcut>();
+        qDBusRegisterMetaType<QList<PortalShortcut>>();
+        return true;
+    }();
+    (void)once;
+}
+
+} // namespace
+
+PortalHotKeyBackend::PortalHotKeyBackend(QDBusConnection bus, QObject *parent) : QObject(parent), m_bus(std::move(bus))
+{
+    registerTypes();
+    const auto signal = [this](const char *name, const char *slot) {
+        if (!m_bus.connect(Portal::service, Portal::path, kInterface, QString::fromLatin1(name), this, slot))
+            qWarning("portal: cannot listen to %s", name);
+    };
+    signal("Activated", SLOT(onActivated(QDBusMessage)));
+    signal("Deactivated", SLOT(onDeactivated(QDBusMessage)));
+}
+
+PortalHotKeyBackend::~PortalHotKeyBackend() { Portal::closeSession(m_bus, m_session); }
+
+bool PortalHotKeyBackend::isAvailable(QDBusConnection bus) { return Portal::hasInterface(bus, kInterface); }
+
+QString PortalHotKeyBackend::shortcutId(uint32_t identifier)
+{
+    return QStringLiteral("orvel-%1").arg(identifier & 0xff);
+}
+
+QString PortalHotKeyBackend::preferredTrigger(uint16_t keyCode, Modifiers modifiers)
+{
+    const auto key = KeyCodes::byCode(keyCode);
+    if (!key)
+        return {};
+    char name[64] = {};
+    if (xkb_keysym_get_name(key->keysym, name, sizeof name) <= 0)
+        return {};
+    QStringList parts;
+    if (modifiers.control)
+        parts << QStringLiteral("CTRL");
+    if (modifiers.option)
+        parts << QStringLiteral("ALT");
+    if (modifiers.shift)
+        parts << QStringLiteral("SHIFT");
+    if (modifiers.command)
+        parts << QStringLiteral("LOGO");
+    parts << QString::fromLatin1(name);
+    return parts.join(QLatin1Char('+'));
+}
+
+bool PortalHotKeyBackend::registerHotKey(uint32_t identifier, uint16_t keyCode, Modifiers modifiers)
+{
+    Entry &entry = m_entries[identifier];
+    const bool changed = entry.keyCode != keyCode || !(entry.modifiers == modifiers);
+    entry.keyCode = keyCode;
+    entry.modifiers = modifiers;
+    entry.active = true;
+    if (changed)
+        scheduleBind();
+    return true;
+}
+
+void PortalHotKeyBackend::unregisterHotKey(uint32_t identifier)
+{
+    const auto it = m_entries.find(identifier);
+    if (it != m_entries.end())
+        it->second.active = false;
+}
+
+QString PortalHotKeyBackend::triggerDescription(uint32_t identifier) const
+{
+    const auto it = m_triggers.find(identifier);
+    return it == m_triggers.end() ? QString() : it->second;
+}
+
+void PortalHotKeyBackend::scheduleBind()
+{
+    // Start-up registers every shortcut in one go: the desktop is asked once for all of them.
+    if (m_bindScheduled)
+        return;
+    m_bindScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_bindScheduled = false;
+        bind();
+    });
+}
+
+void PortalHotKeyBackend::bind()
+{
+    if (m_binding) {
+        // Asked again while the desktop answers: bind once more afterwards.
+        scheduleBind();
+        return;
+    }
+    QString key;
+    for (const auto &[identifier, entry] : m_entries)
+        key += shortcutId(identifier) + QLatin1Char('=') + preferredTrigger(entry.keyCode, entry.modifiers) + QLatin1Char(';');
+    if (key == m_boundKey && m_bound)
+        return;
+    // A session's shortcuts are bound once; a changed set needs a new session.
+    Portal::closeSession(m_bus, m_session);
+    m_session.clear();
+    m_bound = false;
+    m_binding = true;
+    m_boundKey = key;
+    QVariantMap options{{QStringLiteral("session_handle_token"), Portal::newToken()}};
+    Portal::call(m_bus, kInterface, QStringLiteral("CreateSession"), {}, options, this,
+                 [this](uint response, const QVariantMap &results) {
+                     const QString session = results.value(QStringLiteral("session_handle")).toString();
+                     if (response != Portal::success || session.isEmpty())
+                         return failBinding(results.value(QStringLiteral("error"),
+                                                          QStringLiteral("The desktop refused a shortcut session."))
+                                                .toString());
+                     bindShortcuts(session);
+                 });
+}
+
+void PortalHotKeyBackend::bindShortcuts(const QString &session)
+{
+    m_session = session;
+    QList<PortalShortcut> shortcuts;
+    for (const auto &[identifier, entry] : m_entries) {
+        QVariantMap properties;
+        const auto description = m_descriptions.find(identifier & 0xff);
+        properties.insert(QStringLiteral("description"),
+                          description != m_descriptions.end() ? description->second : shortcutId(identifier));
+        const QString trigger = preferredTrigger(entry.keyCode, entry.modifiers);
+        if (!trigger.isEmpty())
+            properties.insert(QStringLiteral("preferred_trigger"), trigger);
+        shortcuts.append({shortcutId(identifier), properties});
+    }
+    const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()};
+    Portal::call(m_bus, kInterface, QStringLiteral("BindShortcuts"), arguments, {}, this,
+                 [this](uint response, const QVariantMap &results) {
+                     if (response != Portal::success)
+                         return failBinding(results.value(QStringLiteral("error"),
+                                                          QStringLiteral("The desktop did not bind the shortcuts."))
+                                                .toString());
+                     m_triggers.clear();
+                     const auto bound = qdbus_cast<QList<PortalShortcut>>(
+                         results.value(QStringLiteral("shortcuts")).value<QDBusArgument>());
+                     for (const PortalShortcut &shortcut : bound)
+                         for (const auto &[identifier, entry] : m_entries)
+                             if (shortcutId(identifier) == shortcut.id)
+                                 m_triggers[identifier] =
+                                     shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+                     m_binding = false;
+                     m_bound = true;
+                     m_lastError.clear();
+                     emit bindingFinished(true);
+                 });
+}
+
+void PortalHotKeyBackend::failBinding(const QString &message)
+{
+    m_binding = false;
+    m_bound = false;
+    m_boundKey.clear();
+    m_lastError = message;
+    emit bindingFinished(false);
+}
+
+std::optional<uint32_t> PortalHotKeyBackend::identifierFor(const QDBusMessage &signal) const
+{
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() < 2 || arguments[0].value<QDBusObjectPath>().path() != m_session || m_session.isEmpty())
+        return std::nullopt;
+    const QString id = arguments[1].toString();
+    for (const auto &[identifier, entry] : m_entries)
+        if (shortcutId(identifier) == id)
+            return identifier;
+    return std::nullopt;
+}
+
+void PortalHotKeyBackend::onActivated(const QDBusMessage &signal)
+{
+    const auto identifier = identifierFor(signal);
+    if (!identifier || !m_entries[*identifier].active || m_down.contains(*identifier))
+        return;
+    m_down.insert(*identifier);
+    if (m_handler)
+        m_handler(*identifier, true);
+}
+
+void PortalHotKeyBackend::onDeactivated(const QDBusMessage &signal)
+{
+    const auto identifier = identifierFor(signal);
+    // A release follows every press that was reported, so hold-to-talk never sticks.
+    if (!identifier || !m_down.erase(*identifier))
+        return;
+    if (m_handler)
+        m_handler(*identifier, false);
+}

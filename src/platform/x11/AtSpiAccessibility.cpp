@@ -1,0 +1,273 @@
+// AT-SPI first: its GLib headers use names that Qt defines as macros.
+#include <atspi/atspi.h>
+
+#include "AtSpiAccessibility.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace {
+
+constexpr int kMaximumNodes = 4000;
+constexpr int kMaximumDepth = 40;
+
+struct GFree {
+    void operator()(gpointer p) const { g_free(p); }
+};
+using GText = std::unique_ptr<gchar, GFree>;
+
+template <typename T>
+struct Unref {
+    void operator()(T *p) const
+    {
+        if (p)
+            g_object_unref(p);
+    }
+};
+template <typename T>
+using Ref = std::unique_ptr<T, Unref<T>>;
+
+bool ensureInitialised()
+{
+    static const bool ready = [] {
+        if (atspi_init() < 0)
+            return false;
+        // A hung application must not stall the caller for long; answers are never cached,
+        // since nothing here listens for the events that would keep a cache true.
+        atspi_set_timeout(600, 3000);
+        if (Ref<AtspiAccessible> desktop{atspi_get_desktop(0)})
+            atspi_accessible_set_cache_mask(desktop.get(), ATSPI_CACHE_NONE);
+        return true;
+    }();
+    return ready;
+}
+
+bool hasState(AtspiAccessible *object, AtspiStateType state)
+{
+    Ref<AtspiStateSet> set{atspi_accessible_get_state_set(object)};
+    return set && atspi_state_set_contains(set.get(), state);
+}
+
+Ref<AtspiAccessible> child(AtspiAccessible *object, int index)
+{
+    GError *error = nullptr;
+    Ref<AtspiAccessible> result{atspi_accessible_get_child_at_index(object, index, &error)};
+    g_clear_error(&error);
+    return result;
+}
+
+int childCount(AtspiAccessible *object)
+{
+    GError *error = nullptr;
+    const int n = atspi_accessible_get_child_count(object, &error);
+    g_clear_error(&error);
+    return error ? 0 : n;
+}
+
+// Depth first through what is showing; the focused object that offers text wins.
+Ref<AtspiAccessible> findFocusedText(AtspiAccessible *object, int depth, int &budget)
+{
+    if (--budget < 0 || depth > kMaximumDepth)
+        return nullptr;
+    if (hasState(object, ATSPI_STATE_FOCUSED)) {
+        if (Ref<AtspiText> text{atspi_accessible_get_text_iface(object)})
+            return Ref<AtspiAccessible>{ATSPI_ACCESSIBLE(g_object_ref(object))};
+    }
+    const int n = childCount(object);
+    for (int i = 0; i < n && budget >= 0; ++i) {
+        Ref<AtspiAccessible> c = child(object, i);
+        if (!c || (depth > 0 && !hasState(c.get(), ATSPI_STATE_SHOWING)))
+            continue;
+        if (auto found = findFocusedText(c.get(), depth + 1, budget))
+            return found;
+    }
+    return nullptr;
+}
+
+// AT-SPI counts characters (code points) where GTK is concerned; Qt's bridge counts UTF-16
+// units. The port speaks UTF-16 units throughout.
+class AtSpiElement final : public AccessibleElement {
+public:
+    AtSpiElement(Ref<AtspiAccessible> object, bool utf16Offsets)
+        : m_object(std::move(object)), m_utf16Offsets(utf16Offsets)
+    {
+    }
+
+    std::optional<QString> selectedText() const override
+    {
+        Ref<AtspiText> text = textInterface();
+        const auto range = selection(text.get());
+        if (!range || range->second <= range->first)
+            return std::nullopt;
+        return textBetween(text.get(), range->first, range->second);
+    }
+
+    std::optional<TextRange> selectedTextRange() const override
+    {
+        Ref<AtspiText> text = textInterface();
+        if (!text)
+            return std::nullopt;
+        int start = 0, end = 0;
+        if (const auto range = selection(text.get())) {
+            start = range->first;
+            end = range->second;
+        } else {
+            GError *error = nullptr;
+            start = end = atspi_text_get_caret_offset(text.get(), &error);
+            if (error) {
+                g_error_free(error);
+                return std::nullopt;
+            }
+        }
+        if (start < 0)
+            return std::nullopt;
+        const auto full = value();
+        if (!full)
+            return std::nullopt;
+        const qsizetype from = toUtf16(*full, start), to = toUtf16(*full, end);
+        return TextRange{int64_t(from), int64_t(to - from)};
+    }
+
+    bool setSelectedTextRange(const TextRange &range) override
+    {
+        Ref<AtspiText> text = textInterface();
+        const auto full = value();
+        if (!text || !full || range.location < 0 || range.location + range.length > full->size())
+            return false;
+        const int start = fromUtf16(*full, qsizetype(range.location));
+        const int end = fromUtf16(*full, qsizetype(range.location + range.length));
+        GError *error = nullptr;
+        const int n = atspi_text_get_n_selections(text.get(), &error);
+        g_clear_error(&error);
+        const gboolean done = n > 0 ? atspi_text_set_selection(text.get(), 0, start, end, &error)
+                                    : atspi_text_add_selection(text.get(), start, end, &error);
+        const bool ok = done && !error;
+        g_clear_error(&error);
+        if (!ok)
+            return false;
+        // Some toolkits accept the call and do nothing; only a selection that reads back counts.
+        return selectedTextRange() == range || (range.length == 0);
+    }
+
+    std::optional<QString> value() const override
+    {
+        Ref<AtspiText> text = textInterface();
+        if (!text)
+            return std::nullopt;
+        return textBetween(text.get(), 0, -1);
+    }
+
+private:
+    Ref<AtspiText> textInterface() const { return Ref<AtspiText>{atspi_accessible_get_text_iface(m_object.get())}; }
+
+    static std::optional<std::pair<int, int>> selection(AtspiText *text)
+    {
+        if (!text)
+            return std::nullopt;
+        GError *error = nullptr;
+        const int n = atspi_text_get_n_selections(text, &error);
+        if (error || n <= 0) {
+            g_clear_error(&error);
+            return std::nullopt;
+        }
+        AtspiRange *range = atspi_text_get_selection(text, 0, &error);
+        if (error || !range) {
+            g_clear_error(&error);
+            g_free(range);
+            return std::nullopt;
+        }
+        std::pair<int, int> result{std::min(range->start_offset, range->end_offset),
+                                   std::max(range->start_offset, range->end_offset)};
+        g_free(range);
+        return result;
+    }
+
+    static std::optional<QString> textBetween(AtspiText *text, int start, int end)
+    {
+        GError *error = nullptr;
+        GText chars{atspi_text_get_text(text, start, end, &error)};
+        if (error) {
+            g_error_free(error);
+            return std::nullopt;
+        }
+        return QString::fromUtf8(chars ? chars.get() : "");
+    }
+
+    qsizetype toUtf16(const QString &text, int offset) const
+    {
+        if (m_utf16Offsets)
+            return std::min<qsizetype>(offset, text.size());
+        qsizetype i = 0;
+        for (int n = 0; n < offset && i < text.size(); ++n)
+            i += (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        return i;
+    }
+
+    int fromUtf16(const QString &text, qsizetype index) const
+    {
+        if (m_utf16Offsets)
+            return int(index);
+        int n = 0;
+        for (qsizetype i = 0; i < index && i < text.size(); ++n)
+            i += (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        return n;
+    }
+
+    Ref<AtspiAccessible> m_object;
+    bool m_utf16Offsets;
+};
+
+Ref<AtspiAccessible> applicationWithPid(int64_t pid)
+{
+    Ref<AtspiAccessible> desktop{atspi_get_desktop(0)};
+    if (!desktop)
+        return nullptr;
+    const int n = childCount(desktop.get());
+    for (int i = 0; i < n; ++i) {
+        Ref<AtspiAccessible> app = child(desktop.get(), i);
+        if (!app)
+            continue;
+        GError *error = nullptr;
+        const guint appPid = atspi_accessible_get_process_id(app.get(), &error);
+        g_clear_error(&error);
+        if (int64_t(appPid) == pid)
+            return app;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier)
+{
+    if (processIdentifier <= 0 || !ensureInitialised())
+        return nullptr;
+    Ref<AtspiAccessible> app = applicationWithPid(processIdentifier);
+    if (!app)
+        return nullptr;
+    GError *error = nullptr;
+    GText toolkit{atspi_accessible_get_toolkit_name(app.get(), &error)};
+    g_clear_error(&error);
+    const bool utf16 = toolkit && QString::fromUtf8(toolkit.get()).startsWith(QLatin1String("Qt"));
+
+    // The active window first; the others only when no window says it is active.
+    int budget = kMaximumNodes;
+    const int n = childCount(app.get());
+    std::vector<Ref<AtspiAccessible>> rest;
+    for (int i = 0; i < n; ++i) {
+        Ref<AtspiAccessible> window = child(app.get(), i);
+        if (!window)
+            continue;
+        if (!hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+            rest.push_back(std::move(window));
+            continue;
+        }
+        if (auto found = findFocusedText(window.get(), 1, budget))
+            return std::make_shared<AtSpiElement>(std::move(found), utf16);
+    }
+    for (auto &window : rest)
+        if (auto found = findFocusedText(window.get(), 1, budget))
+            return std::make_shared<AtSpiElement>(std::move(found), utf16);
+    return nullptr;
+}

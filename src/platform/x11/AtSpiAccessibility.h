@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/Accessibility.h"
+
+#include <cstdint>
+#include <memory>
+
+// The focused text object of the application with that process id, found over AT-SPI: the
+// active window of that application is searched for the object that has the keyboard focus.
+// None when the application is not on the accessibility bus (many terminals, Qt programs with
+// accessibility off, Electron without it) or nothing focused offers text.
+std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier);

@@ -1,0 +1,314 @@
+#include "AgentFlowFixture.h"
+
+#include "RunTask.h"
+#include "command/AgentPasteCoordinator.h"
+#include "platform/KeySynthesizer.h"
+
+#include <QFileInfo>
+
+namespace {
+const std::pair<uint16_t, uint64_t> kPaste{KeySynthesizer::keyV, KeySynthesizer::commandFlag};
+}
+
+TEST_F(AgentFlowTest, StartChecksFailInOrderBeforeAnythingIsCapturedOrRecorded)
+{
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        QString message;
+        std::optional<AppSection> section;
+        bool screenshot = false;
+    };
+    const QString keyMessage =
+        QStringLiteral("Add your OpenAI API key in Models → Command before using an OpenAI model.");
+    const std::vector<Case> cases = {
+        {"microphone", [&] { permissions.microphone = false; }, QStringLiteral("Microphone access is required."),
+         std::nullopt},
+        {"accessibility", [&] { accessibility.trusted = false; },
+         QStringLiteral("Accessibility access is required for context and automatic paste."), AppSection::agent},
+        {"unknown model", [&] { changeSettings([](AgentSettings &s) { s.selectedModelID = QStringLiteral("gone"); }); },
+         QStringLiteral("Choose a writing model."), AppSection::agent},
+        {"text-only model", [] {}, QStringLiteral("Switch to an image-capable model to include a screenshot."),
+         std::nullopt, true},
+        {"no cloud key", [&] { changeSettings([](AgentSettings &s) { s.writingProvider = AgentWritingProvider::openAI; }); },
+         keyMessage, AppSection::models},
+        {"not downloaded",
+         [&] { changeSettings([](AgentSettings &s) { s.selectedModelID = QStringLiteral("qwen3-4b-q4"); }); },
+         QStringLiteral("Download Qwen Writer before using it."), AppSection::agent},
+        {"speech model missing",
+         [&] { changeSettings([](AgentSettings &s) { s.speechModelID = QStringLiteral("studio"); }); },
+         QStringLiteral("Download the selected speech model first."), AppSection::agent},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.arrange();
+        const int raises = mainWindow.raises;
+        const int starts = recorder.starts;
+        state->toggleAgentRecording(c.screenshot);
+        drain();
+        EXPECT_EQ(phase(), AgentPhase::error);
+        EXPECT_EQ(state->agentPhaseDetail(), c.message);
+        EXPECT_EQ(recorder.starts, starts);
+        EXPECT_TRUE(keys.posted.empty());
+        EXPECT_EQ(mainWindow.raises - raises, c.section ? 1 : 0);
+        if (c.section) {
+            EXPECT_EQ(state->selectedSection(), *c.section);
+        }
+        // The message stays for three seconds.
+        scheduler.advance(2.9);
+        EXPECT_TRUE(overlay.visible);
+        scheduler.advance(0.2);
+        EXPECT_FALSE(overlay.visible);
+    }
+}
+
+TEST_F(AgentFlowTest, SpokenInstructionRunsReplacesTheSelectionAndKeepsTheUsersClipboard)
+{
+    const PasteboardContents before = pasteboard.items;
+    EXPECT_EQ(runtime.ensures, 1); // warmed at start
+
+    state->toggleAgentRecording(false);
+    drain();
+    EXPECT_EQ(phase(), AgentPhase::listening);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Speak your writing instruction"));
+    EXPECT_EQ(state->targetApplicationName(), QStringLiteral("Editor"));
+    EXPECT_TRUE(cancelShortcut.registered);
+    // The selection came from the element: the clipboard was not touched.
+    EXPECT_EQ(pasteboard.clears, 0);
+
+    state->toggleAgentRecording(false);
+    EXPECT_EQ(phase(), AgentPhase::transcribing);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Pocket"));
+    runner.reportProgress(1.0);
+    drain();
+    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.98);
+    runner.finish(QStringLiteral("  Make it polite \n"));
+    drain();
+
+    ASSERT_EQ(runtime.requests.size(), 1);
+    const AgentRuntimeRequest &request = runtime.requests[0];
+    EXPECT_EQ(request.command, AgentProtocolCommand::run);
+    EXPECT_EQ(request.instruction, QStringLiteral("Make it polite"));
+    EXPECT_EQ(request.model->id, QStringLiteral("apple-system"));
+    EXPECT_EQ(request.llamaServerPath, QStringLiteral("/opt/llama-server"));
+    EXPECT_FALSE(request.appleBridgePath);
+    EXPECT_FALSE(request.modelPath);
+    EXPECT_FALSE(request.openAIAPIKey);
+    EXPECT_EQ(request.sessionPath, AppPaths::agentSessions());
+    EXPECT_EQ(request.trustedInstructions, AgentSettings::defaultTrustedInstructions());
+    ASSERT_EQ(request.attachments.size(), 1);
+    EXPECT_EQ(request.attachments[0].text, QStringLiteral("we are late"));
+    EXPECT_EQ(phase(), AgentPhase::loadingModel);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Checking Apple Intelligence"));
+    EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
+
+    const AgentConversation created = onlyConversation();
+    EXPECT_EQ(created.id, request.conversationID);
+    EXPECT_EQ(created.title, QStringLiteral("Make it polite"));
+    EXPECT_EQ(created.targetApplicationName, QStringLiteral("Editor"));
+    EXPECT_EQ(state->activeAgentConversationID(), created.id);
+
+    // Progress: the estimator climbs while loading, events lift it, deltas stream.
+    scheduler.advance(0.18);
+    EXPECT_GT(state->agentProgress(), 0.04);
+    runtime.emitEvent(AgentProtocolEventKind::phase, AgentPhase::generating, QStringLiteral("Writing"));
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Writing"));
+    EXPECT_GE(state->agentProgress(), 0.38);
+    runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("We are "));
+    runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("running late."));
+    EXPECT_EQ(state->agentStreamedText(), QStringLiteral("We are running late."));
+
+    runtime.finish(QStringLiteral("We are running late."));
+    drain();
+    EXPECT_TRUE(keys.posted.empty()); // the target gets time to come forward first
+    scheduler.advance(0.09);
+    ASSERT_EQ(keys.posted.size(), 1u);
+    EXPECT_EQ(keys.posted[0], kPaste);
+    EXPECT_EQ(workspace.activated.size(), 1u);
+    scheduler.advance(0.08);
+    drain();
+
+    EXPECT_EQ(phase(), AgentPhase::completed);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Ready"));
+    EXPECT_DOUBLE_EQ(state->agentProgress(), 1.0);
+    EXPECT_EQ(state->agentResultText(), QStringLiteral("We are running late."));
+    EXPECT_FALSE(state->agentResultNeedsPaste());
+    EXPECT_FALSE(cancelShortcut.registered);
+    EXPECT_EQ(results.results, 1);
+    EXPECT_EQ(sounds.played.size(), 1u);
+    // Copy is on by default, so the result stays on the clipboard.
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("We are running late."));
+    EXPECT_NE(pasteboard.items, before);
+
+    const AgentConversation done = onlyConversation();
+    ASSERT_EQ(done.messages.size(), 2);
+    EXPECT_EQ(done.messages[1].role, AgentMessageRole::assistant);
+    EXPECT_EQ(done.lastPastedText, QStringLiteral("We are running late."));
+    EXPECT_EQ(state->agentFlow().paste().lastTarget()->selectedRange, (TextRange{11, 20}));
+
+    scheduler.advance(1.2);
+    EXPECT_FALSE(overlay.visible);
+}
+
+TEST_F(AgentFlowTest, CommandAndDictationExcludeEachOtherAndEmptyInstructionsCreateNothing)
+{
+    state->toggleRecording();
+    ASSERT_EQ(state->status().kind, CaptureStatus::Kind::recording);
+    state->toggleAgentRecording(false);
+    drain();
+    EXPECT_EQ(phase(), AgentPhase::idle);
+    state->cancelRecording();
+
+    state->toggleAgentRecording(false);
+    drain();
+    state->toggleRecording();
+    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::idle);
+
+    state->toggleAgentRecording(false);
+    runner.finish(QStringLiteral(" \n "));
+    drain();
+    EXPECT_EQ(phase(), AgentPhase::error);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("No instruction was detected."));
+    EXPECT_TRUE(conversations->conversations().isEmpty());
+    EXPECT_TRUE(runtime.requests.isEmpty());
+}
+
+TEST_F(AgentFlowTest, CancelDuringGenerationDropsLateEventsAndText)
+{
+    speak(QStringLiteral("Shorten it"));
+    runtime.emitEvent(AgentProtocolEventKind::phase, AgentPhase::generating);
+    runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("Short"));
+    ASSERT_TRUE(cancelShortcut.registered);
+    state->cancelRecording();
+    EXPECT_EQ(phase(), AgentPhase::cancelled);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(runtime.cancelled, (QList<QUuid>{runtime.requests[0].requestID}));
+    EXPECT_FALSE(cancelShortcut.registered);
+
+    runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral(" and late"));
+    runtime.finish(QStringLiteral("Short and late"));
+    drain();
+    scheduler.advance(1.0);
+    EXPECT_EQ(phase(), AgentPhase::cancelled);
+    EXPECT_EQ(state->agentStreamedText(), QStringLiteral("Short"));
+    EXPECT_TRUE(state->agentResultText().isEmpty());
+    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(onlyConversation().messages.size(), 1);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("mine"));
+}
+
+TEST_F(AgentFlowTest, TypedRefinementReplacesTheEarlierResultOnlyWhileItIsUnchanged)
+{
+    speak(QStringLiteral("Make it polite"));
+    answer(QStringLiteral("We are running late."));
+    // What the editor now holds after the paste.
+    field->text = QStringLiteral("Dear team, We are running late.");
+    field->range = TextRange{31, 0};
+    const QUuid id = *state->activeAgentConversationID();
+
+    state->submitAgentFollowUp(QStringLiteral("  even shorter "));
+    ASSERT_EQ(runtime.requests.size(), 2);
+    EXPECT_EQ(runtime.requests[1].command, AgentProtocolCommand::continue_);
+    EXPECT_EQ(runtime.requests[1].instruction, QStringLiteral("even shorter"));
+    EXPECT_EQ(runtime.requests[1].conversationID, id);
+    // A second refinement while this one runs is ignored.
+    state->submitAgentFollowUp(QStringLiteral("again"));
+    EXPECT_EQ(runtime.requests.size(), 2);
+
+    answer(QStringLiteral("Late, sorry."));
+    EXPECT_EQ(field->range, (TextRange{11, 20})); // the earlier result was selected first
+    EXPECT_EQ(keys.posted.size(), 2u);
+    EXPECT_FALSE(state->agentResultNeedsPaste());
+    EXPECT_EQ(onlyConversation().lastPastedText, QStringLiteral("Late, sorry."));
+    EXPECT_EQ(onlyConversation().messages.size(), 4);
+
+    // The user edits the result: the next refinement is left for a manual paste.
+    field->text = QStringLiteral("Dear team, Late, sorry!");
+    state->submitAgentFollowUp(QStringLiteral("warmer"));
+    answer(QStringLiteral("So sorry we are late."));
+    EXPECT_EQ(keys.posted.size(), 2u);
+    EXPECT_TRUE(state->agentResultNeedsPaste());
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("So sorry we are late."));
+    EXPECT_EQ(onlyConversation().lastPastedText, std::nullopt);
+
+    // Paste puts it at the cursor of the target.
+    state->pasteAgentResult();
+    scheduler.advance(0.09);
+    EXPECT_EQ(keys.posted.size(), 3u);
+    EXPECT_FALSE(state->agentResultNeedsPaste());
+}
+
+TEST_F(AgentFlowTest, ANewRunGoesToItsOwnTargetAndTerminalsGetTheShiftedChord)
+{
+    speak(QStringLiteral("Fix it"));
+    answer(QStringLiteral("Fixed."));
+    workspace.front = RunningApplication{5151, QStringLiteral("XTerm"), 88};
+    workspace.terminals = {5151};
+    accessibility.focused.reset();
+    accessibility.trusted = true;
+    speak(QStringLiteral("Explain it"));
+    answer(QStringLiteral("It lists files."));
+    ASSERT_EQ(workspace.activated.size(), 2u);
+    EXPECT_EQ(workspace.activated[1].processIdentifier, 5151);
+    // The copy fallback used Ctrl+Shift+C there, and the paste Ctrl+Shift+V.
+    const uint64_t shifted = KeySynthesizer::commandFlag | KeySynthesizer::shiftFlag;
+    EXPECT_EQ(keys.posted[1], (std::pair<uint16_t, uint64_t>{KeySynthesizer::keyC, shifted}));
+    EXPECT_EQ(keys.posted[2], (std::pair<uint16_t, uint64_t>{KeySynthesizer::keyV, shifted}));
+    EXPECT_EQ(conversations->conversations().size(), 2);
+}
+
+TEST_F(AgentFlowTest, CloudRunWithScreenshotSendsTheKeyAndStoresTheWindowWithTheConversation)
+{
+    secrets.items[{QStringLiteral("com.orvel.plus.openai-api"), QStringLiteral("OPENAI_API_KEY")}] = "sk-test-key-0123456789";
+    state->setOpenAIAPIKeyConfigured(true);
+    changeSettings([](AgentSettings &s) { s.writingProvider = AgentWritingProvider::openAI; });
+    screenCapture.windows = {CapturableWindow{9, 4242, QRectF(0, 0, 3000, 1600), true}};
+
+    state->toggleAgentRecording(true);
+    drain();
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Window attached"));
+    EXPECT_EQ(screenCapture.lastSize, QSize(4096, 3200));
+    state->toggleAgentRecording(true);
+    runner.finish(QStringLiteral("Describe the window"));
+    drain();
+    drain();
+
+    ASSERT_EQ(runtime.requests.size(), 1);
+    const AgentRuntimeRequest &request = runtime.requests[0];
+    EXPECT_EQ(request.openAIAPIKey, QStringLiteral("sk-test-key-0123456789"));
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Connecting to OpenAI · Luna"));
+    ASSERT_EQ(request.attachments.size(), 2);
+    const QString shot = *request.attachments[1].filePath;
+    EXPECT_EQ(QFileInfo(shot).dir().dirName(), request.conversationID->toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_TRUE(QFileInfo::exists(shot));
+    EXPECT_EQ(request.attachments[1].displayName, QStringLiteral("Editor window"));
+    answer(QStringLiteral("A text field."));
+
+    // Removing the key clears the flag, and removing it again still succeeds.
+    EXPECT_TRUE(runTask(state->removeOpenAIAPIKey()).ok());
+    EXPECT_FALSE(state->openAIAPIKeyConfigured());
+    EXPECT_TRUE(runTask(state->removeOpenAIAPIKey()).ok());
+}
+
+TEST_F(AgentFlowTest, WithoutAnyTargetTheResultIsCopiedOnlyWhenAskedAndWaitsForPaste)
+{
+    conversations->createConversation(QUuid::createUuid(), QStringLiteral("Earlier"), QStringLiteral("Mail"), {});
+    const QUuid id = conversations->conversations()[0].id;
+    state->openAgentConversation(id);
+    EXPECT_TRUE(state->agentPanelVisible());
+    EXPECT_EQ(results.panels, 1);
+
+    changeSettings([](AgentSettings &s) { s.copyResult = false; });
+    state->submitAgentFollowUp(QStringLiteral("Again"));
+    answer(QStringLiteral("Again, better."));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("mine"));
+    EXPECT_TRUE(state->agentResultNeedsPaste());
+
+    changeSettings([](AgentSettings &s) { s.copyResult = true; s.automaticPaste = false; });
+    state->submitAgentFollowUp(QStringLiteral("Once more"));
+    answer(QStringLiteral("Once more, best."));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("Once more, best."));
+    EXPECT_FALSE(state->agentResultNeedsPaste());
+    EXPECT_TRUE(keys.posted.empty());
+}

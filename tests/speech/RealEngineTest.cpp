@@ -1,0 +1,145 @@
+// The runner against the real whisper-cli and parakeet-cli that set-up provides, with tiny models
+// the build writes. Skipped only where set-up found no engines at all.
+#include "RunTask.h"
+#include "TempDataHome.h"
+#include "speech/ResourceLocator.h"
+#include "speech/WhisperRunner.h"
+
+#include <QFile>
+#include <QMutex>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+QString modelsDir() { return QStringLiteral(ORVEL_TEST_MODELS_DIR); }
+
+class RealEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The suite's stand-in must not stand in here.
+        for (const char *name : {"ORVEL_WHISPER_CLI_PATH", "ORVEL_PARAKEET_CLI_PATH"}) {
+            saved.append({name, qgetenv(name)});
+            qunsetenv(name);
+        }
+        for (const char *program : {"whisper-cli", "parakeet-cli"}) {
+            if (!ResourceLocator::bundledExecutable(QString::fromLatin1(program))) {
+                if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
+                    GTEST_SKIP() << "set-up provided no speech engines (" << program << ")";
+                FAIL() << program << " is missing although set-up provided the engines";
+            }
+        }
+        writeTone(audio, 2.0);
+    }
+
+    void TearDown() override
+    {
+        for (const auto &[name, value] : saved)
+            if (!value.isNull())
+                qputenv(name, value);
+    }
+
+    static void writeTone(const QString &path, double seconds)
+    {
+        const int rate = 16000, samples = int(rate * seconds);
+        QByteArray pcm;
+        for (int i = 0; i < samples; ++i) {
+            const auto v = qint16((i / 20) % 2 ? 6000 : -6000); // 400 Hz square wave
+            pcm.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
+        }
+        auto le = [](quint32 v, int bytes) {
+            QByteArray out;
+            for (int i = 0; i < bytes; ++i)
+                out.append(char((v >> (8 * i)) & 0xff));
+            return out;
+        };
+        const QByteArray wav = QByteArray("RIFF") + le(36 + pcm.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
+                               le(1, 2) + le(rate, 4) + le(rate * 2, 4) + le(2, 2) + le(16, 2) + "data" +
+                               le(pcm.size(), 4) + pcm;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(wav), wav.size());
+    }
+
+    Result<QString, OrvelError> run(const char *modelID, const QString &modelPath, const QStringList &vocabulary = {})
+    {
+        auto task = runner.transcribe(audio, *SpeechModel::withID(QString::fromLatin1(modelID)), modelPath, vocabulary,
+                                      [this](double f) {
+                                          QMutexLocker lock(&progressLock);
+                                          progress << f;
+                                      });
+        return runTask(std::move(task), 120000);
+    }
+
+    QList<QPair<const char *, QByteArray>> saved;
+    TempDataHome home;
+    QString audio = home.path() + QStringLiteral("/tone.wav");
+    WhisperRunner runner;
+    QMutex progressLock;
+    QList<double> progress;
+};
+
+} // namespace
+
+TEST_F(RealEngineTest, WhisperTranscribesAndReportsProgressWithinRange)
+{
+    const auto said = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"));
+    ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
+    EXPECT_EQ(said.value(), QStringLiteral(ORVEL_TEST_MODEL_SENTENCE));
+    // The engine's own progress lines can pass 100% on short audio; the bar must not.
+    QMutexLocker lock(&progressLock);
+    ASSERT_FALSE(progress.isEmpty());
+    for (double p : std::as_const(progress)) {
+        EXPECT_GE(p, 0.0);
+        EXPECT_LE(p, 0.97);
+    }
+    EXPECT_EQ(runner.runningCount(), 0);
+}
+
+TEST_F(RealEngineTest, WhisperVocabularyPromptIsAcceptedAndNormalizes)
+{
+    const auto said = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"), {QStringLiteral("HELLO")});
+    ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
+    EXPECT_TRUE(said.value().startsWith(QStringLiteral("HELLO from"))) << said.value().toStdString();
+}
+
+TEST_F(RealEngineTest, WhisperHearingNothingIsNoSpeech)
+{
+    const auto heard = run("pocket", modelsDir() + QStringLiteral("/whisper-silent.bin"));
+    ASSERT_FALSE(heard.ok());
+    EXPECT_EQ(heard.error(), OrvelError::emptyTranscript());
+    EXPECT_EQ(heard.error().description(), QStringLiteral("No speech was detected."));
+}
+
+TEST_F(RealEngineTest, UnreadableModelGivesTheEngineOwnFailure)
+{
+    const QString broken = home.path() + QStringLiteral("/broken.bin");
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, 'x'));
+    f.close();
+    for (const char *id : {"pocket", "velocity"}) {
+        const auto result = run(id, broken);
+        ASSERT_FALSE(result.ok()) << id;
+        EXPECT_EQ(result.error().kind, OrvelError::Kind::transcriptionFailed) << id;
+        // The engine's last words, not the generic text.
+        EXPECT_TRUE(result.error().message.contains(QStringLiteral("failed"), Qt::CaseInsensitive))
+            << id << ": " << result.error().description().toStdString();
+    }
+    const auto missing = run("pocket", home.path() + QStringLiteral("/absent.bin"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().kind, OrvelError::Kind::transcriptionFailed);
+    EXPECT_FALSE(missing.error().message.isEmpty());
+}
+
+TEST_F(RealEngineTest, ParakeetGivesATranscript)
+{
+    const auto said = run("velocity", modelsDir() + QStringLiteral("/parakeet-random.bin"));
+    ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
+    // The test model leans to one letter; nothing of the engine's log may be mixed in.
+    EXPECT_FALSE(said.value().isEmpty());
+    EXPECT_EQ(said.value(), QString(said.value().size(), QLatin1Char('c'))) << said.value().toStdString();
+}

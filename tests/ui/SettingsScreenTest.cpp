@@ -1,0 +1,240 @@
+#include "ScreenTestSupport.h"
+#include "app/HotKeyManager.h"
+#include "app/Preferences.h"
+#include "ui/screens/OverlaySizeChoice.h"
+#include "ui/screens/SettingsScreen.h"
+#include "ui/screens/ShortcutRecorderWidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+using Mods = HotKeyBackend::Modifiers;
+
+class SettingsScreenTest : public ScreenTest {
+protected:
+    ShortcutRecorderWidget *recorder(SettingsScreen &screen, const QString &title)
+    {
+        // The row's control carries the row's title as its accessible name.
+        for (auto *r : screen.findChildren<ShortcutRecorderWidget *>())
+            if (r->accessibleName() == title)
+                return r;
+        ADD_FAILURE() << "no recorder " << title.toStdString();
+        return nullptr;
+    }
+    QLabel *explanationOf(SettingsScreen &screen, const QString &title)
+    {
+        for (auto *label : screen.findChildren<QLabel *>())
+            if (label->text() == title)
+                return label->parentWidget()->findChild<QLabel *>(QStringLiteral("explanation"));
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsScreenTest, RecordingAShortcutSuspendsTheGlobalShortcutsAndStoresTheCombination)
+{
+    SettingsScreen screen(*state);
+    screen.show();
+    ASSERT_EQ(backend.registered.size(), 4u);
+    ShortcutRecorderWidget *toggle = recorder(screen, QStringLiteral("Global shortcut"));
+    ASSERT_TRUE(toggle);
+    QTest::mouseClick(toggle->button(), Qt::LeftButton);
+    EXPECT_TRUE(toggle->isCapturing());
+    EXPECT_TRUE(state->hotKeysSuspended());
+    EXPECT_TRUE(backend.registered.empty());
+
+    // A bare key is refused where a modifier is required, in this desktop's key names.
+    QTest::keyClick(toggle->button(), Qt::Key_K);
+    EXPECT_TRUE(toggle->isCapturing());
+    EXPECT_EQ(toggle->message(), QStringLiteral("Add Ctrl, Alt, Shift, or Super"));
+    EXPECT_EQ(state->toggleShortcut(), KeyboardShortcutSetting::defaultToggle());
+
+    // A lone modifier is the start of a combination; the combination is what counts.
+    QTest::keyClick(toggle->button(), Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(toggle->isCapturing());
+    QTest::keyClick(toggle->button(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(toggle->isCapturing());
+    EXPECT_FALSE(state->hotKeysSuspended());
+    EXPECT_EQ(state->toggleShortcut().keyLabel, QStringLiteral("K"));
+    EXPECT_TRUE(state->toggleShortcut().control && state->toggleShortcut().option);
+    EXPECT_FALSE(state->toggleShortcut().shift || state->toggleShortcut().command);
+    ASSERT_EQ(backend.registered.size(), 4u);
+    EXPECT_EQ(backend.registered.at(HotKeyManager::toggle).first, state->toggleShortcut().keyCode);
+    EXPECT_EQ(toggle->shortcut(), state->toggleShortcut());
+
+    // Leaving the recorder ends the capture and gives the shortcuts back; so does closing the screen.
+    QTest::mouseClick(toggle->button(), Qt::LeftButton);
+    EXPECT_TRUE(backend.registered.empty());
+    toggle->stopCapturing();
+    EXPECT_EQ(backend.registered.size(), 4u);
+    {
+        SettingsScreen other(*state);
+        QTest::mouseClick(recorder(other, QStringLiteral("Command"))->button(), Qt::LeftButton);
+        EXPECT_TRUE(state->hotKeysSuspended());
+    }
+    EXPECT_FALSE(state->hotKeysSuspended());
+    EXPECT_EQ(backend.registered.size(), 4u);
+}
+
+TEST_F(SettingsScreenTest, CancelRecorderTakesABareKeyAndTheWindowShortcutsStayQuietWhileRecording)
+{
+    SettingsScreen screen(*state);
+    screen.show();
+    int quits = 0;
+    auto *quit = new QAction(&screen);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(quit, &QAction::triggered, [&] { ++quits; });
+    screen.addAction(quit);
+
+    ShortcutRecorderWidget *cancel = recorder(screen, QStringLiteral("Cancel recording"));
+    QTest::mouseClick(cancel->button(), Qt::LeftButton);
+    QTest::keyClick(cancel->button(), Qt::Key_X);
+    EXPECT_EQ(state->cancelShortcut().keyLabel, QStringLiteral("X"));
+    EXPECT_FALSE(state->cancelShortcut().hasModifier());
+
+    ShortcutRecorderWidget *agent = recorder(screen, QStringLiteral("Command"));
+    QTest::mouseClick(agent->button(), Qt::LeftButton);
+    QTest::keyClick(agent->button(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 0);
+    EXPECT_EQ(state->agentShortcut().keyLabel, QStringLiteral("Q"));
+    EXPECT_TRUE(state->agentShortcut().control);
+}
+
+TEST_F(SettingsScreenTest, ConflictsAndRefusedCombinationsAreShownUntilAnotherIsRecorded)
+{
+    // A window manager holds Alt+Space, the default Dictation shortcut.
+    Mods alt;
+    alt.option = true;
+    backend.refusedCombinations.append({uint16_t(KeyboardShortcutSetting::spaceKeyCode), alt});
+    state->refreshHotKeys();
+    SettingsScreen screen(*state);
+    screen.show();
+    ShortcutRecorderWidget *toggle = recorder(screen, QStringLiteral("Global shortcut"));
+    EXPECT_TRUE(toggle->isTaken());
+    EXPECT_TRUE(toggle->message().contains(QStringLiteral("is taken by another program")));
+    EXPECT_FALSE(recorder(screen, QStringLiteral("Push to talk"))->isTaken());
+    // The cancel key is held only during a recording, so it never reads as taken.
+    EXPECT_FALSE(recorder(screen, QStringLiteral("Cancel recording"))->isTaken());
+
+    QWidget *conflict = screen.findChild<QWidget *>(QStringLiteral("shortcutConflict"));
+    EXPECT_FALSE(shown(conflict, &screen));
+    // The Command shortcut set to the push-to-talk combination.
+    QTest::mouseClick(recorder(screen, QStringLiteral("Command"))->button(), Qt::LeftButton);
+    QTest::keyClick(recorder(screen, QStringLiteral("Command"))->button(), Qt::Key_Space,
+                    Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(state->agentShortcut(), state->pushToTalkShortcut());
+    EXPECT_TRUE(shown(conflict, &screen));
+
+    QTest::mouseClick(toggle->button(), Qt::LeftButton);
+    QTest::keyClick(toggle->button(), Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
+    settle();
+    EXPECT_FALSE(toggle->isTaken());
+    EXPECT_TRUE(toggle->message().isEmpty());
+    EXPECT_TRUE(state->hotKey().isRegistered(HotKeyManager::toggle));
+    state->setAgentShortcut(KeyboardShortcutSetting::defaultAgent());
+    EXPECT_FALSE(shown(conflict, &screen));
+}
+
+TEST_F(SettingsScreenTest, PasteSoundAndOverlayControlsWriteTheStateAndShowItBack)
+{
+    SettingsScreen screen(*state);
+    auto *paste = screen.findChild<QCheckBox *>(QStringLiteral("automaticPaste"));
+    ASSERT_TRUE(paste);
+    EXPECT_TRUE(paste->isChecked());
+    paste->click();
+    EXPECT_FALSE(state->automaticPaste());
+    state->setAutomaticPaste(true);
+    EXPECT_TRUE(paste->isChecked());
+
+    auto *sound = screen.findChild<QComboBox *>(QStringLiteral("completionSound"));
+    ASSERT_EQ(sound->count(), 3);
+    EXPECT_EQ(sound->itemText(1), QStringLiteral("Glass chime"));
+    sound->activated(1);
+    EXPECT_EQ(state->completionSound(), CompletionSound::glassChime);
+    control(&screen, QStringLiteral("Preview"))->click();
+    ASSERT_FALSE(sounds.played.empty());
+    EXPECT_EQ(sounds.played.back().first, QStringLiteral("Glass"));
+    state->setCompletionSound(CompletionSound::gentleTap);
+    EXPECT_EQ(sound->currentText(), QStringLiteral("Gentle tap"));
+
+    auto *appearance = screen.findChild<QComboBox *>(QStringLiteral("overlayAppearance"));
+    appearance->activated(2);
+    EXPECT_EQ(state->overlayAppearance(), OverlayAppearance::dark);
+    auto sizes = screen.findChildren<OverlaySizeChoice *>();
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_TRUE(sizes[0]->isChecked());
+    sizes[1]->click();
+    EXPECT_EQ(state->overlaySize(), OverlaySize::mini);
+    EXPECT_TRUE(sizes[1]->isChecked());
+    EXPECT_FALSE(sizes[0]->isChecked());
+
+    {
+        auto defaults = Preferences::openDefaultStore();
+        defaults->setValue(PreferenceKeys::overlayOriginX, 40.0);
+        defaults->setValue(PreferenceKeys::overlayOriginY, 50.0);
+        defaults->sync();
+    }
+    control(&screen, QStringLiteral("Reset"))->click();
+    EXPECT_EQ(overlay.defaultPositions, 1);
+    auto reread = Preferences::openDefaultStore();
+    EXPECT_FALSE(reread->contains(PreferenceKeys::overlayOriginX));
+    EXPECT_FALSE(reread->contains(PreferenceKeys::overlayOriginY));
+}
+
+TEST_F(SettingsScreenTest, PermissionRowsAreReadOnShowAndAllowAsksForTheMissingOne)
+{
+    SettingsScreen screen(*state);
+    permissions.microphone = false;
+    permissions.grantOnRequest = true;
+    screen.show();
+    EXPECT_EQ(explanationOf(screen, QStringLiteral("Microphone"))->text(), QStringLiteral("Required for the full workflow"));
+    EXPECT_EQ(explanationOf(screen, QStringLiteral("Screen Recording"))->text(), QStringLiteral("Granted"));
+    QAbstractButton *allow = control(&screen, QStringLiteral("Allow Microphone"));
+    EXPECT_TRUE(shown(allow, &screen));
+    EXPECT_FALSE(shown(control(&screen, QStringLiteral("Allow Screen Recording")), &screen));
+    allow->click();
+    settle();
+    EXPECT_TRUE(state->microphoneGranted());
+    EXPECT_EQ(explanationOf(screen, QStringLiteral("Microphone"))->text(), QStringLiteral("Granted"));
+    EXPECT_FALSE(shown(allow, &screen));
+}
+
+TEST_F(SettingsScreenTest, APermissionRequestHighlightsThePermissionsOnceForEachRequest)
+{
+    SettingsScreen screen(*state);
+    screen.resize(700, 400);
+    screen.show();
+    EXPECT_FALSE(screen.highlightedPermissions());
+    // A failed start that needs the microphone, then a tap on the overlay.
+    permissions.microphone = false;
+    state->toggleRecording();
+    state->handleOverlayTap();
+    EXPECT_EQ(screen.handledPermissionAttentionRequest(), 1);
+    EXPECT_TRUE(screen.highlightedPermissions());
+    EXPECT_TRUE(screen.permissionHighlightTask().isActive());
+    EXPECT_EQ(screen.permissionHighlightTask().interval(), 1800);
+    // Showing the screen again does not repeat a handled request.
+    screen.hide();
+    screen.show();
+    EXPECT_EQ(screen.handledPermissionAttentionRequest(), 1);
+    QMetaObject::invokeMethod(&screen.permissionHighlightTask(), "timeout");
+    EXPECT_FALSE(screen.highlightedPermissions());
+
+    state->toggleRecording();
+    state->handleOverlayTap();
+    EXPECT_EQ(screen.handledPermissionAttentionRequest(), 2);
+    EXPECT_TRUE(screen.highlightedPermissions());
+    QTest::qWait(400);
+    // Scrolled so the section is in view.
+    QWidget *section = screen.permissionsSection();
+    const QRect inView(section->mapTo(&screen, QPoint(0, 0)), section->size());
+    EXPECT_TRUE(screen.rect().intersects(inView));
+}

@@ -1,0 +1,124 @@
+// The panel under the session's window manager: it floats on every desktop, and showing,
+// clicking and dragging it leave the keyboard focus with the application the user writes in.
+#include "OverlayFixture.h"
+
+#include "platform/x11/X11Ports.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <xcb/xcb_ewmh.h>
+#include <xcb/xcb_icccm.h>
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+class FocusTest : public OverlayTest {
+protected:
+    void TearDown() override
+    {
+        if (field.state() != QProcess::NotRunning) {
+            field.terminate();
+            if (!field.waitForFinished(5000))
+                field.kill();
+            field.waitForFinished(2000);
+        }
+        OverlayTest::TearDown();
+    }
+
+    void pointer(uint8_t type, uint8_t detail, QPoint at = {})
+    {
+        xcb_test_fake_input(x11.connection(), type, detail, XCB_CURRENT_TIME, type == XCB_MOTION_NOTIFY ? x11.root() : 0,
+                            int16_t(at.x()), int16_t(at.y()), 0);
+        x11.flush();
+        settle(40);
+    }
+
+    bool fieldIsInFront() const
+    {
+        const auto front = workspace.frontmostApplication();
+        return front && front->processIdentifier == field.processId();
+    }
+
+    bool focusIsOnThePanel()
+    {
+        xcb_get_input_focus_reply_t *focus =
+            xcb_get_input_focus_reply(x11.connection(), xcb_get_input_focus(x11.connection()), nullptr);
+        const bool onPanel = focus && focus->focus == xcb_window_t(panel().winId());
+        free(focus);
+        return onPanel;
+    }
+
+    QProcess field;
+    X11Workspace workspace{x11};
+};
+
+} // namespace
+
+TEST_F(FocusTest, FloatsOnEveryDesktopAndLeavesTheFocusWhereItWas)
+{
+    ASSERT_TRUE(x11.isValid());
+    field.start(qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR") + QStringLiteral("/orvel-text-field"), {});
+    ASSERT_TRUE(field.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fieldIsInFront(); }, 10000)) << "the text field never came to the front";
+
+    QSignalSpy taps(&panel(), &OverlayPanel::tapped);
+    forward.show();
+    settle(400);
+    EXPECT_TRUE(fieldIsInFront()) << "showing took the focus";
+    EXPECT_FALSE(focusIsOnThePanel());
+
+    // What the window manager was told, read back from the server.
+    xcb_ewmh_connection_t *e = x11.ewmh();
+    const auto window = xcb_window_t(panel().winId());
+    xcb_ewmh_get_atoms_reply_t states;
+    ASSERT_TRUE(xcb_ewmh_get_wm_state_reply(e, xcb_ewmh_get_wm_state(e, window), &states, nullptr));
+    const std::vector<xcb_atom_t> atoms(states.atoms, states.atoms + states.atoms_len);
+    xcb_ewmh_get_atoms_reply_wipe(&states);
+    EXPECT_NE(std::find(atoms.begin(), atoms.end(), e->_NET_WM_STATE_ABOVE), atoms.end());
+    // Window managers that keep no sticky state (openbox) say "every desktop" this way.
+    uint32_t desktop = 0;
+    ASSERT_TRUE(xcb_ewmh_get_wm_desktop_reply(e, xcb_ewmh_get_wm_desktop(e, window), &desktop, nullptr));
+    EXPECT_EQ(desktop, 0xFFFFFFFFu);
+    xcb_icccm_wm_hints_t hints = {};
+    ASSERT_TRUE(xcb_icccm_get_wm_hints_reply(x11.connection(), xcb_icccm_get_wm_hints(x11.connection(), window),
+                                             &hints, nullptr));
+    EXPECT_TRUE(hints.flags & XCB_ICCCM_WM_HINT_INPUT);
+    EXPECT_EQ(hints.input, 0u);
+
+    // A real click, through the server and the window manager.
+    const QPoint centre = panel().mapToGlobal(panel().rect().center());
+    pointer(XCB_MOTION_NOTIFY, 0, centre);
+    pointer(XCB_BUTTON_PRESS, 1);
+    pointer(XCB_BUTTON_RELEASE, 1);
+    settle(300);
+    EXPECT_EQ(taps.count(), 1);
+    EXPECT_TRUE(fieldIsInFront()) << "a click took the focus";
+    EXPECT_FALSE(focusIsOnThePanel());
+
+    // A drag moves the panel, is remembered, and is no tap.
+    const QPoint start = panel().pos();
+    pointer(XCB_BUTTON_PRESS, 1);
+    for (int step = 1; step <= 4; ++step)
+        pointer(XCB_MOTION_NOTIFY, 0, centre + QPoint(15 * step, -10 * step));
+    pointer(XCB_BUTTON_RELEASE, 1);
+    settle(300);
+    EXPECT_EQ(panel().pos(), start + QPoint(60, -40));
+    EXPECT_EQ(savedOrigin().x(), start.x() + 60);
+    EXPECT_EQ(taps.count(), 1);
+    EXPECT_TRUE(fieldIsInFront()) << "a drag took the focus";
+    EXPECT_FALSE(focusIsOnThePanel());
+
+    // Shown again after a hide, it is still on every desktop.
+    forward.hide();
+    settle(200);
+    forward.show();
+    settle(400);
+    desktop = 0;
+    ASSERT_TRUE(xcb_ewmh_get_wm_desktop_reply(e, xcb_ewmh_get_wm_desktop(e, window), &desktop, nullptr));
+    EXPECT_EQ(desktop, 0xFFFFFFFFu);
+    EXPECT_TRUE(fieldIsInFront());
+}

@@ -1,0 +1,185 @@
+#include "OverlayFixture.h"
+
+#include "ui/TrayIcon.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace {
+QRectF mainAvailable() { return QRectF(QGuiApplication::primaryScreen()->availableGeometry()); }
+QRectF mainGeometry() { return QRectF(QGuiApplication::primaryScreen()->geometry()); }
+} // namespace
+
+TEST_F(OverlayTest, FollowsTheDictationRunAndStopsAnimatingWhenStillOrHidden)
+{
+    EXPECT_FALSE(panel().isVisible());
+    state->toggleRecording();
+    ASSERT_TRUE(panel().isVisible());
+    EXPECT_EQ(panel().content().status.kind, CaptureStatus::Kind::recording);
+    EXPECT_TRUE(controller->isAnimating());
+
+    // The waveform picks up the recorder's levels on the next frame.
+    samples = {0.2, 0.9};
+    scheduler.advance(OverlayPanelController::frameInterval);
+    EXPECT_EQ(panel().content().samples, samples);
+
+    state->toggleRecording();
+    EXPECT_EQ(panel().content().status.kind, CaptureStatus::Kind::processing);
+    EXPECT_TRUE(controller->isAnimating());
+    runner.finish(QStringLiteral("hello"));
+    drain();
+    EXPECT_EQ(panel().content().status.kind, CaptureStatus::Kind::success);
+    EXPECT_TRUE(panel().isVisible());
+    EXPECT_FALSE(controller->isAnimating()) << "a still card needs no frames";
+
+    scheduler.advance(2);
+    EXPECT_FALSE(panel().isVisible());
+    EXPECT_FALSE(controller->isAnimating());
+    const int timers = scheduler.activeCount();
+    state->setOverlaySize(OverlaySize::mini); // hidden: nothing redraws, nothing is scheduled
+    EXPECT_EQ(scheduler.activeCount(), timers);
+
+    // A permission problem shows, and a tap on the card opens the settings.
+    permissions.microphone = false;
+    state->toggleRecording();
+    ASSERT_TRUE(panel().isVisible());
+    EXPECT_EQ(panel().content().title(), QStringLiteral("Needs attention"));
+    QTest::mouseClick(&panel(), Qt::LeftButton, {}, QPoint(40, 20));
+    EXPECT_EQ(mainWindow.raises, 1);
+    EXPECT_EQ(state->selectedSection(), AppSection::settings);
+    EXPECT_FALSE(panel().isVisible());
+}
+
+TEST_F(OverlayTest, SizeFollowsTheLayoutAroundTheSameCentreAndBottom)
+{
+    forward.show();
+    EXPECT_EQ(panelSize(), QSize(318, 64));
+    const QRect classic = panel().geometry();
+
+    state->setAgentPhase(AgentPhase::listening, QStringLiteral("Into Editor"));
+    forward.show();
+    EXPECT_EQ(panelSize(), QSize(318, 64));
+    // Already visible: the phase change alone resizes the card.
+    state->setAgentPhase(AgentPhase::generating);
+    EXPECT_EQ(panelSize(), QSize(232, 48));
+    EXPECT_EQ(panel().geometry().center().x(), classic.center().x());
+    EXPECT_EQ(panel().geometry().bottom(), classic.bottom());
+
+    forward.hide();
+    state->setAgentPhase(AgentPhase::idle);
+    state->setOverlaySize(OverlaySize::mini);
+    forward.show();
+    EXPECT_EQ(panelSize(), QSize(160, 44));
+    EXPECT_EQ(panel().geometry().bottom(), classic.bottom());
+}
+
+TEST_F(OverlayTest, FirstShowIsCentredAboveTheBottomAndWritesBothKeys)
+{
+    ASSERT_FALSE(store->contains(OverlayPanelController::originXKey));
+    forward.show();
+    settle();
+    const QRectF frame(panel().geometry());
+    EXPECT_NEAR(frame.center().x(), mainAvailable().center().x(), 1);
+    EXPECT_EQ(frame.top() + frame.height(), mainAvailable().top() + mainAvailable().height() - 72);
+    ASSERT_TRUE(store->contains(OverlayPanelController::originYKey));
+    EXPECT_EQ(savedOrigin(), QPointF(frame.x(), mainGeometry().height() - (frame.y() + frame.height())));
+}
+
+TEST_F(OverlayTest, ADroppedPlaceSurvivesARestartAndAnUnreachableOneIsCorrected)
+{
+    forward.show();
+    panel().move(120, 240); // what a drag does
+    settle();
+    EXPECT_EQ(savedOrigin(), QPointF(120, mainGeometry().height() - 240 - 64));
+    forward.hide();
+    makeController();
+    forward.show();
+    settle();
+    EXPECT_EQ(panel().pos(), QPoint(120, 240));
+
+    forward.hide();
+    // Partly off the screen: pulled inside; entirely off it: the default place.
+    store->setValue(OverlayPanelController::originXKey, mainAvailable().left() + mainAvailable().width() - 100);
+    forward.show();
+    settle();
+    const double rightEdge = mainAvailable().left() + mainAvailable().width();
+    EXPECT_EQ(panel().geometry().right() + 1, int(rightEdge));
+    EXPECT_EQ(savedOrigin().x(), rightEdge - 318);
+    forward.hide();
+    store->setValue(OverlayPanelController::originXKey, 5000.0);
+    forward.show();
+    settle();
+    EXPECT_NEAR(QRectF(panel().geometry()).center().x(), mainAvailable().center().x(), 1);
+
+    // Half a position is no position.
+    forward.hide();
+    store->remove(OverlayPanelController::originYKey);
+    forward.show();
+    settle();
+    EXPECT_NEAR(QRectF(panel().geometry()).center().x(), mainAvailable().center().x(), 1);
+}
+
+TEST_F(OverlayTest, ScreensGoingAwayBringThePanelBack)
+{
+    // Two side-by-side displays, then the right one unplugged. The panel stays hidden so no
+    // window manager weighs in on where a window may go.
+    const OverlayGeometry::Screen left{QRectF(0, 0, 1600, 1000), QRectF(0, 0, 1600, 960)};
+    const OverlayGeometry::Screen right{QRectF(1600, 0, 1280, 800), QRectF(1600, 0, 1280, 800)};
+    QList<OverlayGeometry::Screen> screens{left, right};
+    controller->setScreenSource([&screens] { return screens; });
+
+    store->setValue(OverlayPanelController::originXKey, 2000.0);
+    store->setValue(OverlayPanelController::originYKey, 500.0);
+    controller->restorePositionOrUseDefault();
+    EXPECT_EQ(panel().pos(), QPoint(2000, 1000 - 500 - 64));
+
+    screens = {left};
+    controller->screenParametersDidChange();
+    EXPECT_EQ(panel().pos(), QPoint(800 - 159, 960 - 72 - 64)) << "no overlap left: the default place";
+    EXPECT_EQ(savedOrigin(), QPointF(800 - 159, 1000 - (960 - 72)));
+
+    // Overlapping the remaining screen in part: pulled inside it.
+    screens = {left, right};
+    store->setValue(OverlayPanelController::originXKey, 1500.0);
+    controller->restorePositionOrUseDefault();
+    screens = {left};
+    controller->screenParametersDidChange();
+    EXPECT_EQ(panel().pos().x(), 1600 - 318);
+
+    // No screen at all: the panel keeps its place.
+    const QPoint before = panel().pos();
+    screens = {};
+    controller->setDefaultPosition();
+    EXPECT_EQ(panel().pos(), before);
+}
+
+TEST_F(OverlayTest, TrayBadgeFollowsDictationAndCommand)
+{
+    TrayIcon tray(*state);
+    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::idle);
+    state->toggleRecording();
+    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::recording);
+    state->toggleRecording();
+    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::working);
+    runner.finish(Result<QString, OrvelError>::failure(OrvelError::transcriptionFailed(QStringLiteral("x"))));
+    drain();
+    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::error);
+    scheduler.advance(5);
+    state->setAgentPhase(AgentPhase::generating);
+    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::working);
+    EXPECT_NE(tray.trayIcon()->toolTip(), QStringLiteral("Orvel Raza"));
+    state->setAgentPhase(AgentPhase::completed);
+    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::idle);
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("Orvel Raza"));
+
+    // Each badge draws something of its own over the plain icon.
+    const QIcon plain = TrayIcon::makeStatusIcon(std::nullopt);
+    const QImage base = plain.pixmap(22, 22).toImage();
+    QList<QImage> seen{base};
+    for (auto a : {TrayIcon::Activity::recording, TrayIcon::Activity::working, TrayIcon::Activity::error}) {
+        const QImage img = TrayIcon::badgedIcon(plain, a).pixmap(22, 22).toImage();
+        EXPECT_FALSE(seen.contains(img));
+        seen << img;
+    }
+}
