@@ -37,7 +37,7 @@ bool ShortcutRecorder::handleKeyDown(const KeyDown &event)
     if (event.isRepeat)
         return true;
     if (m_requiresModifier && !(event.command || event.option || event.control || event.shift)) {
-        m_validationMessage = QStringLiteral("Add Super, Alt, Ctrl, or Shift");
+        m_validationMessage = QStringLiteral("Add ⌘, ⌥, ⌃, or ⇧");
         if (m_beep)
             m_beep();
         return true;

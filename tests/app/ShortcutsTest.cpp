@@ -175,7 +175,7 @@ TEST(ShortcutRecorderTest, RequiresAModifierWhenAskedAndIgnoresRepeats)
     r.startCapturing();
     auto plainK = ShortcutRecorder::fromQtKey(Qt::Key_K, false, false, false, false, false);
     EXPECT_TRUE(r.handleKeyDown(*plainK));
-    EXPECT_EQ(r.validationMessage(), QStringLiteral("Add Super, Alt, Ctrl, or Shift"));
+    EXPECT_EQ(r.validationMessage(), QStringLiteral("Add ⌘, ⌥, ⌃, or ⇧"));
     EXPECT_EQ(beeps, 1);
     EXPECT_TRUE(r.isCapturing());
 

@@ -1,6 +1,8 @@
 // History: the Dictation search, copy and delete, and the Command conversations.
 #include "WindowFixture.h"
+#include "command/AgentConversationStore.h"
 #include "screens/AgentConversationsView.h"
+#include "speech/AppPaths.h"
 #include "screens/DictationHistoryModel.h"
 #include "screens/DictationHistoryView.h"
 #include "screens/HistoryScreen.h"
@@ -22,34 +24,6 @@ QStringList rows(const DictationHistoryModel *model)
     for (int i = 0; i < model->rowCount(); ++i)
         out << model->data(model->index(i), DictationHistoryModel::textRole).toString();
     return out;
-}
-
-class FakeConversations final : public AgentConversationSource {
-public:
-    QList<AgentConversation> conversations() const override { return list; }
-    void deleteConversation(const QUuid &id) override
-    {
-        list.removeIf([&](const AgentConversation &c) { return c.id == id; });
-        emit conversationsChanged();
-    }
-    void clearAll() override
-    {
-        ++clears;
-        list.clear();
-        emit conversationsChanged();
-    }
-    void open(const QUuid &id) override { opened << id; }
-
-    QList<AgentConversation> list;
-    QList<QUuid> opened;
-    int clears = 0;
-};
-
-AgentConversation conversation(const QString &title, const QString &app)
-{
-    AgentConversation c = AgentConversation::create(title, app, {});
-    c.updatedAt = QDateTime::currentDateTimeUtc().addSecs(-7200);
-    return c;
 }
 
 // Answers the next modal message box once it is up: with the named button, or with Esc.
@@ -159,10 +133,10 @@ TEST_F(HistoryTest, LongHistoriesFilterWithoutOneWidgetPerRow)
 
 TEST_F(HistoryTest, CommandAreaListsOpensDeletesAndClearsAfterConfirmation)
 {
-    FakeConversations store;
-    store.list = {conversation(QStringLiteral("Polish the reply"), QStringLiteral("Mail")),
-                  conversation(QStringLiteral("Shorten"), QString())};
-    context.conversations = &store;
+    AgentConversationStore &store = state->agentConversationStore();
+    const QUuid polish = QUuid::createUuid(), shorten = QUuid::createUuid();
+    store.createConversation(shorten, QStringLiteral("Shorten"), QString(), {});
+    store.createConversation(polish, QStringLiteral("Polish the reply"), QStringLiteral("Mail"), {});
     HistoryScreen screen(context);
     screen.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
@@ -173,26 +147,35 @@ TEST_F(HistoryTest, CommandAreaListsOpensDeletesAndClearsAfterConfirmation)
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(view->list()->count(), 2);
     EXPECT_EQ(view->list()->item(0)->text(), QStringLiteral("Polish the reply"));
-    EXPECT_EQ(view->list()->item(0)->data(Qt::UserRole + 2).toString(), QStringLiteral("Mail · 1 messages · 2 hours ago"));
+    EXPECT_EQ(view->list()->item(0)->data(Qt::UserRole + 2).toString(), QStringLiteral("Mail · 1 messages · just now"));
     EXPECT_TRUE(view->list()->item(1)->data(Qt::UserRole + 2).toString().startsWith(QStringLiteral("Unknown app · ")));
 
     QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {},
                       view->list()->visualItemRect(view->list()->item(1)).center());
-    EXPECT_EQ(store.opened, QList<QUuid>{store.list[1].id});
+    EXPECT_EQ(state->activeAgentConversationID(), shorten);
+    EXPECT_TRUE(state->agentPanelVisible());
 
     view->list()->setFocus();
     view->list()->setCurrentRow(0);
     QTest::keyClick(view->list(), Qt::Key_Delete);
-    ASSERT_EQ(store.list.size(), 1);
+    ASSERT_EQ(store.conversations().size(), 1);
+    EXPECT_EQ(store.conversations()[0].id, shorten);
     EXPECT_EQ(view->list()->count(), 1);
 
-    // Cancel keeps everything; confirming clears.
+    // Cancel keeps everything; confirming clears the store, the runtime's sessions and the
+    // active conversation.
+    QFile sessions(AppPaths::agentSessions());
+    ASSERT_TRUE(sessions.open(QIODevice::WriteOnly));
+    sessions.close();
     answerNextMessageBox(QString());
     EXPECT_FALSE(view->confirmAndClear());
-    EXPECT_EQ(store.clears, 0);
+    EXPECT_EQ(store.conversations().size(), 1);
+    EXPECT_TRUE(QFile::exists(AppPaths::agentSessions()));
     answerNextMessageBox(QStringLiteral("Delete Command history"));
     EXPECT_TRUE(view->confirmAndClear());
-    EXPECT_EQ(store.clears, 1);
+    EXPECT_TRUE(store.conversations().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::agentSessions()));
+    EXPECT_FALSE(state->activeAgentConversationID().has_value());
     EXPECT_EQ(view->emptyTitle(), QStringLiteral("No Command conversations yet"));
 
     // Back in Dictation the search is there again.

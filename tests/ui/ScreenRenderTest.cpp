@@ -1,65 +1,53 @@
-// Renders every screen of the window, light and dark, to PNG files for a person to look at:
-// $ORVEL_SCREENS_DIR, else screens/ in the build folder. Checks only that each picture was made.
+// Renders every screen of the window, light and dark, to PNG files for a person to look at
+// ($ORVEL_SNAPSHOT_DIR, else screen-snapshots/ in the working folder). Checks only that each
+// picture was made.
+#include "ScreenSnapshots.h"
 #include "WindowFixture.h"
+#include "command/AgentConversationStore.h"
 #include "components/Palette.h"
-#include "screens/AgentConversationsView.h"
 #include "screens/HistoryScreen.h"
+#include "screens/SettingsScreen.h"
 #include "ui/MainWindow.h"
 #include "window/MainShellView.h"
 #include "window/OnboardingView.h"
 #include "window/RootView.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTest>
 
 #include <iostream>
-
-namespace {
-
-class SampleConversations final : public AgentConversationSource {
-public:
-    QList<AgentConversation> conversations() const override { return list; }
-    void deleteConversation(const QUuid &) override {}
-    void clearAll() override {}
-    void open(const QUuid &) override {}
-    QList<AgentConversation> list;
-};
-
-QString outputFolder()
-{
-    const QString dir = qEnvironmentVariableIsSet("ORVEL_SCREENS_DIR")
-                            ? qEnvironmentVariable("ORVEL_SCREENS_DIR")
-                            : QCoreApplication::applicationDirPath() + QStringLiteral("/../screens");
-    QDir().mkpath(dir);
-    return QDir(dir).absolutePath();
-}
-
-} // namespace
 
 using ScreenRenderTest = WindowTest;
 
 TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
 {
-    const QString folder = outputFolder();
     addTranscript(QStringLiteral("Send the draft to Mara before lunch and ask whether the figures on page three still hold."));
     addTranscript(QStringLiteral("Café notes: the résumé goes out on Friday."), QStringLiteral("velocity"));
     addTranscript(QStringLiteral("Short one."));
-    SampleConversations conversations;
-    AgentConversation c = AgentConversation::create(QStringLiteral("Make this reply warmer"), QStringLiteral("Thunderbird"), {});
-    c.updatedAt = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600);
-    conversations.list = {c, AgentConversation::create(QStringLiteral("Tighten the abstract"), QString(), {})};
-    context.conversations = &conversations;
+    state->agentConversationStore().createConversation(QUuid::createUuid(), QStringLiteral("Tighten the abstract"),
+                                                       QString(), {});
+    state->agentConversationStore().createConversation(QUuid::createUuid(), QStringLiteral("Make this reply warmer"),
+                                                       QStringLiteral("Thunderbird"), {});
+    state->addVocabulary(QStringLiteral("Orvel Raza"));
+    state->addVocabulary(QStringLiteral("whisper.cpp"));
+    permissions.microphone = false;
     const QPalette desktop = QApplication::palette();
+    QStringList written;
 
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? Theme::darkTheme().palette() : Theme::light().palette());
-        const QString suffix = dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png");
-        auto save = [&](QWidget &w, const QString &name) {
+        auto save = [&](MainWindow &window, const QString &name) {
             QTest::qWait(20);
-            const QString path = folder + QLatin1Char('/') + name + suffix;
-            EXPECT_TRUE(w.grab().save(path)) << path.toStdString();
+            QWidget *screen = window.root()->shell() && window.root()->currentWidget() == window.root()->shell()
+                                  ? window.root()->shell()->currentScreen()
+                                  : window.root()->currentWidget();
+            auto *scrolling = qobject_cast<QScrollArea *>(screen);
+            if (!scrolling && screen)
+                scrolling = screen->findChild<QScrollArea *>();
+            written << ScreenSnapshots::save(window, name, dark, scrolling);
         };
 
         state->setOnboardingComplete(false);
@@ -88,6 +76,12 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
             state->setSelectedSection(section);
             save(window, QStringLiteral("section-") + appSectionTitle(section).toLower());
         }
+        // The permissions as a failed start leads the user to them.
+        state->toggleRecording();
+        state->handleOverlayTap();
+        QTest::qWait(400);
+        save(window, QStringLiteral("section-settings-permissions"));
+
         state->setSelectedSection(AppSection::history);
         auto *history = qobject_cast<HistoryScreen *>(window.root()->shell()->currentScreen());
         ASSERT_NE(history, nullptr);
@@ -97,8 +91,22 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
         history->findChild<QLineEdit *>()->setText(QStringLiteral("nothing like this"));
         save(window, QStringLiteral("section-history-nomatch"));
         history->findChild<QLineEdit *>()->clear();
+
+        // The empty states.
+        const QStringList terms = state->vocabulary();
+        state->setVocabulary({});
+        state->agentConversationStore().clear();
+        state->setSelectedSection(AppSection::vocabulary);
+        save(window, QStringLiteral("section-vocabulary-empty"));
+        state->setSelectedSection(AppSection::history);
+        history->setArea(HistoryScreen::HistoryArea::agent);
+        save(window, QStringLiteral("section-history-command-empty"));
+        history->setArea(HistoryScreen::HistoryArea::dictation);
+        state->setVocabulary(terms);
         state->setSelectedSection(AppSection::home);
     }
     QApplication::setPalette(desktop);
-    std::cout << "screens written to " << folder.toStdString() << std::endl;
+    for (const QString &path : written)
+        EXPECT_TRUE(QFileInfo(path).size() > 0) << path.toStdString();
+    std::cout << "screens written to " << ScreenSnapshots::folder().toStdString() << std::endl;
 }

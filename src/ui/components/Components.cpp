@@ -110,15 +110,26 @@ CardBackground::CardBackground(QWidget *parent) : QFrame(parent)
     setAttribute(Qt::WA_StyledBackground, false);
 }
 
+void CardBackground::setHighlighted(bool highlighted)
+{
+    if (m_highlighted == highlighted)
+        return;
+    m_highlighted = highlighted;
+    update();
+}
+
 void CardBackground::paintEvent(QPaintEvent *)
 {
     const Theme theme = Theme::of(this);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(theme.cardBorder, 1));
+    // The accent is too pale to outline a light card; there the border is the text colour.
+    const qreal border = m_highlighted ? 2.5 : 1.0;
+    p.setPen(QPen(m_highlighted ? (theme.dark ? theme.accent : theme.text) : theme.cardBorder, border));
     p.setBrush(theme.card);
     const qreal radius = qMax(10, fontMetrics().height() * 3 / 4);
-    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    const qreal inset = border / 2;
+    p.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), radius, radius);
 }
 
 QLabel *roleLabel(const QString &role, const QString &text, QWidget *parent)

@@ -69,9 +69,15 @@ class CardBackground final : public QFrame {
     Q_OBJECT
 public:
     explicit CardBackground(QWidget *parent = nullptr);
+    // Drawn with an accent border, to lead the eye to it.
+    bool highlighted() const { return m_highlighted; }
+    void setHighlighted(bool highlighted);
 
 protected:
     void paintEvent(QPaintEvent *) override;
+
+private:
+    bool m_highlighted = false;
 };
 
 // A small upper-case caption above a large title and an optional subtitle.

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
+#include "command/AgentConversationStore.h"
 #include "components/Components.h"
 #include "components/Palette.h"
 #include "components/Symbols.h"
@@ -128,17 +129,16 @@ AgentConversationsView::AgentConversationsView(const WindowContext &context, QWi
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        if (m_context.conversations)
-            m_context.conversations->open(item->data(idRole).toUuid());
+        m_context.state->openAgentConversation(item->data(idRole).toUuid());
     });
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         QListWidgetItem *item = m_list->itemAt(at);
-        if (!item || !m_context.conversations)
+        if (!item)
             return;
         QMenu menu(this);
         QAction *remove = menu.addAction(QStringLiteral("Delete"));
         if (menu.exec(m_list->viewport()->mapToGlobal(at)) == remove)
-            m_context.conversations->deleteConversation(item->data(idRole).toUuid());
+            m_context.state->agentConversationStore().deleteConversation(item->data(idRole).toUuid());
     });
     // Enter opens and Delete removes the current row, as a click and the row's menu do.
     m_list->installEventFilter(this);
@@ -154,9 +154,8 @@ AgentConversationsView::AgentConversationsView(const WindowContext &context, QWi
     layout->addWidget(m_stack, 1);
 
     connect(m_context.state, &AppState::shortcutsChanged, this, &AgentConversationsView::refresh);
-    if (m_context.conversations)
-        connect(m_context.conversations, &AgentConversationSource::conversationsChanged, this,
-                &AgentConversationsView::refresh);
+    connect(&m_context.state->agentConversationStore(), &AgentConversationStore::conversationsChanged, this,
+            &AgentConversationsView::refresh);
     refresh();
 }
 
@@ -167,8 +166,7 @@ void AgentConversationsView::refresh()
                          QStringLiteral(", and speak the result you want."));
     m_startHint->setText(QStringLiteral("Start Command · ") + shortcut);
 
-    const QList<AgentConversation> all =
-        m_context.conversations ? m_context.conversations->conversations() : QList<AgentConversation>{};
+    const QList<AgentConversation> &all = m_context.state->agentConversationStore().conversations();
     m_list->clear();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const AgentConversation &c : all) {
@@ -201,8 +199,7 @@ bool AgentConversationsView::confirmAndClear()
     box.exec();
     if (box.clickedButton() != confirm)
         return false;
-    if (m_context.conversations)
-        m_context.conversations->clearAll();
+    m_context.state->clearAgentConversations();
     return true;
 }
 
@@ -211,12 +208,12 @@ bool AgentConversationsView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         QListWidgetItem *item = m_list->currentItem();
-        if (item && m_context.conversations && key->matches(QKeySequence::Delete)) {
-            m_context.conversations->deleteConversation(item->data(idRole).toUuid());
+        if (item && key->matches(QKeySequence::Delete)) {
+            m_context.state->agentConversationStore().deleteConversation(item->data(idRole).toUuid());
             return true;
         }
-        if (item && m_context.conversations && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-            m_context.conversations->open(item->data(idRole).toUuid());
+        if (item && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            m_context.state->openAgentConversation(item->data(idRole).toUuid());
             return true;
         }
     }

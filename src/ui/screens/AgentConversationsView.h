@@ -3,29 +3,12 @@
 #include "command/AgentConversation.h"
 #include "window/WindowContext.h"
 
-#include <QObject>
 #include <QWidget>
 
 class QLabel;
 class QListWidget;
 class QStackedWidget;
 class SymbolLabel;
-
-// What the conversation list needs of the conversation store and the state.
-class AgentConversationSource : public QObject {
-    Q_OBJECT
-public:
-    using QObject::QObject;
-    // In store order.
-    virtual QList<AgentConversation> conversations() const = 0;
-    virtual void deleteConversation(const QUuid &id) = 0;
-    // Every conversation, the runtime's session file, and the active conversation.
-    virtual void clearAll() = 0;
-    virtual void open(const QUuid &id) = 0;
-
-signals:
-    void conversationsChanged();
-};
 
 // The Command conversations: open, delete one, or clear them all after a confirmation.
 class AgentConversationsView final : public QWidget {

@@ -4,7 +4,7 @@
 #include "app/PlatformWording.h"
 #include "models/AgentModelStore.h"
 #include "ui/screens/OpenAIKeyCard.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -3,7 +3,7 @@
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
 #include "speech/ModelStore.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,6 +1,5 @@
 #pragma once
 
-class AgentConversationSource;
 class AppState;
 class HistoryStore;
 class ModelStore;
@@ -14,6 +13,4 @@ struct WindowContext {
     ModelStore *models = nullptr;
     // Optional: without it the desktop clipboard is used directly.
     Pasteboard *pasteboard = nullptr;
-    // Optional until the conversation store is there: the Command history then stays empty.
-    AgentConversationSource *conversations = nullptr;
 };
