@@ -4,7 +4,9 @@
 #include "ScreenSnapshots.h"
 #include "WindowFixture.h"
 #include "command/AgentConversationStore.h"
+#include "components/Components.h"
 #include "components/Palette.h"
+#include "components/Symbols.h"
 #include "screens/HistoryScreen.h"
 #include "screens/SettingsScreen.h"
 #include "ui/MainWindow.h"
@@ -48,6 +50,17 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
             if (!scrolling && screen)
                 scrolling = screen->findChild<QScrollArea *>();
             written << ScreenSnapshots::save(window, name, dark, scrolling);
+            // Every symbol a screen names has a picture on this desktop.
+            QStringList symbols;
+            for (const SymbolLabel *label : window.findChildren<SymbolLabel *>())
+                symbols << label->symbol();
+            for (const SymbolButton *button : window.findChildren<SymbolButton *>())
+                symbols << button->symbol();
+            for (const QString &symbol : symbols) {
+                if (!symbol.isEmpty()) {
+                    EXPECT_FALSE(Symbols::sourceFile(symbol).isEmpty()) << symbol.toStdString();
+                }
+            }
         };
 
         state->setOnboardingComplete(false);

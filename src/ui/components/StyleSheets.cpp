@@ -47,7 +47,12 @@ QString mainWindow(const Theme &t, const QFont &baseFont)
     s += QStringLiteral("QLabel[role=\"keyHint\"] { background: %1; border: 1px solid %2; border-radius: 8px; padding: 6px 10px; }\n")
              .arg(rgba(t.card), rgba(t.cardBorder));
 
-    // Buttons
+    // Buttons: a plain button looks like a quiet one; the roles below are more specific.
+    s += QStringLiteral("QPushButton { background: %1; border: 1px solid %2; border-radius: 8px; padding: 5px 12px; }\n")
+             .arg(rgba(t.card), rgba(t.cardBorder));
+    s += QStringLiteral("QPushButton:hover { background: %1; }\n").arg(rgba(quietHover));
+    s += QStringLiteral("QPushButton:focus { border: 1px solid %1; }\n").arg(rgba(t.dark ? t.accent : t.text));
+    s += QStringLiteral("QPushButton:disabled { color: %1; }\n").arg(rgba(t.secondaryText));
     s += QStringLiteral("QPushButton[role=\"primary\"] { background: %1; color: %2; border: none; border-radius: 10px; padding: 9px 18px; font-weight: 700; }\n")
              .arg(rgba(t.accent), rgba(t.onAccent));
     s += QStringLiteral("QPushButton[role=\"primary\"]:hover { background: %1; }\n").arg(rgba(t.accent.lighter(106)));
@@ -80,6 +85,18 @@ QString mainWindow(const Theme &t, const QFont &baseFont)
     s += QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 9px; padding: 6px 10px; selection-background-color: %3; selection-color: %4; }\n")
              .arg(rgba(t.card), rgba(t.cardBorder), rgba(t.accent), rgba(t.onAccent));
     s += QStringLiteral("QLineEdit:focus { border: 1px solid %1; }\n").arg(rgba(t.dark ? t.accent : t.text));
+    s += QStringLiteral("QPlainTextEdit, QTextEdit { background: %1; border: 1px solid %2; border-radius: 9px; padding: 4px; selection-background-color: %3; selection-color: %4; }\n")
+             .arg(rgba(t.card), rgba(t.cardBorder), rgba(t.accent), rgba(t.onAccent));
+    s += QStringLiteral("QPlainTextEdit:focus, QTextEdit:focus { border: 1px solid %1; }\n").arg(rgba(t.dark ? t.accent : t.text));
+    s += QStringLiteral("QFrame[role=\"divider\"] { background: %1; border: none; }\n").arg(rgba(t.separator));
+    s += QStringLiteral("QLabel[role=\"rowTitle\"] { font-weight: 600; }\n");
+    // Slim scroll bars without arrow buttons.
+    QColor handle = t.secondaryText;
+    handle.setAlphaF(0.45f);
+    s += QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }\n");
+    s += QStringLiteral("QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; }\n").arg(rgba(handle));
+    s += QStringLiteral("QScrollBar::add-line, QScrollBar::sub-line { height: 0; width: 0; }\n");
+    s += QStringLiteral("QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }\n");
     s += QStringLiteral("QListView { background: transparent; border: none; outline: none; }\n");
     s += QStringLiteral("QProgressBar { background: %1; border: none; border-radius: 3px; max-height: 6px; }\n").arg(rgba(t.selection));
     s += QStringLiteral("QProgressBar::chunk { background: %1; border-radius: 3px; }\n").arg(rgba(t.dark ? t.accent : t.text));

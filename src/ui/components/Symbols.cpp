@@ -68,6 +68,8 @@ const QList<Entry> &table()
         {"creditcard.trianglebadge.exclamationmark", nullptr, "dialog-warning-symbolic"},
         // Input and devices
         {"keyboard", nullptr, "input-keyboard-symbolic"},
+        {"escape", nullptr, "process-stop-symbolic"},
+        {"speaker.wave.2.fill", nullptr, "audio-volume-high-symbolic"},
         {"hand.tap.fill", nullptr, "input-touchpad-symbolic"},
         {"cursorarrow.motionlines", nullptr, "input-mouse-symbolic"},
         {"internaldrive", nullptr, "drive-harddisk-symbolic"},
