@@ -215,6 +215,7 @@ int main(int argc, char **argv)
     services.openAIKeychain = &keyStore;
     services.agentResults = &agentResults;
     services.defaults = defaults.get();
+    services.modelStore = &modelStore;
     AppState state(services); // registers the shortcuts
     reportStartupStep("shortcuts");
     OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,

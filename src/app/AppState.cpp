@@ -10,6 +10,7 @@
 #include "platform/SoundPlayer.h"
 #include "platform/Workspace.h"
 #include "speech/AppPaths.h"
+#include "speech/ModelStore.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -50,6 +51,10 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     m_microphoneGranted = m_s.permissions->microphoneGranted();
     m_accessibilityGranted = m_s.accessibility->isProcessTrusted(false);
     m_screenRecordingGranted = m_s.permissions->screenCaptureGranted();
+    if (!m_s.modelStore) {
+        m_ownModelStore = std::make_unique<ModelStore>();
+        m_s.modelStore = m_ownModelStore.get();
+    }
     // Start-up goes on when a folder cannot be made; the stores report their own failures later.
     (void)AppPaths::prepare();
     if (!m_s.defaults) {

@@ -34,6 +34,7 @@ class HotKeyManager;
 class Preferences;
 class QSettings;
 class KeySynthesizer;
+class ModelStore;
 class Pasteboard;
 class Permissions;
 class SoundPlayer;
@@ -66,6 +67,8 @@ public:
         HotKeyBackend *hotKeys = nullptr;
         // Optional: without it the program's own preferences file is opened.
         QSettings *defaults = nullptr;
+        // Optional: without it the state makes its own speech-model store.
+        ModelStore *modelStore = nullptr;
 
         // Command. Optional: without a runtime a run fails as "runtime missing", without a
         // window capture the screenshot shortcut fails, without a key store no cloud key is read.
@@ -160,6 +163,7 @@ public:
     // A shortcut recorder began or ended capturing: no global shortcut may fire meanwhile.
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }
+    ModelStore &modelStore() { return *m_s.modelStore; }
 
     // The writing-model store: catalog lookup, installed state, downloads, imports, removal.
     AgentModelStore &agentModels() { return *m_agentModels; }
@@ -272,6 +276,7 @@ private:
 
     Services m_s;
     std::unique_ptr<QSettings> m_ownDefaults;
+    std::unique_ptr<ModelStore> m_ownModelStore;
     std::unique_ptr<Preferences> m_defaults;
     std::unique_ptr<HotKeyManager> m_hotKey;
     std::unique_ptr<AgentModelStore> m_agentModels;

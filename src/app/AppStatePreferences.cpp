@@ -1,10 +1,9 @@
 // Preferences: loading at start-up, writing on every change, vocabulary and model removal.
 #include "app/AppState.h"
 #include "app/Preferences.h"
-#include "speech/AppPaths.h"
+#include "speech/ModelStore.h"
 
 #include <QCollator>
-#include <QFile>
 
 #include <algorithm>
 
@@ -127,11 +126,7 @@ Result<void, QString> AppState::removeModel(const SpeechModel &model)
         return Result<void, QString>::success();
     if (model.id == m_selectedModelID)
         setSelectedModelID(QStringLiteral("pocket"));
-    const QString path = AppPaths::models() + QLatin1Char('/') + model.fileName;
-    QFile file(path);
-    if (file.exists() && !file.remove())
-        return QStringLiteral("The model file could not be removed: %1").arg(file.errorString());
-    return Result<void, QString>::success();
+    return m_s.modelStore->deleteModel(model);
 }
 
 void AppState::resetOverlayPosition()

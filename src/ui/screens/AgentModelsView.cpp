@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
 #include "models/AgentModelStore.h"
+#include "ui/screens/ModelRowParts.h"
 #include "ui/screens/OpenAIKeyCard.h"
 #include "ui/components/ScreenLayout.h"
 
@@ -19,21 +20,11 @@
 #include <cmath>
 
 using namespace ScreenLayout;
+using ModelRowParts::badge;
 
 namespace {
 
 const QString kSystemModelID = QStringLiteral("apple-system");
-
-QLabel *badge(const QString &text)
-{
-    auto *l = new QLabel(text);
-    QFont f = l->font();
-    f.setPointSizeF(f.pointSizeF() * 0.8);
-    f.setBold(true);
-    l->setFont(f);
-    l->setForegroundRole(QPalette::Highlight);
-    return l;
-}
 
 QString fitSymbol(AgentModelHardwareFit fit)
 {
@@ -78,9 +69,7 @@ AgentModelsView::AgentModelsView(AppState &state, std::optional<AgentHardwarePro
     const int e = fontMetrics().height();
     column->setSpacing(e);
 
-    m_error = note(QStringLiteral("exclamationmark.triangle"), QString(), &m_errorText);
-    m_error->setObjectName(QStringLiteral("agentModelError"));
-    m_error->hide();
+    m_error = new ModelRowParts::ErrorLine(QStringLiteral("agentModelError"));
     column->addWidget(m_error);
 
     // Local models.
@@ -236,21 +225,16 @@ QWidget *AgentModelsView::makeRow(const AgentModelDescriptor &d)
     box->setObjectName(QStringLiteral("agentModel-") + d.id);
     auto *h = new QHBoxLayout(box);
     h->setContentsMargins(0, 0, 0, 0);
-    const int e = fontMetrics().height();
 
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
     auto *head = new QHBoxLayout;
-    auto *name = new QLabel(d.name);
-    QFont bold = name->font();
-    bold.setBold(true);
-    name->setFont(bold);
-    head->addWidget(name);
+    head->addWidget(ModelRowParts::boldLabel(d.name));
     if (d.id == QLatin1String("openai-luna"))
-        head->addWidget(badge(QStringLiteral("RECOMMENDED CLOUD")));
+        head->addWidget(badge(QStringLiteral("RECOMMENDED CLOUD"), QPalette::Highlight));
     else if (d.id == QLatin1String("gemma4-e2b-q4") &&
              (m_hardwareProfile.isAppleSilicon || !AgentHardwareProfile::localModelsNeedAppleSilicon))
-        head->addWidget(badge(PlatformWording::adapt(QStringLiteral("BEST FOR THIS MAC"))));
+        head->addWidget(badge(PlatformWording::adapt(QStringLiteral("BEST FOR THIS MAC")), QPalette::Highlight));
     head->addStretch();
     texts->addLayout(head);
     if (!d.detail.isEmpty())
@@ -273,38 +257,21 @@ QWidget *AgentModelsView::makeRow(const AgentModelDescriptor &d)
     texts->addLayout(facts);
     h->addLayout(texts, 1);
 
-    auto *progress = new QLabel;
-    auto *cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setAccessibleName(QStringLiteral("Cancel download of ") + d.name);
-    auto *primary = new QPushButton;
-    auto *removeButton = new QPushButton(symbol(QStringLiteral("trash")), QStringLiteral("Remove"));
-    removeButton->setAccessibleName(QStringLiteral("Remove ") + d.name);
-    for (QWidget *w : std::initializer_list<QWidget *>{progress, cancel, primary, removeButton})
-        h->addWidget(w, 0, Qt::AlignVCenter);
-    (void)e;
-
-    connect(cancel, &QPushButton::clicked, this, [this, id = d.id] { m_store.cancelDownload(id); });
-    connect(removeButton, &QPushButton::clicked, this, [this, d] { remove(d); });
-    connect(primary, &QPushButton::clicked, this, [this, d] {
-        if (AgentModelStore::isAvailable(d))
-            select(d);
-        else
-            download(d);
-    });
-    m_refreshers.append([this, d, progress, cancel, primary, removeButton] {
-        const bool downloading = m_store.activeDownloads().contains(d.id);
-        const bool available = AgentModelStore::isAvailable(d);
-        const bool selected = isSelected(d);
-        progress->setVisible(downloading);
-        cancel->setVisible(downloading);
-        if (downloading)
-            progress->setText(QStringLiteral("Downloading %1%").arg(int(std::lround(m_store.progress().value(d.id) * 100))));
-        primary->setVisible(!downloading);
-        primary->setText(available ? (selected ? QStringLiteral("Selected") : QStringLiteral("Use model"))
-                                   : QStringLiteral("Download"));
-        primary->setEnabled(!(available && selected));
-        primary->setAccessibleName(primary->text() + QLatin1Char(' ') + d.name);
-        removeButton->setVisible(d.provider == AgentModelProvider::llamaCPP && available && !downloading);
+    auto *actions = new ModelActions(d.name, ModelActions::Form::full);
+    h->addWidget(actions, 0, Qt::AlignVCenter);
+    connect(actions, &ModelActions::downloadRequested, this, [this, d] { download(d); });
+    connect(actions, &ModelActions::useRequested, this, [this, d] { select(d); });
+    connect(actions, &ModelActions::cancelRequested, this, [this, id = d.id] { m_store.cancelDownload(id); });
+    connect(actions, &ModelActions::removeRequested, this, [this, d] { remove(d); });
+    m_refreshers.append([this, d, actions] {
+        ModelActions::Status s;
+        s.downloading = m_store.activeDownloads().contains(d.id);
+        s.progress = m_store.progress().value(d.id);
+        s.installed = AgentModelStore::isAvailable(d);
+        s.selected = isSelected(d);
+        // Only local files can be removed; the system and cloud models are always there.
+        s.removable = d.provider == AgentModelProvider::llamaCPP;
+        actions->showStatus(s);
     });
     return box;
 }
@@ -314,7 +281,7 @@ void AgentModelsView::refresh()
     for (const auto &update : std::as_const(m_refreshers))
         update();
     const auto &warning = m_store.lastImportWarning();
-    m_importWarningText->setText(warning.value_or(QString()));
+    m_importWarningText->setText(PlatformWording::adapt(warning.value_or(QString())));
     m_importWarning->setVisible(warning.has_value() && !m_importing);
     m_importProgress->setVisible(m_importing);
     const QSignalBlocker block(m_speechModel);
@@ -324,8 +291,7 @@ void AgentModelsView::refresh()
 void AgentModelsView::setErrorMessage(std::optional<QString> message)
 {
     m_errorMessage = std::move(message);
-    m_errorText->setText(m_errorMessage.value_or(QString()));
-    m_error->setVisible(m_errorMessage.has_value());
+    m_error->setMessage(m_errorMessage);
     emit errorMessageChanged();
 }
 

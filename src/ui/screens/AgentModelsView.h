@@ -3,6 +3,7 @@
 #include "models/AgentHardwareProfile.h"
 #include "models/AgentModelDescriptor.h"
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -15,10 +16,11 @@ class AgentModelStore;
 class AppState;
 class OpenAIKeyCard;
 class QComboBox;
-#include <QFileDialog>
 class QLabel;
-class QProgressBar;
 class QVBoxLayout;
+namespace ModelRowParts {
+class ErrorLine;
+}
 
 // The writing models of Command: local models with hardware guidance, downloads, removal and
 // GGUF imports, the cloud models with the API key, and the speech model Command listens with.
@@ -64,8 +66,7 @@ private:
     AgentHardwareProfile m_hardwareProfile;
     std::optional<QString> m_errorMessage;
     bool m_importing = false;
-    QWidget *m_error;
-    QLabel *m_errorText;
+    ModelRowParts::ErrorLine *m_error;
     QVBoxLayout *m_localRows;
     QVBoxLayout *m_cloudRows;
     QWidget *m_importProgress;

@@ -4,6 +4,7 @@
 #include "app/PlatformWording.h"
 #include "speech/ModelStore.h"
 #include "ui/components/ScreenLayout.h"
+#include "ui/screens/ModelRowParts.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,27 +14,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 using namespace ScreenLayout;
+using ModelRowParts::badge;
+using ModelRowParts::ratingText;
 
 namespace {
-
-QString ratingText(int value)
-{
-    return QString(value, QChar(0x25CF)) + QString(5 - value, QChar(0x25CB));
-}
-
-QLabel *badge(const QString &text)
-{
-    auto *l = new QLabel(text);
-    QFont f = l->font();
-    f.setPointSizeF(f.pointSizeF() * 0.8);
-    f.setBold(true);
-    l->setFont(f);
-    l->setForegroundRole(QPalette::PlaceholderText);
-    return l;
-}
 
 QLabel *glyph(const SpeechModel &model, int size)
 {
@@ -53,6 +38,8 @@ QString languagesBadge(const SpeechModel &model)
     return model.isEnglishOnly ? QStringLiteral("EN ONLY") : model.languageSummary.toUpper();
 }
 
+const QString kRemovalText = QStringLiteral("The model file will be deleted from this Mac. You can download it again later.");
+
 } // namespace
 
 SpeechModelsView::SpeechModelsView(AppState &state, QWidget *parent)
@@ -66,13 +53,14 @@ SpeechModelsView::SpeechModelsView(AppState &state, QWidget *parent)
                               QStringLiteral("Pocket and Velocity are the fastest defaults. Explore larger models only "
                                              "when you want a different balance of speed, quality, or language "
                                              "coverage.")));
-    m_error = note(QStringLiteral("exclamationmark.triangle"), QString(), &m_errorText);
-    m_error->setObjectName(QStringLiteral("speechModelError"));
-    m_error->hide();
+    m_error = new ModelRowParts::ErrorLine(QStringLiteral("speechModelError"));
     column->addWidget(m_error);
 
-    column->addWidget(sectionTitle(QStringLiteral("RECOMMENDED")));
-    column->addWidget(caption(QStringLiteral("Fast, reliable defaults")));
+    auto *recommended = new QVBoxLayout;
+    recommended->setSpacing(e / 4);
+    recommended->addWidget(sectionTitle(QStringLiteral("RECOMMENDED")));
+    recommended->addWidget(caption(QStringLiteral("Fast, reliable defaults")));
+    column->addLayout(recommended);
     auto *cards = new QHBoxLayout;
     cards->setSpacing(e);
     for (const QString &id : {QStringLiteral("pocket"), QStringLiteral("velocity")})
@@ -99,7 +87,6 @@ SpeechModelsView::SpeechModelsView(AppState &state, QWidget *parent)
     groupHead->addWidget(caption(QStringLiteral("Compare, download, activate, or remove any local model")), 1);
     column->addLayout(groupHead);
     m_table = makeTable();
-    m_table->hide();
     column->addWidget(m_table);
 
     auto *footer = new QVBoxLayout;
@@ -109,11 +96,9 @@ SpeechModelsView::SpeechModelsView(AppState &state, QWidget *parent)
     column->addLayout(footer);
 
     connect(&state, &AppState::selectedModelIDChanged, this, &SpeechModelsView::refresh);
-    if (m_store) {
-        connect(m_store, &ModelStore::progressChanged, this, &SpeechModelsView::refresh);
-        connect(m_store, &ModelStore::activeDownloadsChanged, this, &SpeechModelsView::refresh);
-        connect(m_store, &ModelStore::revisionChanged, this, &SpeechModelsView::refresh);
-    }
+    connect(m_store, &ModelStore::progressChanged, this, &SpeechModelsView::refresh);
+    connect(m_store, &ModelStore::activeDownloadsChanged, this, &SpeechModelsView::refresh);
+    connect(m_store, &ModelStore::revisionChanged, this, &SpeechModelsView::refresh);
     setShowsAllModels(false);
     refresh();
 }
@@ -133,6 +118,27 @@ void SpeechModelsView::setShowsAllModels(bool shown)
     m_table->setVisible(shown);
 }
 
+QWidget *SpeechModelsView::makeActions(const SpeechModel &model, bool compact)
+{
+    auto *actions = new ModelActions(model.name, compact ? ModelActions::Form::compact : ModelActions::Form::full);
+    connect(actions, &ModelActions::downloadRequested, this, [this, model] { downloadAndSelect(model); });
+    connect(actions, &ModelActions::useRequested, this, [this, model] { select(model); });
+    connect(actions, &ModelActions::cancelRequested, this, [this, model] { cancelDownload(model); });
+    connect(actions, &ModelActions::removeRequested, this, [this, model] { askToRemove(model); });
+    m_refreshers.append([this, model, actions] {
+        ModelActions::Status s;
+        s.downloading = m_store && m_store->activeDownloads().contains(model.id);
+        s.progress = m_store ? m_store->progress().value(model.id) : 0;
+        s.installed = ModelStore::isInstalled(model);
+        s.selected = m_state.selectedModelID() == model.id;
+        // Pocket ships with the program and is what every removal falls back to.
+        s.removable = model.id != QLatin1String("pocket");
+        s.downloadable = m_store;
+        actions->showStatus(s);
+    });
+    return actions;
+}
+
 QWidget *SpeechModelsView::makeCard(const SpeechModel &model)
 {
     QVBoxLayout *rows = nullptr;
@@ -142,10 +148,8 @@ QWidget *SpeechModelsView::makeCard(const SpeechModel &model)
 
     auto *head = new QHBoxLayout;
     head->addWidget(glyph(model, e * 2));
-    auto *name = sectionTitle(model.name);
-    head->addWidget(name);
-    auto *active = badge(QStringLiteral("ACTIVE"));
-    active->setForegroundRole(QPalette::Highlight);
+    head->addWidget(sectionTitle(model.name));
+    auto *active = badge(QStringLiteral("ACTIVE"), QPalette::Highlight);
     head->addWidget(active);
     head->addStretch();
     rows->addLayout(head);
@@ -166,45 +170,10 @@ QWidget *SpeechModelsView::makeCard(const SpeechModel &model)
     ratings->addWidget(new QLabel(ratingText(model.qualityRating())), 2, 1);
     ratings->setColumnStretch(2, 1);
     rows->addLayout(ratings);
+    rows->addStretch();
+    rows->addWidget(makeActions(model, false));
 
-    auto *actions = new QHBoxLayout;
-    auto *progress = new QLabel;
-    auto *cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setAccessibleName(QStringLiteral("Cancel download of ") + model.name);
-    auto *primary = new QPushButton;
-    auto *remove = new QPushButton(symbol(QStringLiteral("trash")), QStringLiteral("Remove"));
-    remove->setAccessibleName(QStringLiteral("Remove ") + model.name);
-    actions->addWidget(progress);
-    actions->addWidget(cancel);
-    actions->addWidget(primary);
-    actions->addStretch();
-    actions->addWidget(remove);
-    rows->addLayout(actions);
-
-    connect(cancel, &QPushButton::clicked, this, [this, model] { cancelDownload(model); });
-    connect(remove, &QPushButton::clicked, this, [this, model] { askToRemove(model); });
-    connect(primary, &QPushButton::clicked, this, [this, model] {
-        if (ModelStore::isInstalled(model))
-            select(model);
-        else
-            downloadAndSelect(model);
-    });
-    m_refreshers.append([this, model, active, progress, cancel, primary, remove] {
-        const bool downloading = m_store && m_store->activeDownloads().contains(model.id);
-        const bool installed = ModelStore::isInstalled(model);
-        const bool selected = m_state.selectedModelID() == model.id;
-        active->setVisible(selected);
-        progress->setVisible(downloading);
-        cancel->setVisible(downloading);
-        if (downloading)
-            progress->setText(QStringLiteral("Downloading %1%").arg(int(std::lround(m_store->progress().value(model.id) * 100))));
-        primary->setVisible(!downloading);
-        primary->setText(installed ? (selected ? QStringLiteral("Selected") : QStringLiteral("Use model"))
-                                   : QStringLiteral("Download"));
-        primary->setEnabled(!(installed && selected) && (installed || m_store));
-        primary->setAccessibleName(primary->text() + QLatin1Char(' ') + model.name);
-        remove->setVisible(installed && !downloading);
-    });
+    m_refreshers.append([this, model, active] { active->setVisible(m_state.selectedModelID() == model.id); });
     return frame;
 }
 
@@ -221,56 +190,12 @@ QWidget *SpeechModelsView::makeTable()
         grid->addWidget(badge(headers[c]), 0, c);
     int r = 1;
     for (const SpeechModel &model : SpeechModel::catalog()) {
-        auto *name = new QLabel(model.name);
-        QFont f = name->font();
-        f.setBold(true);
-        name->setFont(f);
-        grid->addWidget(name, r, 0);
+        grid->addWidget(ModelRowParts::boldLabel(model.name), r, 0);
         grid->addWidget(new QLabel(model.isEnglishOnly ? QStringLiteral("English") : model.languageSummary), r, 1);
         grid->addWidget(new QLabel(ratingText(model.speedRating())), r, 2);
         grid->addWidget(new QLabel(ratingText(model.qualityRating())), r, 3);
         grid->addWidget(new QLabel(model.sizeLabel), r, 4);
-
-        auto *status = new QWidget;
-        auto *h = new QHBoxLayout(status);
-        h->setContentsMargins(0, 0, 0, 0);
-        auto *active = badge(QStringLiteral("ACTIVE"));
-        active->setForegroundRole(QPalette::Highlight);
-        auto *use = new QPushButton(QStringLiteral("Use"));
-        use->setAccessibleName(QStringLiteral("Use ") + model.name);
-        auto *download = new QPushButton(QStringLiteral("Download"));
-        download->setAccessibleName(QStringLiteral("Download ") + model.name);
-        auto *cancel = new QPushButton(QStringLiteral("Cancel"));
-        cancel->setAccessibleName(QStringLiteral("Cancel download of ") + model.name);
-        auto *remove = new QToolButton;
-        remove->setIcon(symbol(QStringLiteral("trash")));
-        remove->setText(QStringLiteral("Remove ") + model.name);
-        remove->setToolTip(remove->text());
-        remove->setAccessibleName(remove->text());
-        remove->setToolButtonStyle(remove->icon().isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly);
-        remove->setAutoRaise(true);
-        for (QWidget *w : std::initializer_list<QWidget *>{active, use, download, cancel, remove})
-            h->addWidget(w);
-        h->addStretch();
-        grid->addWidget(status, r, 5);
-
-        connect(use, &QPushButton::clicked, this, [this, model] { select(model); });
-        connect(download, &QPushButton::clicked, this, [this, model] { downloadAndSelect(model); });
-        connect(cancel, &QPushButton::clicked, this, [this, model] { cancelDownload(model); });
-        connect(remove, &QToolButton::clicked, this, [this, model] { askToRemove(model); });
-        m_refreshers.append([this, model, active, use, download, cancel, remove] {
-            const bool downloading = m_store && m_store->activeDownloads().contains(model.id);
-            const bool installed = ModelStore::isInstalled(model);
-            const bool selected = m_state.selectedModelID() == model.id;
-            active->setVisible(installed && selected);
-            use->setVisible(installed && !selected);
-            download->setVisible(!installed);
-            download->setEnabled(!downloading && m_store);
-            download->setText(downloading ? QStringLiteral("Download %1%").arg(int(std::lround(m_store->progress().value(model.id) * 100)))
-                                          : QStringLiteral("Download"));
-            cancel->setVisible(downloading);
-            remove->setVisible(installed);
-        });
+        grid->addWidget(makeActions(model, true), r, 5);
         ++r;
     }
     grid->setColumnStretch(5, 1);
@@ -281,8 +206,7 @@ QWidget *SpeechModelsView::makeTable()
 void SpeechModelsView::setErrorMessage(std::optional<QString> message)
 {
     m_errorMessage = std::move(message);
-    m_errorText->setText(m_errorMessage.value_or(QString()));
-    m_error->setVisible(m_errorMessage.has_value());
+    m_error->setMessage(m_errorMessage);
     emit errorMessageChanged();
 }
 
@@ -294,29 +218,26 @@ void SpeechModelsView::refresh()
 
 QCoro::Task<> SpeechModelsView::downloadAndSelect(SpeechModel model)
 {
-    if (!m_store)
+    if (!m_store || m_store->activeDownloads().contains(model.id))
         co_return;
     setErrorMessage(std::nullopt);
-    m_cancelled.remove(model.id);
     QPointer<SpeechModelsView> self(this);
     QPointer<AppState> state(&m_state);
-    QPointer<ModelStore> store = m_store;
-    auto downloading = store->download(model);
+    auto downloading = m_store->download(model);
     const Result<void, QString> result = co_await downloading;
     if (result.ok()) {
         if (state)
             state->setSelectedModelID(model.id);
-    } else if (self && !self->m_cancelled.remove(model.id)) {
-        // The previous selection stays; the user sees why.
+    } else if (self && result.error() != ModelStore::cancelledMessage()) {
+        // The previous selection stays; the user sees why. A cancel needs no explanation.
         self->setErrorMessage(result.error());
     }
 }
 
 void SpeechModelsView::cancelDownload(const SpeechModel &model)
 {
-    if (!m_store)
+    if (!m_store || !m_store->activeDownloads().contains(model.id))
         return;
-    m_cancelled.insert(model.id);
     m_store->cancelDownload(model);
 }
 
@@ -324,16 +245,12 @@ void SpeechModelsView::select(const SpeechModel &model) { m_state.setSelectedMod
 
 void SpeechModelsView::askToRemove(const SpeechModel &model)
 {
-    m_pendingRemoval = model;
     if (m_confirmation)
         delete m_confirmation;
-    m_confirmation = new QMessageBox(QMessageBox::Warning, QStringLiteral("Remove ") + model.name + QLatin1Char('?'),
-                                     PlatformWording::adapt(QStringLiteral(
-                                         "The model file will be deleted from this Mac. You can download it again later.")),
-                                     QMessageBox::NoButton, this);
-    m_confirmation->setText(QStringLiteral("Remove ") + model.name + QLatin1Char('?'));
-    m_confirmation->setInformativeText(PlatformWording::adapt(
-        QStringLiteral("The model file will be deleted from this Mac. You can download it again later.")));
+    m_pendingRemoval = model;
+    const QString title = QStringLiteral("Remove ") + model.name + QLatin1Char('?');
+    m_confirmation = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
+    m_confirmation->setInformativeText(PlatformWording::adapt(kRemovalText));
     QPushButton *removeButton = m_confirmation->addButton(QStringLiteral("Remove downloaded model"), QMessageBox::DestructiveRole);
     QPushButton *cancel = m_confirmation->addButton(QMessageBox::Cancel);
     m_confirmation->setDefaultButton(cancel);
@@ -347,8 +264,7 @@ void SpeechModelsView::askToRemove(const SpeechModel &model)
         if (confirmed && model) {
             // Removing the selected model moves the selection back to Pocket.
             const auto removed = m_state.removeModel(*model);
-            if (!removed.ok())
-                setErrorMessage(removed.error());
+            setErrorMessage(removed.ok() ? std::nullopt : std::optional(removed.error()));
             refresh();
         }
     });

@@ -2,8 +2,8 @@
 
 #include "speech/SpeechModel.h"
 
+#include <QMessageBox>
 #include <QPointer>
-#include <QSet>
 #include <QWidget>
 
 #include <qcoro/qcorotask.h>
@@ -13,11 +13,10 @@
 
 class AppState;
 class ModelStore;
-class QLabel;
-#include <QMessageBox>
-class QPushButton;
 class QToolButton;
-class QVBoxLayout;
+namespace ModelRowParts {
+class ErrorLine;
+}
 
 // The local speech-to-text models: the two recommended cards, the collapsible table of every
 // model, downloads with progress and cancel, selection and removal.
@@ -47,6 +46,8 @@ signals:
 private:
     QWidget *makeCard(const SpeechModel &model);
     QWidget *makeTable();
+    // The actions of one card or table row, kept up to date with the store and the selection.
+    QWidget *makeActions(const SpeechModel &model, bool compact);
     void setErrorMessage(std::optional<QString> message);
     void refresh();
 
@@ -55,9 +56,7 @@ private:
     std::optional<QString> m_errorMessage;
     std::optional<SpeechModel> m_pendingRemoval;
     bool m_showsAllModels = false;
-    QSet<QString> m_cancelled;
-    QWidget *m_error;
-    QLabel *m_errorText;
+    ModelRowParts::ErrorLine *m_error;
     QToolButton *m_allModelsToggle;
     QWidget *m_table;
     // Each card and table row updates its own controls in place, so focus stays where it is.
