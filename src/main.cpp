@@ -228,7 +228,6 @@ int main(int argc, char **argv)
     WindowContext windowContext;
     windowContext.state = &state;
     windowContext.history = &history;
-    windowContext.models = &modelStore;
     MainWindow window(windowContext, [&workspace](QWidget *w) {
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });

@@ -14,15 +14,12 @@ protected:
     {
         AppStateTest::SetUp();
         history = std::make_unique<HistoryStore>();
-        models = std::make_unique<ModelStore>();
         context.state = state.get();
         context.history = history.get();
-        context.models = models.get();
         context.pasteboard = &pasteboard;
     }
     void TearDown() override
     {
-        models.reset();
         history.reset();
     }
 
@@ -44,6 +41,5 @@ protected:
     }
 
     std::unique_ptr<HistoryStore> history;
-    std::unique_ptr<ModelStore> models;
     WindowContext context;
 };

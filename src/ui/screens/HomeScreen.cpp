@@ -75,8 +75,7 @@ HomeScreen::HomeScreen(const WindowContext &context, QWidget *parent) : ScreenCo
 
     connect(state, &AppState::statusChanged, this, &HomeScreen::refreshStatus);
     connect(state, &AppState::selectedModelIDChanged, this, &HomeScreen::refreshModel);
-    if (m_context.models)
-        connect(m_context.models, &ModelStore::revisionChanged, this, &HomeScreen::refreshModel);
+    connect(&m_context.state->modelStore(), &ModelStore::revisionChanged, this, &HomeScreen::refreshModel);
     if (m_context.history)
         connect(m_context.history, &HistoryStore::itemsChanged, this, &HomeScreen::refreshHistory);
     refreshStatus();

@@ -80,10 +80,11 @@ OnboardingView::OnboardingView(const WindowContext &context, QWidget *parent) : 
     layout->addLayout(footer);
 
     connect(context.state, &AppState::permissionsChanged, this, &OnboardingView::refreshPermissions);
-    if (context.models) {
-        connect(context.models, &ModelStore::progressChanged, this, &OnboardingView::refreshModels);
-        connect(context.models, &ModelStore::activeDownloadsChanged, this, &OnboardingView::refreshModels);
-        connect(context.models, &ModelStore::revisionChanged, this, &OnboardingView::refreshModels);
+    {
+        ModelStore *store = &context.state->modelStore();
+        connect(store, &ModelStore::progressChanged, this, &OnboardingView::refreshModels);
+        connect(store, &ModelStore::activeDownloadsChanged, this, &OnboardingView::refreshModels);
+        connect(store, &ModelStore::revisionChanged, this, &OnboardingView::refreshModels);
     }
     refreshPermissions();
     refreshModels();
@@ -271,17 +272,17 @@ void OnboardingView::setShowsMoreModels(bool shows)
 
 void OnboardingView::refreshModels()
 {
-    ModelStore *store = m_context.models;
+    ModelStore *store = &m_context.state->modelStore();
     for (OnboardingModelCard *card : m_cards) {
         const SpeechModel &model = card->model();
         card->setChosen(model.id == m_chosenModelID);
         std::optional<double> progress;
-        if (store && store->activeDownloads().contains(model.id))
+        if (store->activeDownloads().contains(model.id))
             progress = store->progress().value(model.id, 0.0);
         card->setInstallState(ModelStore::isInstalled(model), progress);
     }
     const auto model = chosenModel();
-    const bool downloading = model && store && store->activeDownloads().contains(model->id);
+    const bool downloading = model && store->activeDownloads().contains(model->id);
     if (canFinish())
         m_finish->setContent(QStringLiteral("Finish setup"), QStringLiteral("checkmark"));
     else
@@ -309,7 +310,7 @@ void OnboardingView::finishOrDownload()
         return;
     }
     const auto model = chosenModel();
-    if (!model || !m_context.models)
+    if (!model)
         return;
     m_downloadError.reset();
     refreshModels();
@@ -328,7 +329,7 @@ void OnboardingView::finishOrDownload()
             self->m_downloadError = result.error();
             self->refreshModels();
         }
-    }(self, m_context.models, *model);
+    }(self, &m_context.state->modelStore(), *model);
 }
 
 void OnboardingView::keyPressEvent(QKeyEvent *event)

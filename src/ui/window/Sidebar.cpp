@@ -104,8 +104,7 @@ Sidebar::Sidebar(const WindowContext &context, QWidget *parent) : QWidget(parent
     connect(state, &AppState::selectedSectionChanged, this, &Sidebar::refreshSelection);
     connect(state, &AppState::shortcutsChanged, this, &Sidebar::refreshHints);
     connect(state, &AppState::selectedModelIDChanged, this, &Sidebar::refreshFooter);
-    if (m_context.models)
-        connect(m_context.models, &ModelStore::revisionChanged, this, &Sidebar::refreshFooter);
+    connect(&m_context.state->modelStore(), &ModelStore::revisionChanged, this, &Sidebar::refreshFooter);
     refreshSelection();
     refreshHints();
     refreshFooter();

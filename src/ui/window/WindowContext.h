@@ -2,7 +2,6 @@
 
 class AppState;
 class HistoryStore;
-class ModelStore;
 class Pasteboard;
 
 // What the window's screens observe and call. The pointers are not owned; each outlives the
@@ -10,7 +9,6 @@ class Pasteboard;
 struct WindowContext {
     AppState *state = nullptr;
     HistoryStore *history = nullptr;
-    ModelStore *models = nullptr;
     // Optional: without it the desktop clipboard is used directly.
     Pasteboard *pasteboard = nullptr;
 };
