@@ -151,6 +151,7 @@ int main(int argc, char **argv)
         return *exitCode;
     DesktopSession::choosePlatform();
     QApplication app(argc, argv);
+    reportStartupStep("application");
     QApplication::setOrganizationName(QStringLiteral("Orvel Raza"));
     QApplication::setApplicationName(QStringLiteral("OrvelPlus"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel Raza"));
@@ -228,6 +229,7 @@ int main(int argc, char **argv)
     WindowContext windowContext;
     windowContext.state = &state;
     windowContext.history = &history;
+    reportStartupStep("services");
     MainWindow window(windowContext, [&workspace](QWidget *w) {
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
@@ -236,7 +238,9 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     agentResults.panels = &resultPanels;
+    reportStartupStep("window");
     TrayIcon tray(state);
+    reportStartupStep("tray");
     if (!hidden)
         window.show();
     instance.onAction = [&state](InstanceAction requested) { applyInstanceAction(state, requested); };
