@@ -29,6 +29,8 @@ QList<Replacement> table()
         {QStringLiteral("Keychain-stored API key"), QStringLiteral("keyring-stored API key")},
         {QStringLiteral("the macOS Keychain"), QStringLiteral("the system keyring")},
         {QStringLiteral("macOS Keychain"), QStringLiteral("system keyring")},
+        {QStringLiteral("The private system model built into macOS. No extra download."),
+         QStringLiteral("The operating system's own model. Linux has none, so Command reports it as unavailable.")},
         {QStringLiteral("Managed by macOS"), QStringLiteral("Managed by the system")},
         {QStringLiteral("Requires Apple silicon"), QStringLiteral("Not available on Linux")},
         {QStringLiteral("Recommended: Apple silicon · "), QStringLiteral("Recommended: ")},

@@ -25,20 +25,6 @@ std::optional<AgentAttachmentKind> agentAttachmentKindFromRawValue(const QString
 
 namespace {
 
-// An optional string: missing or null is absent, another type fails.
-bool optionalString(const QJsonObject &o, const QString &key, std::optional<QString> &out)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull()) {
-        out.reset();
-        return true;
-    }
-    if (!v.isString())
-        return false;
-    out = v.toString();
-    return true;
-}
-
 template <typename T, typename F>
 std::optional<QList<T>> listFromJson(const QJsonValue &value, F decode)
 {
@@ -79,8 +65,8 @@ std::optional<AgentContextAttachment> AgentContextAttachment::fromJson(const QJs
     const auto kind = kindText ? agentAttachmentKindFromRawValue(*kindText) : std::nullopt;
     const auto name = Json::string(o, QStringLiteral("displayName"));
     const auto created = Json::parseDate(o.value(QStringLiteral("createdAt")));
-    if (!id || !kind || !name || !created || !optionalString(o, QStringLiteral("text"), a.text) ||
-        !optionalString(o, QStringLiteral("filePath"), a.filePath))
+    if (!id || !kind || !name || !created || !Json::optionalString(o, QStringLiteral("text"), a.text) ||
+        !Json::optionalString(o, QStringLiteral("filePath"), a.filePath))
         return std::nullopt;
     a.id = *id;
     a.kind = *kind;
@@ -185,7 +171,7 @@ std::optional<AgentConversation> AgentConversation::fromJson(const QJsonValue &v
     const auto target = Json::string(o, QStringLiteral("targetApplicationName"));
     auto messages = listFromJson<AgentMessage>(o.value(QStringLiteral("messages")), AgentMessage::fromJson);
     if (!id || !title || !created || !updated || !target || !messages ||
-        !optionalString(o, QStringLiteral("lastPastedText"), c.lastPastedText))
+        !Json::optionalString(o, QStringLiteral("lastPastedText"), c.lastPastedText))
         return std::nullopt;
     c.id = *id;
     c.title = *title;

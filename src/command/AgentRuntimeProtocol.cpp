@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcessEnvironment>
 
 #include <array>
 #include <utility>
@@ -30,23 +31,10 @@ constexpr RawValueTable<AgentProtocolEventKind, 6> kKinds{{
     {AgentProtocolEventKind::conversations, "conversations"},
 }};
 
-bool isAbsent(const QJsonValue &v) { return v.isUndefined() || v.isNull(); }
-
-bool optionalString(const QJsonObject &o, const char *key, std::optional<QString> &out)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (isAbsent(v))
-        return true;
-    if (!v.isString())
-        return false;
-    out = v.toString();
-    return true;
-}
-
 bool optionalUuid(const QJsonObject &o, const char *key, std::optional<QUuid> &out)
 {
     const QJsonValue v = o.value(QLatin1String(key));
-    if (isAbsent(v))
+    if (Json::isAbsent(v))
         return true;
     out = Json::parseUuid(v);
     return out.has_value();
@@ -110,7 +98,7 @@ std::optional<AgentRuntimeRequest> AgentRuntimeRequest::fromJson(const QJsonObje
     if (!version || !id || !command || !attachments || !optionalUuid(o, "conversationID", r.conversationID))
         return std::nullopt;
     const QJsonValue model = o.value(QStringLiteral("model"));
-    if (!isAbsent(model)) {
+    if (!Json::isAbsent(model)) {
         r.model = AgentModelDescriptor::fromJson(model);
         if (!r.model)
             return std::nullopt;
@@ -123,7 +111,7 @@ std::optional<AgentRuntimeRequest> AgentRuntimeRequest::fromJson(const QJsonObje
         {"personalContext", &r.personalContext},
     };
     for (const auto &[key, target] : strings)
-        if (!optionalString(o, key, *target))
+        if (!Json::optionalString(o, QLatin1String(key), *target))
             return std::nullopt;
     r.version = int(*version);
     r.requestID = *id;
@@ -154,17 +142,17 @@ std::optional<AgentRuntimeEvent> AgentRuntimeEvent::fromJson(const QJsonObject &
     const auto version = Json::integer(o, QStringLiteral("version"));
     const auto kindText = Json::string(o, QStringLiteral("kind"));
     const auto kind = kindText ? agentProtocolEventKindFromRawValue(*kindText) : std::nullopt;
-    if (!version || !kind || !optionalUuid(o, "requestID", e.requestID) || !optionalString(o, "text", e.text) ||
-        !optionalString(o, "code", e.code))
+    if (!version || !kind || !optionalUuid(o, "requestID", e.requestID) ||
+        !Json::optionalString(o, QStringLiteral("text"), e.text) || !Json::optionalString(o, QStringLiteral("code"), e.code))
         return std::nullopt;
     const QJsonValue phase = o.value(QStringLiteral("phase"));
-    if (!isAbsent(phase)) {
+    if (!Json::isAbsent(phase)) {
         e.phase = phase.isString() ? agentPhaseFromRawValue(phase.toString()) : std::nullopt;
         if (!e.phase)
             return std::nullopt;
     }
     const QJsonValue conversations = o.value(QStringLiteral("conversations"));
-    if (!isAbsent(conversations)) {
+    if (!Json::isAbsent(conversations)) {
         e.conversations = agentConversationsFromJson(conversations);
         if (!e.conversations)
             return std::nullopt;
@@ -191,3 +179,11 @@ std::optional<AgentRuntimeRequest> decodeRequest(const QByteArray &line)
 }
 
 } // namespace AgentProtocol
+
+void AgentProtocol::removeCloudCredentials(QProcessEnvironment &environment)
+{
+    // A request carries its own key; nothing inherited may reach a service behind the user's back.
+    for (const char *name : {"OPENAI_API_KEY", "OPENAI_BASE_URL", "OPENAI_ORG_ID", "OPENAI_ORGANIZATION",
+                             "OPENAI_PROJECT", "OPENAI_PROJECT_ID"})
+        environment.remove(QLatin1String(name));
+}

@@ -12,6 +12,8 @@
 
 #include <optional>
 
+class QProcessEnvironment;
+
 // Requests go to the runtime's standard input and events come back on its standard output,
 // one compact JSON object per line.
 
@@ -72,4 +74,6 @@ inline QByteArray encodedLine(const AgentRuntimeEvent &event) { return encodedLi
 // One line without its line feed; nullopt unless it is exactly one valid object.
 std::optional<AgentRuntimeEvent> decodeEvent(const QByteArray &line);
 std::optional<AgentRuntimeRequest> decodeRequest(const QByteArray &line);
+// Takes out the cloud variables that neither the runtime nor its children may inherit.
+void removeCloudCredentials(QProcessEnvironment &environment);
 } // namespace AgentProtocol

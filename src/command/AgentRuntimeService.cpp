@@ -8,15 +8,13 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 
 namespace {
 
 using Kind = AgentRuntimeError::Kind;
-
-const char *const kRemovedVariables[] = {"OPENAI_API_KEY", "OPENAI_BASE_URL",    "OPENAI_ORG_ID",
-                                         "OPENAI_ORGANIZATION", "OPENAI_PROJECT", "OPENAI_PROJECT_ID"};
 
 AgentRunResult failed(const AgentRuntimeError &error) { return AgentRunResult(AgentRunFailure(error)); }
 
@@ -109,8 +107,7 @@ Result<void, AgentRuntimeError> AgentRuntimeService::ensureProcess()
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OPENAI_AGENTS_DISABLE_TRACING"), QStringLiteral("1"));
-    for (const char *name : kRemovedVariables)
-        environment.remove(QString::fromLatin1(name));
+    AgentProtocol::removeCloudCredentials(environment);
 
     auto *process = new QProcess(this);
     process->setProgram(*executable);
@@ -125,6 +122,8 @@ Result<void, AgentRuntimeError> AgentRuntimeService::ensureProcess()
             [this, process, generation] { captureStderr(process->readAllStandardError(), generation); });
     connect(process, &QProcess::finished, this,
             [this, process, generation] { runtimeTerminated(process, generation); });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, process, generation] { processError(process, generation); });
 
     process->start(QIODevice::ReadWrite);
     // Only the exec result is awaited here (reported at once by the child), not the runtime.
@@ -152,6 +151,10 @@ QCoro::Task<AgentRunResult> AgentRuntimeService::run(AgentRuntimeRequest request
     pending.onEvent = std::move(onEvent);
     pending.completion = std::make_shared<Completion>();
     pending.modelName = request.model ? request.model->name : QStringLiteral("The local model");
+    const double now = m_scheduler.now();
+    pending.loadingDeadline = now + m_modelLoadTimeout;
+    pending.loadingCap = now + std::max(m_modelLoadTimeout, modelLoadCap);
+    pending.runDeadline = now + m_runTimeout;
     pending.loadingTimeout = m_scheduler.after(m_modelLoadTimeout, [this, id] { modelLoadTimedOut(id); });
     pending.runTimeout = m_scheduler.after(m_runTimeout, [this, id] { runTimedOut(id); });
     const std::shared_ptr<Completion> completion = pending.completion;
@@ -226,7 +229,12 @@ void AgentRuntimeService::handle(const AgentRuntimeEvent &event)
         return;
     if (event.phase == AgentPhase::generating)
         it->second.loadingTimeout.reset();
-    if (event.kind == AgentProtocolEventKind::error) {
+    else if (event.kind == AgentProtocolEventKind::phase && event.phase == AgentPhase::loadingModel &&
+             it->second.loadingTimeout)
+        extendLoading(id, it->second);
+    if (event.kind == AgentProtocolEventKind::error && event.code == QStringLiteral("invalidRuntimeResponse")) {
+        finish(id, failed(AgentRuntimeError(Kind::invalidRuntimeResponse)));
+    } else if (event.kind == AgentProtocolEventKind::error) {
         // An empty message would leave the user with a blank error.
         finish(id, failed(AgentRuntimeError::writingModelUnavailable(
                        event.text && !event.text->isEmpty() ? *event.text : QStringLiteral("Command failed."))));
@@ -282,6 +290,32 @@ void AgentRuntimeService::failAllPending(const QString &message)
 {
     while (!m_pending.empty())
         finish(m_pending.begin()->first, failed(AgentRuntimeError::writingModelUnavailable(message)));
+}
+
+// The runtime repeats `loadingModel` while the model is still loading. Each report moves the
+// loading deadline to modelLoadTimeout after it, up to the cap, and the run deadline by the same
+// amount, so a slow load does not eat into the time for writing.
+void AgentRuntimeService::extendLoading(const QUuid &requestID, PendingRun &run)
+{
+    const double now = m_scheduler.now();
+    const double deadline = std::min(now + m_modelLoadTimeout, run.loadingCap);
+    const double gained = deadline - run.loadingDeadline;
+    if (gained <= 0)
+        return;
+    run.loadingDeadline = deadline;
+    run.runDeadline += gained;
+    run.loadingTimeout = m_scheduler.after(deadline - now, [this, requestID] { modelLoadTimedOut(requestID); });
+    run.runTimeout = m_scheduler.after(run.runDeadline - now, [this, requestID] { runTimedOut(requestID); });
+}
+
+// A request that cannot reach the runtime fails now, not at its deadline.
+void AgentRuntimeService::processError(QProcess *process, const QUuid &generation)
+{
+    if (m_generation != generation || process->error() != QProcess::WriteError)
+        return;
+    failAllPending(QStringLiteral("The request could not be sent to Command: ") + process->errorString() +
+                   QLatin1Char('.') + diagnosticSuffix());
+    retireRuntime();
 }
 
 void AgentRuntimeService::modelLoadTimedOut(const QUuid &requestID)

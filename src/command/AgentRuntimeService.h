@@ -22,18 +22,22 @@
 class QProcess;
 
 // Why a run ended without text: a runtime error, or the caller's own cancellation.
-struct AgentRunFailure {
-    bool cancelled = false;
-    AgentRuntimeError error{AgentRuntimeError::Kind::writingModelUnavailable};
+class AgentRunFailure {
+public:
+    enum class Kind { runtimeError, cancelled };
 
-    AgentRunFailure(AgentRuntimeError e) : error(std::move(e)) {}
-    static AgentRunFailure cancellation()
-    {
-        AgentRunFailure f{AgentRuntimeError::Kind::writingModelUnavailable};
-        f.cancelled = true;
-        return f;
-    }
-    QString description() const { return cancelled ? QStringLiteral("Cancelled.") : error.description(); }
+    AgentRunFailure(AgentRuntimeError error) : m_error(std::move(error)) {}
+    static AgentRunFailure cancellation() { return AgentRunFailure(); }
+
+    Kind kind() const { return m_error ? Kind::runtimeError : Kind::cancelled; }
+    bool isCancelled() const { return !m_error; }
+    // Set exactly when kind() is runtimeError.
+    const std::optional<AgentRuntimeError> &error() const { return m_error; }
+    QString description() const { return m_error ? m_error->description() : QStringLiteral("Cancelled."); }
+
+private:
+    AgentRunFailure() = default;
+    std::optional<AgentRuntimeError> m_error;
 };
 
 using AgentRunResult = Result<QString, AgentRunFailure>;
@@ -70,6 +74,9 @@ public:
     int pendingCount() const { return int(m_pending.size()); }
 
     static constexpr qsizetype stderrLimit = 8192;
+    // A model still reporting loading progress may take this long after the request to reach
+    // `generating`; each report gives it another modelLoadTimeout.
+    static constexpr double modelLoadCap = 300.0;
     static constexpr double retireGrace = 2.0;
 
 private:
@@ -81,6 +88,10 @@ private:
         QString modelName;
         std::unique_ptr<ScheduledTask> loadingTimeout;
         std::unique_ptr<ScheduledTask> runTimeout;
+        // Scheduler times; loading progress moves both deadlines, never past loadingCap.
+        double loadingDeadline = 0;
+        double loadingCap = 0;
+        double runDeadline = 0;
     };
     struct RetiredProcess {
         QProcess *process = nullptr;
@@ -94,6 +105,8 @@ private:
     void captureStderr(const QByteArray &data, const QUuid &generation);
     void runtimeTerminated(QProcess *process, const QUuid &generation);
     void failAllPending(const QString &message);
+    void extendLoading(const QUuid &requestID, PendingRun &run);
+    void processError(QProcess *process, const QUuid &generation);
     void modelLoadTimedOut(const QUuid &requestID);
     void runTimedOut(const QUuid &requestID);
     void finish(const QUuid &requestID, AgentRunResult result);

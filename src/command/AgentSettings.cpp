@@ -33,29 +33,6 @@ QString instructionsWithFirstLine(const QString &firstLine)
         .join(QLatin1Char('\n'));
 }
 
-// Reads an optional key: missing or null keeps the default, another type is a failure.
-bool readString(const QJsonObject &object, const char *key, QString &out)
-{
-    const QJsonValue v = object.value(QLatin1String(key));
-    if (v.isUndefined() || v.isNull())
-        return true;
-    if (!v.isString())
-        return false;
-    out = v.toString();
-    return true;
-}
-
-bool readBool(const QJsonObject &object, const char *key, bool &out)
-{
-    const QJsonValue v = object.value(QLatin1String(key));
-    if (v.isUndefined() || v.isNull())
-        return true;
-    if (!v.isBool())
-        return false;
-    out = v.toBool();
-    return true;
-}
-
 } // namespace
 
 QString AgentSettings::defaultTrustedInstructions()
@@ -94,18 +71,18 @@ std::optional<AgentSettings> AgentSettings::fromJson(const QJsonObject &object)
     AgentSettings s;
     s.writingProvider = AgentWritingProvider::local;
     QString provider = QStringLiteral("local");
-    const bool ok = readString(object, "writingProvider", provider) &&
-                    readString(object, "selectedModelID", s.selectedModelID) &&
-                    readString(object, "selectedOpenAIModelID", s.selectedOpenAIModelID) &&
-                    readString(object, "speechModelID", s.speechModelID) &&
-                    readBool(object, "includeSelectedText", s.includeSelectedText) &&
-                    readBool(object, "copyResult", s.copyResult) &&
-                    readBool(object, "automaticPaste", s.automaticPaste) &&
-                    readBool(object, "safelyReplaceRefinements", s.safelyReplaceRefinements) &&
-                    readBool(object, "showCompletionNotification", s.showCompletionNotification) &&
-                    readBool(object, "playCompletionSound", s.playCompletionSound) &&
-                    readString(object, "personalContext", s.personalContext) &&
-                    readString(object, "trustedInstructions", s.trustedInstructions);
+    const bool ok = Json::optionalString(object, QStringLiteral("writingProvider"), provider) &&
+                    Json::optionalString(object, QStringLiteral("selectedModelID"), s.selectedModelID) &&
+                    Json::optionalString(object, QStringLiteral("selectedOpenAIModelID"), s.selectedOpenAIModelID) &&
+                    Json::optionalString(object, QStringLiteral("speechModelID"), s.speechModelID) &&
+                    Json::optionalBool(object, QStringLiteral("includeSelectedText"), s.includeSelectedText) &&
+                    Json::optionalBool(object, QStringLiteral("copyResult"), s.copyResult) &&
+                    Json::optionalBool(object, QStringLiteral("automaticPaste"), s.automaticPaste) &&
+                    Json::optionalBool(object, QStringLiteral("safelyReplaceRefinements"), s.safelyReplaceRefinements) &&
+                    Json::optionalBool(object, QStringLiteral("showCompletionNotification"), s.showCompletionNotification) &&
+                    Json::optionalBool(object, QStringLiteral("playCompletionSound"), s.playCompletionSound) &&
+                    Json::optionalString(object, QStringLiteral("personalContext"), s.personalContext) &&
+                    Json::optionalString(object, QStringLiteral("trustedInstructions"), s.trustedInstructions);
     if (!ok)
         return std::nullopt;
     const auto parsed = agentWritingProviderFromRawValue(provider);

@@ -12,4 +12,6 @@ public:
     virtual void prepare(uint64_t windowId) = 0;
     // After the panel is mapped: asks the window manager again, for one that reset them on unmap.
     virtual void shown(uint64_t windowId) = 0;
+    // Whether see-through pixels show what lies below; without a compositor they paint black.
+    virtual bool translucencyWorks() const { return true; }
 };

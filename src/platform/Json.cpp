@@ -86,4 +86,38 @@ std::optional<qint64> integer(const QJsonObject &object, const QString &key)
     return static_cast<qint64>(d);
 }
 
+bool isAbsent(const QJsonValue &value) { return value.isUndefined() || value.isNull(); }
+
+bool optionalString(const QJsonObject &object, const QString &key, std::optional<QString> &out)
+{
+    const QJsonValue v = object.value(key);
+    if (isAbsent(v))
+        return true;
+    if (!v.isString())
+        return false;
+    out = v.toString();
+    return true;
+}
+
+bool optionalString(const QJsonObject &object, const QString &key, QString &out)
+{
+    std::optional<QString> read;
+    if (!optionalString(object, key, read))
+        return false;
+    if (read)
+        out = std::move(*read);
+    return true;
+}
+
+bool optionalBool(const QJsonObject &object, const QString &key, bool &out)
+{
+    const QJsonValue v = object.value(key);
+    if (isAbsent(v))
+        return true;
+    if (!v.isBool())
+        return false;
+    out = v.toBool();
+    return true;
+}
+
 } // namespace Json

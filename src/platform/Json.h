@@ -33,6 +33,14 @@ std::optional<bool> boolean(const QJsonObject &object, const QString &key);
 std::optional<double> number(const QJsonObject &object, const QString &key);
 std::optional<qint64> integer(const QJsonObject &object, const QString &key);
 
+// Missing or null: what an omitted optional looks like.
+bool isAbsent(const QJsonValue &value);
+// Readers of optional fields: an absent key leaves `out` unchanged (its default) and succeeds;
+// a value of another type fails.
+bool optionalString(const QJsonObject &object, const QString &key, std::optional<QString> &out);
+bool optionalString(const QJsonObject &object, const QString &key, QString &out);
+bool optionalBool(const QJsonObject &object, const QString &key, bool &out);
+
 // Writers that omit absent optionals.
 template <typename T>
 void insertOptional(QJsonObject &object, const QString &key, const std::optional<T> &value)

@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "FailureWording.h"
 #include "LlamaServer.h"
+#include "speech/ResourceLocator.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -12,12 +13,6 @@
 #include <qcoro/qcorosignal.h>
 
 namespace {
-
-bool isExecutableFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return !path.isEmpty() && info.isFile() && info.isExecutable();
-}
 
 QUrl openAIBaseUrl()
 {
@@ -60,7 +55,7 @@ QCoro::Task<Result<QString, RunFailure>> AgentRuntime::generateLocal(const Agent
     const QString program = request.llamaServerPath.value_or(QString());
     const QString modelPath = request.modelPath.value_or(QString());
     QString projector = request.projectorPath.value_or(QString());
-    if (!isExecutableFile(program))
+    if (!ResourceLocator::isExecutableFile(program))
         co_return RunFailure{QStringLiteral("The local model server (llama-server) is missing."),
                              QStringLiteral("serverMissing")};
     if (modelPath.isEmpty() || !QFileInfo(modelPath).isFile())
@@ -137,7 +132,7 @@ QCoro::Task<Result<QString, RunFailure>> AgentRuntime::generateWithBridge(const 
 {
     const AgentModelDescriptor &model = *request.model;
     const QString program = request.appleBridgePath.value_or(QString());
-    if (!isExecutableFile(program))
+    if (!ResourceLocator::isExecutableFile(program))
         co_return RunFailure{QStringLiteral("The on-device model bridge is missing."), QStringLiteral("bridgeMissing")};
     const BridgePrompt prompt = PromptAssembler::bridge(input);
     for (const QString &warning : prompt.warnings)

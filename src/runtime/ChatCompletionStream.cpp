@@ -66,7 +66,16 @@ void ChatCompletionStream::handleEvent(const StreamText::SseParser::Event &event
         m_sawDone = true;
         return;
     }
-    const QJsonDocument doc = QJsonDocument::fromJson(StreamText::escapeInvalidUtf8(data));
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(StreamText::escapeInvalidUtf8(data), &parseError);
+    // Skipping a chunk would complete the run with part of the text missing.
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        std::fprintf(stderr, "orvel-agent: unreadable stream data: %s\n", data.left(200).constData());
+        StreamFailure failure;
+        failure.kind = StreamFailure::Kind::invalidResponse;
+        fail(failure);
+        return;
+    }
     const QJsonObject object = doc.object();
     if (event.isError || object.contains(QStringLiteral("error"))) {
         StreamFailure failure;

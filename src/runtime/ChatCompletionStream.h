@@ -16,7 +16,7 @@ class QNetworkAccessManager;
 
 // How a streamed chat completion failed, before it is worded for the user.
 struct StreamFailure {
-    enum class Kind { http, network, interrupted, serviceError };
+    enum class Kind { http, network, interrupted, serviceError, invalidResponse };
     Kind kind = Kind::network;
     int status = 0;
     QString serviceMessage; // the service's own error text, when it sent one

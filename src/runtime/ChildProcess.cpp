@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "command/AgentRuntimeProtocol.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -12,9 +14,7 @@ namespace ChildProcess {
 void prepare(QProcess &process)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"OPENAI_API_KEY", "OPENAI_BASE_URL", "OPENAI_ORG_ID", "OPENAI_ORGANIZATION",
-                             "OPENAI_PROJECT", "OPENAI_PROJECT_ID"})
-        env.remove(QLatin1String(name));
+    AgentProtocol::removeCloudCredentials(env);
     process.setProcessEnvironment(env);
     const pid_t parent = ::getpid();
     // Runs in the child between fork and exec: only async-signal-safe calls.

@@ -34,6 +34,12 @@ bool isNetworkUnreachable(QNetworkReply::NetworkError error)
     }
 }
 
+RunFailure invalidResponse()
+{
+    return {AgentRuntimeError(AgentRuntimeError::Kind::invalidRuntimeResponse).description(),
+            QStringLiteral("invalidRuntimeResponse")};
+}
+
 } // namespace
 
 bool isContextOverflow(const StreamFailure &failure)
@@ -61,6 +67,8 @@ RunFailure openAI(const StreamFailure &failure, const QString &modelName, const 
     case StreamFailure::Kind::interrupted:
         return make(QStringLiteral("The connection to OpenAI was interrupted before the answer was complete."),
                     "connectionLost");
+    case StreamFailure::Kind::invalidResponse:
+        return invalidResponse();
     case StreamFailure::Kind::serviceError:
     case StreamFailure::Kind::http:
         break;
@@ -96,6 +104,8 @@ RunFailure localServer(const StreamFailure &failure, const QString &diagnostic)
     case StreamFailure::Kind::network:
     case StreamFailure::Kind::interrupted:
         return {QStringLiteral("The local model stopped unexpectedly.") + suffix, QStringLiteral("generationFailed")};
+    case StreamFailure::Kind::invalidResponse:
+        return invalidResponse();
     case StreamFailure::Kind::serviceError:
     case StreamFailure::Kind::http:
         break;

@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -65,6 +66,33 @@ int LlamaServer::freePort()
     return probe.serverPort();
 }
 
+namespace {
+
+// The level letter of a llama.cpp log line ("0.00.049.537 E text"), or 0 for other output.
+char logLevel(const QByteArray &line)
+{
+    const qsizetype space = line.indexOf(' ');
+    if (space <= 0 || line.size() < space + 3 || line.at(space + 2) != ' ' || line.left(space).count('.') != 3)
+        return 0;
+    for (const char c : line.left(space))
+        if (c != '.' && (c < '0' || c > '9'))
+            return 0;
+    return line.at(space + 1);
+}
+
+QByteArray withoutLogPrefix(const QByteArray &line)
+{
+    return logLevel(line) ? line.mid(line.indexOf(' ') + 3).trimmed() : line.trimmed();
+}
+
+} // namespace
+
+bool LlamaServer::isRoutineLogLine(const QByteArray &line)
+{
+    const char level = logLevel(line);
+    return level != 0 && level != 'E';
+}
+
 void LlamaServer::drainOutput()
 {
     if (!m_process)
@@ -73,12 +101,14 @@ void LlamaServer::drainOutput()
     m_output.append(bytes);
     if (m_output.size() > 8192)
         m_output.remove(0, m_output.size() - 8192);
-    // Passed on to our own standard error, line by line, so the application's diagnostics see it.
+    // Errors go on to our own standard error, whose last lines the application shows when we
+    // fail; the server's routine chatter would crowd them out.
     m_partialLine.append(bytes);
     qsizetype start = 0;
     for (qsizetype end; (end = m_partialLine.indexOf('\n', start)) >= 0; start = end + 1) {
-        const QByteArray line = m_partialLine.mid(start, end - start);
-        std::fprintf(stderr, "llama-server: %s\n", line.constData());
+        const QByteArray line = m_partialLine.mid(start, end - start).trimmed();
+        if (!line.isEmpty() && !isRoutineLogLine(line))
+            std::fprintf(stderr, "llama-server: %s\n", withoutLogPrefix(line).constData());
     }
     m_partialLine.remove(0, start);
     if (m_partialLine.size() > 4096)
@@ -88,8 +118,11 @@ void LlamaServer::drainOutput()
 QString LlamaServer::diagnosticTail() const
 {
     const QList<QByteArray> lines = m_output.split('\n');
+    for (const QByteArray &line : lines)
+        if (logLevel(line.trimmed()) == 'E')
+            return QString::fromUtf8(withoutLogPrefix(line.trimmed()));
     for (auto it = lines.crbegin(); it != lines.crend(); ++it)
-        if (!it->trimmed().isEmpty())
+        if (!it->trimmed().isEmpty() && logLevel(it->trimmed()) == 0)
             return QString::fromUtf8(it->trimmed());
     return {};
 }
@@ -132,6 +165,8 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
         onLoading();
     m_ready = false;
     QProcess *process = m_process;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
     for (;;) {
         if (cancelled && cancelled())
             co_return RunFailure::cancellation();
@@ -151,10 +186,14 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
         reply->deleteLater();
         if (status == 200 && m_process == process && isRunning()) {
             m_ready = true;
-            {
-        Result<QUrl, RunFailure> ready(m_base);
-        co_return ready;
-    }
+            Result<QUrl, RunFailure> ready(m_base);
+            co_return ready;
+        }
+        // 503 is the server saying it is still loading: a large model on a slow disk or CPU
+        // takes its time, and the application extends its deadline on each report.
+        if (status == 503 && onLoading && sinceReport.hasExpired(loadingReportInterval)) {
+            onLoading();
+            sinceReport.restart();
         }
         const auto pause = 100ms;
         co_await QCoro::sleepFor(pause);

@@ -39,14 +39,20 @@ public:
     ~LlamaServer() override;
 
     // The server's base address once GET /health answers 200. `onLoading` is called when a
-    // server has to be started; `cancelled` is asked after every wait.
+    // server has to be started, and again every `loadingReportInterval` while its health still
+    // answers that the model is loading; `cancelled` is asked after every wait.
     QCoro::Task<Result<QUrl, RunFailure>> ensureReady(LlamaServerFiles files, QString modelName,
                                                       std::function<void()> onLoading,
                                                       std::function<bool()> cancelled);
+    static constexpr int loadingReportInterval = 2000; // ms
     bool isRunning() const;
     void stop();
-    // Last lines the server wrote, for error messages.
+    // What the server said went wrong, for error messages: its first error line, else the last
+    // line it wrote outside its log (an assertion, an abort), else "".
     QString diagnosticTail() const;
+    // Info, debug and warning lines of llama.cpp's log, which start "<time> <level> ", say
+    // nothing a user needs when something fails.
+    static bool isRoutineLogLine(const QByteArray &line);
 
 private:
     void drainOutput();

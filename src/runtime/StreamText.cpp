@@ -1,5 +1,7 @@
 #include "StreamText.h"
 
+#include <utility>
+
 namespace StreamText {
 
 void SseParser::feed(const QByteArray &bytes)
@@ -206,45 +208,47 @@ namespace {
 const QString kOpen = QStringLiteral("<think>");
 const QString kClose = QStringLiteral("</think>");
 
-// The longest end of `text` that could still grow into `tag`.
-qsizetype partialTagLength(const QString &text, const QString &tag)
+qsizetype leadingSpace(const QString &text)
 {
-    for (qsizetype n = std::min(text.size(), tag.size() - 1); n > 0; --n)
-        if (QStringView(text).right(n) == QStringView(tag).left(n))
-            return n;
-    return 0;
+    qsizetype n = 0;
+    while (n < text.size() && text[n].isSpace())
+        ++n;
+    return n;
 }
 
 } // namespace
 
 QString ThinkFilter::feed(const QString &piece)
 {
-    QString buffer = m_pending + piece;
-    m_pending.clear();
-    QString visible;
-    for (;;) {
-        const QString &tag = m_inside ? kClose : kOpen;
-        const qsizetype at = buffer.indexOf(tag);
-        if (at >= 0) {
-            if (!m_inside)
-                visible += buffer.left(at);
-            buffer.remove(0, at + tag.size());
-            m_inside = !m_inside;
-            continue;
+    if (m_state == State::passing)
+        return piece;
+    m_held += piece;
+    if (m_state == State::deciding) {
+        const QStringView rest = QStringView(m_held).mid(leadingSpace(m_held));
+        if (rest.startsWith(kOpen)) {
+            m_state = State::inside;
+        } else if (QStringView(kOpen).startsWith(rest)) {
+            return {}; // white space, or a start that may still become the tag
+        } else {
+            m_state = State::passing;
+            return std::exchange(m_held, QString());
         }
-        const qsizetype partial = partialTagLength(buffer, tag);
-        if (!m_inside)
-            visible += buffer.left(buffer.size() - partial);
-        m_pending = buffer.right(partial);
-        return visible;
     }
+    const qsizetype close = m_held.indexOf(kClose);
+    if (close < 0)
+        return {};
+    m_state = State::passing;
+    const QString answer = m_held.mid(close + kClose.size());
+    m_held.clear();
+    return answer;
 }
 
 QString ThinkFilter::finish()
 {
-    QString rest = m_inside ? QString() : m_pending;
-    m_pending.clear();
-    return rest;
+    // A block that never closed was not reasoning but the answer itself, which happens to start
+    // with the tag: it is given back whole rather than lost.
+    m_state = State::passing;
+    return std::exchange(m_held, QString());
 }
 
 QString EdgeTrimmer::feed(const QString &piece)

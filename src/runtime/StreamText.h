@@ -49,15 +49,17 @@ private:
     QChar m_highSurrogate; // a high surrogate waiting for its partner
 };
 
-// Drops everything between <think> and </think>, also when a tag is cut across pieces.
+// Drops a reasoning block that opens the reply (<think> … </think>, also when a tag is cut
+// across pieces). Tags anywhere else are the answer's own text and pass unchanged.
 class ThinkFilter {
 public:
     QString feed(const QString &piece);
     QString finish();
 
 private:
-    QString m_pending;
-    bool m_inside = false;
+    enum class State { deciding, inside, passing };
+    State m_state = State::deciding;
+    QString m_held;
 };
 
 // Leading and trailing white space never reach the result: white space is held back until

@@ -12,13 +12,13 @@ QString g_installRoot;
 
 bool exists(const QString &path) { return QFileInfo::exists(path); }
 
+} // namespace
+
 bool isExecutableFile(const QString &path)
 {
     const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
+    return !path.isEmpty() && info.isFile() && info.isExecutable();
 }
-
-} // namespace
 
 QString installRoot()
 {

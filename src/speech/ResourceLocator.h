@@ -15,6 +15,9 @@ std::optional<QString> file(const QString &name);
 // ORVEL_<NAME>_PATH (returned unchecked when set), libexec/orvel-raza/NAME, the resources, PATH.
 std::optional<QString> bundledExecutable(const QString &name);
 
+// A regular file this user may run.
+bool isExecutableFile(const QString &path);
+
 // "whisper-cli" → "ORVEL_WHISPER_CLI_PATH".
 QString overrideVariable(const QString &name);
 

@@ -68,7 +68,7 @@ TEST_F(RuntimeHarness, SecondRunIsBusyAndCancelRetiresTheProcessAndDropsItsLateE
     auto slow = run(QStringLiteral("slow"));
     auto busy = run(QStringLiteral("quick"));
     ASSERT_TRUE(finished(busy));
-    EXPECT_EQ(busy->result->error().error.kind(), Kind::busy);
+    EXPECT_EQ(busy->result->error().error()->kind(), Kind::busy);
     EXPECT_FALSE(slow->result);
 
     const auto oldGeneration = service->processGeneration();
@@ -82,7 +82,8 @@ TEST_F(RuntimeHarness, SecondRunIsBusyAndCancelRetiresTheProcessAndDropsItsLateE
     ASSERT_TRUE(sent);
     service->cancel(sent->requestID);
     ASSERT_TRUE(finished(slow));
-    EXPECT_TRUE(slow->result->error().cancelled);
+    EXPECT_EQ(slow->result->error().kind(), AgentRunFailure::Kind::cancelled);
+    EXPECT_FALSE(slow->result->error().error()) << "a cancellation is no runtime error";
     EXPECT_FALSE(service->hasProcess());
     ASSERT_TRUE(logged(QStringLiteral("shutdown")));
     const QStringList shutdowns = logLines().filter(QStringLiteral("\"command\":\"shutdown\""));
@@ -127,7 +128,8 @@ TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
     script(">>> silent\n" + out(ev("error")) + ">>> told\n" + out(ev("error", R"(,"text":"Model file is damaged.")")) +
            ">>> empty\n" + out(ev("error", R"(,"text":"")")) + ">>> global\n" +
            out(R"({"version":1,"kind":"warning","text":"ignored"})") + out(R"({"version":1,"kind":"error"})") +
-           ">>> globaltold\n" + out(R"({"version":1,"kind":"error","text":"Out of memory."})"));
+           ">>> globaltold\n" + out(R"({"version":1,"kind":"error","text":"Out of memory."})") + ">>> garbled\n" +
+           out(ev("error", R"(,"text":"x","code":"invalidRuntimeResponse")")));
     start();
     auto silent = run(QStringLiteral("silent"));
     ASSERT_TRUE(finished(silent));
@@ -139,6 +141,9 @@ TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
     auto empty = run(QStringLiteral("empty"));
     ASSERT_TRUE(finished(empty));
     EXPECT_EQ(empty->error(), QStringLiteral("Command failed."));
+    auto garbled = run(QStringLiteral("garbled"));
+    ASSERT_TRUE(finished(garbled));
+    EXPECT_EQ(garbled->result->error().error()->kind(), Kind::invalidRuntimeResponse);
     EXPECT_EQ(service->processGeneration(), generation); // run errors keep the process
 
     auto global = run(QStringLiteral("global"));
@@ -204,6 +209,65 @@ TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing
     EXPECT_EQ(anonymous->error(), QStringLiteral("The local model did not start in time."));
 }
 
+TEST_F(RuntimeHarness, LoadingProgressExtendsBothDeadlinesUpToTheCap)
+{
+    const QByteArray loading = out(ev("phase", R"(,"phase":"loadingModel")"));
+    const auto await = [&](const QString &name) { return "await " + scratchFile(name).toUtf8() + "\n"; };
+    QByteArray text = ">>> endless\n" + loading;
+    for (int i = 1; i <= 11; ++i)
+        text += await(QStringLiteral("report-%1").arg(i)) + loading;
+    text += ">>> slow\n" + loading + await("loaded") + loading + await("writing") +
+            out(ev("phase", R"(,"phase":"generating")"));
+    script(text);
+    start();
+
+    // Reports every 25 s keep it alive well past 30 s, but not past the cap.
+    auto endless = run(QStringLiteral("endless"));
+    ASSERT_TRUE(eventCount(endless, 1));
+    for (int i = 1; i <= 11; ++i) {
+        scheduler.advance(25.0);
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(endless->result) << "failed before report " << i << ": " << endless->error().toStdString();
+        touch(QStringLiteral("report-%1").arg(i));
+        ASSERT_TRUE(eventCount(endless, size_t(i) + 1));
+    }
+    scheduler.advance(AgentRuntimeService::modelLoadCap - 275.0 - 0.1);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(endless->result);
+    scheduler.advance(0.2);
+    ASSERT_TRUE(finished(endless));
+    EXPECT_EQ(endless->error(), QStringLiteral("The local model did not start in time."));
+
+    // A load that took 25 s longer than the first deadline leaves the run its full time to write.
+    auto slow = run(QStringLiteral("slow"));
+    ASSERT_TRUE(eventCount(slow, 1));
+    scheduler.advance(25.0);
+    touch(QStringLiteral("loaded"));
+    ASSERT_TRUE(eventCount(slow, 2));
+    scheduler.advance(20.0);
+    touch(QStringLiteral("writing"));
+    ASSERT_TRUE(eventCount(slow, 3));
+    scheduler.advance(99.0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(slow->result);
+    scheduler.advance(2.0);
+    ASSERT_TRUE(finished(slow));
+    EXPECT_EQ(slow->error(), QStringLiteral("Command stopped responding."));
+}
+
+TEST_F(RuntimeHarness, BrokenRequestPipeFailsTheRunAtOnce)
+{
+    script("closein\n");
+    start();
+    ASSERT_TRUE(service->ensureProcess().ok());
+    ASSERT_TRUE(logged(QStringLiteral("closed input")));
+    auto probe = run(QStringLiteral("lost"));
+    ASSERT_TRUE(finished(probe)); // no deadline is advanced: only the write error can end it
+    EXPECT_TRUE(probe->error().startsWith(QStringLiteral("The request could not be sent to Command:")))
+        << probe->error().toStdString();
+    EXPECT_FALSE(service->hasProcess());
+}
+
 TEST_F(RuntimeHarness, ExitMidRunFailsWithTheLastErrorLines)
 {
     script(">>> crash\n" + out(ev("phase", R"(,"phase":"generating")")) +
@@ -232,7 +296,7 @@ TEST_F(RuntimeHarness, MissingExecutableIsRuntimeMissing)
     start(QStringLiteral("/nonexistent/orvel-agent"));
     auto probe = run(QStringLiteral("any"));
     ASSERT_TRUE(finished(probe));
-    EXPECT_EQ(probe->result->error().error.kind(), Kind::runtimeMissing);
+    EXPECT_EQ(probe->result->error().error()->kind(), Kind::runtimeMissing);
     EXPECT_EQ(probe->error(), QStringLiteral("The bundled Command runtime is missing."));
 
     // The override is returned unchecked, so the same failure comes from a missing file there.

@@ -51,6 +51,13 @@ protected:
         qunsetenv("FAKE_RUNTIME_SCRIPT");
     }
 
+    QString scratchFile(const QString &name) const { return m_dir.filePath(name); }
+    void touch(const QString &name)
+    {
+        QFile f(scratchFile(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+
     void script(const QByteArray &text)
     {
         QFile f(m_dir.filePath(QStringLiteral("script.txt")));

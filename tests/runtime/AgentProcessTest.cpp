@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace {
 
 QJsonObject stream(const QJsonArray &chunks) { return QJsonObject{{"chunks", chunks}}; }
@@ -106,11 +108,17 @@ TEST(AgentProcess, StreamedTextIsWholeUtf8AndNeverShowsReasoning)
 TEST(AgentProcess, WarmServerIsReusedAndReplacedWhenTheModelChanges)
 {
     AgentProcess agent;
-    agent.setScript(QJsonObject{{"responses", QJsonArray{stream({content("ok")})}}});
+    // A model that loads for a few seconds is reported as still loading, again and again.
+    agent.setScript(QJsonObject{{"healthFailures", 30}, {"responses", QJsonArray{stream({content("ok")})}}});
     agent.start();
     const AgentRuntimeRequest first = agent.localRun(QStringLiteral("one"));
     agent.send(first);
-    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(first.requestID)).value("kind").toString(), QStringLiteral("completed"));
+    const auto cold = agent.eventsUntilDone(first.requestID);
+    EXPECT_EQ(AgentProcess::last(cold).value("kind").toString(), QStringLiteral("completed"));
+    const auto loadingReports = std::count_if(cold.begin(), cold.end(), [](const QJsonObject &e) {
+        return e.value("phase").toString() == QStringLiteral("loadingModel");
+    });
+    EXPECT_GE(loadingReports, 2);
     const AgentRuntimeRequest second = agent.localRun(QStringLiteral("two"));
     agent.send(second);
     const auto warm = agent.eventsUntilDone(second.requestID);
@@ -283,7 +291,9 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
                                {"message", "the request exceeds the available context size, try increasing it"},
                                {"type", "exceed_context_size_error"}};
     agent.setScript(QJsonObject{{"responses", QJsonArray{QJsonObject{{"status", 400}, {"body", QJsonObject{{"error", overflow}}}},
-                                                         stream({QJsonObject{{"error", overflow}}})}}});
+                                                         stream({QJsonObject{{"error", overflow}}}),
+                                                         stream({content("Kept"), QJsonObject{{"raw", "{\"choices\":[{"}},
+                                                                 content(" lost")})}}});
     agent.start();
     const auto endOf = [&](const AgentRuntimeRequest &r) {
         agent.send(r);
@@ -295,6 +305,11 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
         EXPECT_EQ(e.value("text").toString(), QStringLiteral("The selected context is too large for this local model."));
         EXPECT_EQ(e.value("code").toString(), QStringLiteral("contextTooLarge"));
     }
+
+    // A chunk that does not parse fails the run instead of completing it with a piece missing.
+    const QJsonObject garbled = endOf(agent.localRun(QStringLiteral("Garbled")));
+    EXPECT_EQ(garbled.value("code").toString(), QStringLiteral("invalidRuntimeResponse"));
+    EXPECT_EQ(garbled.value("text").toString(), QStringLiteral("Command returned an invalid response."));
 
     agent.setScript(QJsonObject{{"healthFailures", 3}, {"exitAfterHealthChecks", 1}});
     QJsonObject e = endOf(agent.localRun(QStringLiteral("Load fails"), agent.otherModelPath));

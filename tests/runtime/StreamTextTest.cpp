@@ -59,13 +59,18 @@ TEST(StreamText, CharacterCutAcrossPiecesComesOutWholeInTheLaterPiece)
     EXPECT_EQ(joiner.finish(), QString(QChar(0xFFFD)));
 }
 
-TEST(StreamText, ThinkBlocksNeverReachTheResultEvenWithCutTags)
+TEST(StreamText, OnlyALeadingReasoningBlockIsDropped)
 {
-    EXPECT_EQ(pipeline({"<thi", "nk>plan", " more</th", "ink>\n\nAnswer", " here"}).join("|"),
+    EXPECT_EQ(pipeline({"\n<thi", "nk>plan", " more</th", "ink>\n\nAnswer", " here"}).join("|"),
               QStringLiteral("Answer| here"));
-    EXPECT_EQ(pipeline({"A <think>x</think>B", "<think>y"}).join(""), QStringLiteral("A B"));
+    // Tags the answer writes about are its text, before or after a leading block.
+    EXPECT_EQ(pipeline({"A <think>x</think>B", "<think>y"}).join(""), QStringLiteral("A <think>x</think>B<think>y"));
+    EXPECT_EQ(pipeline({"<think>r</think>Wrap it in <think>", " tags"}).join(""),
+              QStringLiteral("Wrap it in <think> tags"));
+    // A leading tag that never closes is the answer itself, not reasoning to swallow.
+    EXPECT_EQ(pipeline({"<think> marks", " reasoning."}).join(""), QStringLiteral("<think> marks reasoning."));
     // Something that only looks like the start of a tag is text after all.
-    EXPECT_EQ(pipeline({"a <th", "ing> b"}).join(""), QStringLiteral("a <thing> b"));
+    EXPECT_EQ(pipeline({"<th", "ing> b"}).join(""), QStringLiteral("<thing> b"));
 }
 
 TEST(StreamText, EdgeWhiteSpaceIsHeldBackUntilSomethingVisibleFollows)

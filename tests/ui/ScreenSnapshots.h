@@ -8,6 +8,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <algorithm>
 #include <memory>
 
 // Renders screens to PNG files in light and dark, so they can be looked at: into
@@ -39,6 +40,7 @@ inline QPalette palette(bool dark)
     p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9c, 0xa0));
     p.setColor(QPalette::Mid, QColor(0x4a, 0x4c, 0x52));
     p.setColor(QPalette::Highlight, QColor(0x3d, 0x8b, 0xf2));
+    p.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
     return p;
 }
 
@@ -53,8 +55,7 @@ inline QString render(QWidget &screen, const QString &name, bool dark, int width
     QCoreApplication::processEvents();
     int height = 700;
     if (auto *content = screen.findChild<QWidget *>(QStringLiteral("screen")))
-        height = std::max(height, content->heightForWidth(width) > 0 ? content->heightForWidth(width)
-                                                                      : content->sizeHint().height());
+        height = std::max({height, content->heightForWidth(width), content->sizeHint().height()});
     screen.resize(width, height + 4);
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();

@@ -62,3 +62,18 @@ void X11FloatingPanelHints::shown(uint64_t windowId)
     xcb_ewmh_request_change_wm_desktop(e, screen, window, kAllDesktops, XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
     m_x11.flush();
 }
+
+bool X11FloatingPanelHints::translucencyWorks() const
+{
+    xcb_connection_t *c = m_x11.connection();
+    xcb_ewmh_connection_t *e = m_x11.ewmh();
+    if (!c || !e)
+        return true;
+    // A compositing manager owns _NET_WM_CM_Sn of its screen.
+    const xcb_atom_t selection = e->_NET_WM_CM_Sn[m_x11.screenNumber()];
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool composited = owner && owner->owner != XCB_NONE;
+    free(owner);
+    return composited;
+}

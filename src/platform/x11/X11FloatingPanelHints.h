@@ -11,6 +11,7 @@ public:
     explicit X11FloatingPanelHints(X11Connection &x11) : m_x11(x11) {}
     void prepare(uint64_t windowId) override;
     void shown(uint64_t windowId) override;
+    bool translucencyWorks() const override;
 
 private:
     X11Connection &m_x11;

@@ -48,6 +48,7 @@ void AgentResultPanelController::showResult()
     const QRect visible = screen->availableGeometry();
     m_toast->move(visible.left() + visible.width() - AgentResultToast::panelWidth - 18, visible.top() + 18);
     if (!m_toast->isVisible()) {
+        m_toast->setCutToCard(m_hints && !m_hints->translucencyWorks());
         if (m_hints)
             m_hints->prepare(uint64_t(m_toast->winId()));
         m_toast->show();

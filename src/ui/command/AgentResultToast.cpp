@@ -128,14 +128,27 @@ void AgentResultToast::refresh()
     update();
 }
 
+QPainterPath AgentResultToast::cardShape() const
+{
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(4, 4, -4, -4), 19, 19);
+    return shape;
+}
+
+void AgentResultToast::setCutToCard(bool cut)
+{
+    if (cut)
+        setMask(QRegion(cardShape().toFillPolygon().toPolygon()));
+    else
+        clearMask();
+}
+
 void AgentResultToast::paintEvent(QPaintEvent *)
 {
     const bool isDark = dark();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF card = QRectF(rect()).adjusted(4, 4, -4, -4);
-    QPainterPath shape;
-    shape.addRoundedRect(card, 19, 19);
+    const QPainterPath shape = cardShape();
     p.fillPath(shape, OverlayCardPainter::cardFill(isDark));
     p.setPen(QPen(OverlayCardPainter::foreground(isDark, 0.12), 0.75));
     p.drawPath(shape);

@@ -4,6 +4,7 @@
 
 class AppState;
 class QLabel;
+class QPainterPath;
 class QPushButton;
 
 // The small card shown at the top right after a Command run: the start of the result and
@@ -23,6 +24,8 @@ public:
     QPushButton *pasteButton() const { return m_paste; }
     QPushButton *closeButton() const { return m_close; }
     QString shownResult() const;
+    // Without a compositor the clear corners would paint black: the window is cut to the card.
+    void setCutToCard(bool cut);
 
 signals:
     void dismissRequested();
@@ -32,6 +35,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QPainterPath cardShape() const;
     void refresh();
     bool dark() const;
 

@@ -82,7 +82,9 @@ QWidget *note(const QString &symbolName, const QString &text, QLabel **labelOut)
     auto *box = new QWidget;
     auto *h = new QHBoxLayout(box);
     h->setContentsMargins(0, 0, 0, 0);
-    h->addWidget(new SymbolLabel(symbolName, em(box), SymbolLabel::Tone::secondary), 0, Qt::AlignTop);
+    // Without a picture the text starts at the edge rather than after a gap.
+    if (!Symbols::sourceFile(symbolName).isEmpty())
+        h->addWidget(new SymbolLabel(symbolName, em(box), SymbolLabel::Tone::secondary), 0, Qt::AlignTop);
     auto *label = wrapping(text);
     h->addWidget(label, 1);
     if (labelOut)

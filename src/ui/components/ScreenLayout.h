@@ -31,7 +31,7 @@ QLabel *sectionTitle(const QString &text);
 CardBackground *card(QVBoxLayout **rows);
 // Icon (may be empty), title and explanation (may be empty) on the left, the control on the right.
 QWidget *row(const QString &symbolName, const QString &title, const QString &explanation, QWidget *control);
-// A short text with an icon in front; the label is the second child.
+// A short text with an icon in front (when the theme has it); the label goes to `label`.
 QWidget *note(const QString &symbolName, const QString &text, QLabel **label = nullptr);
 QLabel *caption(const QString &text);
 QLabel *wrapping(const QString &text);

@@ -209,16 +209,23 @@ QColor foreground(bool dark, double opacity)
     return dark ? QColor::fromRgbF(1, 1, 1, float(opacity)) : QColor::fromRgbF(0, 0, 0, float(opacity));
 }
 
-void paint(QPainter &p, const OverlayContent &content, double t)
+QPainterPath cardShape(const OverlayContent &content)
 {
     const QSizeF panel = overlayPanelSize(content);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(kMargin, kMargin, panel.width() - 2 * kMargin, panel.height() - 2 * kMargin),
+                         kRadius, kRadius);
+    return shape;
+}
+
+void paint(QPainter &p, const OverlayContent &content, double t)
+{
     const bool dark = content.usesDarkAppearance();
-    const QRectF card(kMargin, kMargin, panel.width() - 2 * kMargin, panel.height() - 2 * kMargin);
+    const QPainterPath shape = cardShape(content);
+    const QRectF card = shape.boundingRect();
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(card, kRadius, kRadius);
     p.fillPath(shape, cardFill(dark));
     p.setPen(QPen(foreground(dark, 0.12), 0.75));
     p.setBrush(Qt::NoBrush);

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 #include <QStyleHints>
 
@@ -37,7 +38,32 @@ void OverlayPanel::setContent(OverlayContent content, double time)
 {
     m_content = std::move(content);
     m_time = time;
+    updateMask();
     update();
+}
+
+void OverlayPanel::setCutToCard(bool cut)
+{
+    if (cut == m_cutToCard)
+        return;
+    m_cutToCard = cut;
+    m_maskedSize = {};
+    updateMask();
+}
+
+void OverlayPanel::updateMask()
+{
+    if (!m_cutToCard) {
+        if (!mask().isEmpty())
+            clearMask();
+        return;
+    }
+    // Only a new layout changes the outline; the frames in between keep the mask.
+    const QSize size = overlayPanelSize(m_content).toSize();
+    if (size == m_maskedSize)
+        return;
+    m_maskedSize = size;
+    setMask(QRegion(OverlayCardPainter::cardShape(m_content).toFillPolygon().toPolygon()));
 }
 
 void OverlayPanel::paintEvent(QPaintEvent *)

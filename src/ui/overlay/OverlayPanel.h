@@ -18,6 +18,8 @@ public:
     const OverlayContent &content() const { return m_content; }
 
     static bool systemIsDark();
+    // Without a compositor the clear corners would paint black: the window is cut to the card.
+    void setCutToCard(bool cut);
 
 signals:
     void tapped();
@@ -33,8 +35,12 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void updateMask();
+
     OverlayContent m_content;
     double m_time = 0;
+    bool m_cutToCard = false;
+    QSize m_maskedSize;
     bool m_pressed = false;
     bool m_dragging = false;
     QPoint m_pressGlobal;

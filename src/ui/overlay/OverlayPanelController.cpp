@@ -65,6 +65,7 @@ void OverlayPanelController::show()
     resizeForCurrentState();
     restorePositionOrUseDefault();
     if (!m_panel->isVisible()) {
+        m_panel->setCutToCard(m_hints && !m_hints->translucencyWorks());
         if (m_hints)
             m_hints->prepare(uint64_t(m_panel->winId()));
         m_panel->show();

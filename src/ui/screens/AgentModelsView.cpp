@@ -58,6 +58,14 @@ QColor fitColor(AgentModelHardwareFit fit, const QPalette &palette)
     }
 }
 
+// A secondary fact on one line.
+QLabel *quiet(const QString &text)
+{
+    auto *l = new QLabel(text);
+    l->setForegroundRole(QPalette::PlaceholderText);
+    return l;
+}
+
 } // namespace
 
 AgentModelsView::AgentModelsView(AppState &state, std::optional<AgentHardwareProfile> profile, QWidget *parent)
@@ -238,21 +246,22 @@ QWidget *AgentModelsView::makeRow(const AgentModelDescriptor &d)
     head->addStretch();
     texts->addLayout(head);
     if (!d.detail.isEmpty())
-        texts->addWidget(caption(d.detail));
+        texts->addWidget(caption(PlatformWording::adapt(d.detail)));
 
     auto *facts = new QHBoxLayout;
+    facts->setSpacing(fontMetrics().height());
     const bool images = d.capabilities.images;
-    facts->addWidget(note(images ? QStringLiteral("photo") : QStringLiteral("textformat"),
+    facts->addWidget(ModelRowParts::fact(images ? QStringLiteral("photo") : QStringLiteral("textformat"),
                           images ? QStringLiteral("Text + images") : QStringLiteral("Text")));
     const AgentModelHardwareFit fit = d.hardwareFit(m_hardwareProfile);
     QLabel *fitLabel = nullptr;
-    facts->addWidget(note(fitSymbol(fit), fitText(fit), &fitLabel));
+    facts->addWidget(ModelRowParts::fact(fitSymbol(fit), fitText(fit), &fitLabel));
     QPalette fitPalette = fitLabel->palette();
     fitPalette.setColor(QPalette::WindowText, fitColor(fit, palette()));
     fitLabel->setPalette(fitPalette);
     if (d.provider == AgentModelProvider::llamaCPP)
-        facts->addWidget(caption(PlatformWording::adapt(d.hardwareRequirementLabel())));
-    facts->addWidget(caption(d.sizeLabel));
+        facts->addWidget(quiet(PlatformWording::adapt(d.hardwareRequirementLabel())));
+    facts->addWidget(quiet(d.sizeLabel));
     facts->addStretch();
     texts->addLayout(facts);
     h->addLayout(texts, 1);

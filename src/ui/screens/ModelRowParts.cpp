@@ -32,6 +32,26 @@ QLabel *boldLabel(const QString &text)
     return l;
 }
 
+QWidget *fact(const QString &symbolName, const QString &text, QLabel **label)
+{
+    auto *box = new QWidget;
+    auto *h = new QHBoxLayout(box);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(box->fontMetrics().height() / 4);
+    const QIcon icon = ScreenLayout::symbol(symbolName);
+    if (!icon.isNull()) {
+        const int e = box->fontMetrics().height();
+        auto *picture = new QLabel;
+        picture->setPixmap(icon.pixmap(QSize(e, e)));
+        h->addWidget(picture);
+    }
+    auto *l = new QLabel(text);
+    h->addWidget(l);
+    if (label)
+        *label = l;
+    return box;
+}
+
 QString ratingText(int value)
 {
     value = std::clamp(value, 0, 5);

@@ -16,6 +16,8 @@ namespace ModelRowParts {
 // Small bold capitals, such as "ACTIVE" or "RECOMMENDED CLOUD".
 QLabel *badge(const QString &text, QPalette::ColorRole role = QPalette::PlaceholderText);
 QLabel *boldLabel(const QString &text);
+// A short fact with its icon in front, as wide as its text; the label is handed out to be styled.
+QWidget *fact(const QString &symbolName, const QString &text, QLabel **label = nullptr);
 // Five dots, `value` of them filled.
 QString ratingText(int value);
 

@@ -5,6 +5,7 @@
 #include "ui/screens/SpeechModelsView.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -31,6 +32,7 @@ ModelsScreen::ModelsScreen(AppState &state, QWidget *parent) : QWidget(parent), 
     };
     m_dictationChoice = makeChoice(QStringLiteral("Dictation"));
     m_agentChoice = makeChoice(QStringLiteral("Command"));
+    styleSegments();
     picker->addStretch();
     column->addLayout(picker);
     connect(m_dictationChoice, &QAbstractButton::clicked, this, [this] { setArea(ModelsArea::dictation); });
@@ -56,4 +58,25 @@ void ModelsScreen::setArea(ModelsArea area)
     m_speech->setVisible(area == ModelsArea::dictation);
     if (m_agent)
         m_agent->setVisible(area == ModelsArea::agent);
+}
+
+void ModelsScreen::styleSegments()
+{
+    // Two joined halves; the chosen one reads as chosen in light and dark alike. Style sheets
+    // resolve palette() once, so a theme change sets them again.
+    const QString segment = QStringLiteral(
+        "QPushButton { border: 1px solid palette(mid); background: palette(button); color: palette(button-text);"
+        " padding: 4px 14px; border-%1-radius: 5px; border-%2-radius: 5px; }"
+        " QPushButton:checked { background: palette(highlight); color: palette(highlighted-text);"
+        " border-color: palette(highlight); }"
+        " QPushButton:focus { border-color: palette(highlight); }");
+    m_dictationChoice->setStyleSheet(segment.arg(QStringLiteral("top-left"), QStringLiteral("bottom-left")));
+    m_agentChoice->setStyleSheet(segment.arg(QStringLiteral("top-right"), QStringLiteral("bottom-right")));
+}
+
+void ModelsScreen::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        styleSegments();
 }

@@ -104,8 +104,13 @@ void OpenAIKeyCard::setMessage(std::optional<QString> message)
 QCoro::Task<> OpenAIKeyCard::save()
 {
     OpenAIKeychainStore *store = m_state.openAIKeychain();
-    if (m_busy || !store)
+    if (m_busy)
         co_return;
+    if (!store) {
+        // Said rather than ignored: the button would otherwise do nothing at all.
+        setMessage(PlatformWording::adapt(OpenAIKeychainError::operationFailed(0).description()));
+        co_return;
+    }
     m_busy = true;
     refresh();
     QPointer<OpenAIKeyCard> self(this);

@@ -157,8 +157,9 @@ QWidget *SpeechModelsView::makeCard(const SpeechModel &model)
 
     auto *badges = new QHBoxLayout;
     badges->addWidget(badge(languagesBadge(model)));
-    badges->addWidget(note(QStringLiteral("internaldrive"), model.sizeLabel));
-    badges->addWidget(note(QStringLiteral("checkmark.seal"), model.license));
+    badges->setSpacing(e);
+    badges->addWidget(ModelRowParts::fact(QStringLiteral("internaldrive"), model.sizeLabel));
+    badges->addWidget(ModelRowParts::fact(QStringLiteral("checkmark.seal"), model.license));
     badges->addStretch();
     rows->addLayout(badges);
 

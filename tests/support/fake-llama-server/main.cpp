@@ -9,7 +9,8 @@
 //   responses              one object per chat request, the last one repeating:
 //     status, body         a plain JSON answer with that status (no stream)
 //     chunks               streamed events: {"content": s} {"reasoning": s} {"contentHex": hex}
-//                          {"error": obj} {"pauseMs": n}; "splitAtByte": k on a content chunk
+//                          {"error": obj} {"pauseMs": n} {"raw": s} (s as the whole data line);
+//                          "splitAtByte": k on a content chunk
 //                          writes its event in two TCP writes cut k bytes into the content
 //     finish               false leaves out finish_reason and [DONE]
 //     holdOpen             keep the stream open after the chunks
@@ -210,6 +211,8 @@ private:
             m_socket->write("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"" +
                             QByteArray::fromHex(chunk.value("contentHex").toString().toLatin1()) +
                             "\"},\"finish_reason\":null}]}\n\n");
+        } else if (chunk.contains("raw")) {
+            m_socket->write("data: " + chunk.value("raw").toString().toUtf8() + "\n\n");
         } else if (chunk.contains("error")) {
             m_socket->write("data: " + QJsonDocument(QJsonObject{{"error", chunk.value("error")}}).toJson(QJsonDocument::Compact) +
                             "\n\n");

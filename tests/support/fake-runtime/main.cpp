@@ -9,6 +9,8 @@
 //   sleep MS        pause
 //   exit N          exit with status N at once
 //   deaf            from now on ignore shutdown requests, end of input and SIGTERM
+//   closein         close standard input and stay (a runtime whose request pipe broke)
+//   await PATH      pause until the file PATH exists (the test paces the runtime)
 //   onshutdown TEXT write TEXT and a line feed when a shutdown request arrives
 // Every line received and the environment variables of interest are appended to the file
 // named by FAKE_RUNTIME_LOG. A shutdown request or end of input ends the program.
@@ -73,6 +75,13 @@ void perform(const std::vector<std::string> &actions, const std::string &id)
         } else if (verb == "exit") {
             note("exit " + arg);
             std::_Exit(std::atoi(arg.c_str()));
+        } else if (verb == "closein") {
+            ::close(0);
+            note("closed input");
+            std::this_thread::sleep_for(std::chrono::seconds(30));
+        } else if (verb == "await") {
+            while (::access(arg.c_str(), F_OK) != 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } else if (verb == "deaf") {
             deaf = true;
             std::signal(SIGTERM, SIG_IGN);

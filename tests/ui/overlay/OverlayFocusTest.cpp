@@ -122,3 +122,30 @@ TEST_F(FocusTest, FloatsOnEveryDesktopAndLeavesTheFocusWhereItWas)
     EXPECT_EQ(desktop, 0xFFFFFFFFu);
     EXPECT_TRUE(fieldIsInFront());
 }
+
+TEST_F(FocusTest, CornersAreCutToTheCardOnlyWithoutACompositor)
+{
+    ASSERT_TRUE(x11.isValid());
+    // The session's window manager composites nothing: clear corners would paint black.
+    forward.show();
+    settle();
+    const QRect inside = panel().rect();
+    EXPECT_FALSE(panel().mask().isEmpty());
+    EXPECT_FALSE(panel().mask().contains(QPoint(1, 1)));
+    EXPECT_TRUE(panel().mask().contains(inside.center()));
+    forward.hide();
+
+    // A compositor owns its screen's selection; then the window keeps its whole shape.
+    xcb_connection_t *c = x11.connection();
+    const xcb_window_t owner = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, owner, x11.root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(c, owner, x11.ewmh()->_NET_WM_CM_Sn[x11.screenNumber()], XCB_CURRENT_TIME);
+    x11.flush();
+    forward.show();
+    settle();
+    EXPECT_TRUE(panel().mask().isEmpty());
+    forward.hide();
+    xcb_destroy_window(c, owner);
+    x11.flush();
+}

@@ -1,0 +1,379 @@
+// The Models screen against real stores: speech and writing-model downloads from the stand-in
+// model host, removal, GGUF imports checked by the real llama-server, and the API key in the
+// session's real keyring.
+#include "FakeModelHost.h"
+#include "RealEngines.h"
+#include "ScreenTestSupport.h"
+#include "command/OpenAIKeychainStore.h"
+#include "models/AgentModelStore.h"
+#include "platform/x11/QtKeychainSecretStore.h"
+#include "speech/ModelStore.h"
+#include "ui/screens/AgentModelsView.h"
+#include "ui/screens/ModelsScreen.h"
+#include "ui/screens/OpenAIKeyCard.h"
+#include "ui/screens/SpeechModelsView.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QUuid>
+
+#include <cmath>
+
+namespace {
+
+class ModelsScreenTest : public ScreenTest {
+protected:
+    // One host for the whole run: the catalogs take its address the first time they are read.
+    static FakeModelHost &host()
+    {
+        static FakeModelHost *h = [] {
+            auto *made = new FakeModelHost;
+            EXPECT_TRUE(made->listen());
+            qputenv("ORVEL_MODEL_HOST", made->baseUrl().toUtf8());
+            return made;
+        }();
+        return *h;
+    }
+
+    void SetUp() override
+    {
+        host();
+        keychain = &keys;
+        ScreenTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ScreenTest::TearDown();
+        (void)waitFor(keys.remove());
+    }
+
+    template <typename T>
+    static T waitFor(QCoro::Task<T> task)
+    {
+        std::optional<T> out;
+        auto run = [&]() -> QCoro::Task<> { out = co_await task; };
+        auto running = run();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return out.has_value(); }, 20000));
+        return std::move(*out);
+    }
+    static bool until(const std::function<bool()> &condition, int ms = 20000) { return QTest::qWaitFor(condition, ms); }
+
+    // A label the user can see, by its exact text.
+    static bool showsText(const QWidget *root, const QString &text)
+    {
+        for (const QLabel *l : root->findChildren<QLabel *>())
+            if (l->text() == text && shown(l, root))
+                return true;
+        return false;
+    }
+    static QWidget *part(const QWidget *root, const QString &name) { return root->findChild<QWidget *>(name); }
+
+    QtKeychainSecretStore secrets;
+    OpenAIKeychainStore keys{secrets, QStringLiteral("com.orvel.plus.openai-api.test-") + QUuid::createUuid().toString(QUuid::WithoutBraces),
+                             QString::fromLatin1(OpenAIKeychainStore::applicationAccount)};
+};
+
+} // namespace
+
+TEST_F(ModelsScreenTest, SpeechDownloadShowsProgressCancelsAndSelectsOnlyWhenItSucceeds)
+{
+    const SpeechModel velocity = *SpeechModel::withID(QStringLiteral("velocity"));
+    const QString path = velocity.url.path();
+    {
+        SpeechModelsView view(*state);
+        view.setShowsAllModels(true);
+        view.show();
+        QWidget *card = part(&view, QStringLiteral("modelCard-velocity"));
+        QWidget *table = part(&view, QStringLiteral("allModelsTable"));
+        ASSERT_TRUE(card && table);
+
+        // Held halfway: both the card and the table show how far it got.
+        host().route(path, {200, QByteArray(200000, 'v'), true, -1, 100000, {}, 16384});
+        control(card, QStringLiteral("Download Velocity"))->click();
+        const auto percent = [&] { return int(std::lround(state->modelStore().progress().value(velocity.id) * 100)); };
+        ASSERT_TRUE(until([&] { return host().holdingCount() == 1 && percent() > 0; }));
+        settle();
+        EXPECT_TRUE(showsText(card, QStringLiteral("Downloading %1%").arg(percent())));
+        QAbstractButton *tableDownload = control(table, QStringLiteral("Download Velocity"));
+        EXPECT_EQ(tableDownload->text(), QStringLiteral("Download %1%").arg(percent()));
+        EXPECT_FALSE(tableDownload->isEnabled());
+        EXPECT_TRUE(shown(control(table, QStringLiteral("Cancel download of Velocity")), &view));
+
+        // Cancelled: nothing installed, nothing to explain, the selection untouched.
+        control(card, QStringLiteral("Cancel download of Velocity"))->click();
+        ASSERT_TRUE(until([&] { return state->modelStore().activeDownloads().isEmpty(); }));
+        settle();
+        EXPECT_FALSE(view.errorMessage());
+        EXPECT_FALSE(ModelStore::isInstalled(velocity));
+        EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+        EXPECT_TRUE(tableDownload->isEnabled());
+
+        // A failure is shown and keeps the previous selection.
+        host().route(path, {503, "busy", true, -1, -1, {}, 16384});
+        control(table, QStringLiteral("Download Velocity"))->click();
+        ASSERT_TRUE(until([&] { return view.errorMessage().has_value(); }));
+        EXPECT_TRUE(shown(part(&view, QStringLiteral("speechModelError")), &view));
+        EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+
+        // Success selects it; a new attempt clears the old failure.
+        host().route(path, {200, QByteArray(200000, 'v'), true, -1, -1, {}, 16384});
+        control(card, QStringLiteral("Download Velocity"))->click();
+        EXPECT_FALSE(view.errorMessage());
+        ASSERT_TRUE(until([&] { return state->selectedModelID() == QLatin1String("velocity"); }));
+        settle();
+        EXPECT_EQ(QFileInfo(ModelStore::installedPath(velocity)).size(), 200000);
+        QAbstractButton *selected = control(card, QStringLiteral("Selected Velocity"));
+        EXPECT_FALSE(selected->isEnabled());
+        EXPECT_TRUE(shown(control(table, QStringLiteral("Use Pocket")), &view));
+        EXPECT_TRUE(shown(control(card, QStringLiteral("Remove Velocity")), &view));
+    }
+    state.reset();
+    state = makeState();
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("velocity"));
+}
+
+TEST_F(ModelsScreenTest, RemovalAsksFirstGoesThroughTheStoreAndFallsBackToPocket)
+{
+    installModel(QStringLiteral("velocity"));
+    state->setSelectedModelID(QStringLiteral("velocity"));
+    SpeechModelsView view(*state);
+    view.setShowsAllModels(true);
+    view.show();
+    // Pocket ships with the program and is never removed, so it offers no removal.
+    EXPECT_FALSE(shown(control(part(&view, QStringLiteral("modelCard-pocket")), QStringLiteral("Remove Pocket")), &view));
+
+    const int revision = state->modelStore().revision();
+    control(part(&view, QStringLiteral("allModelsTable")), QStringLiteral("Remove Velocity"))->click();
+    QMessageBox *box = view.removalConfirmation();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text(), QStringLiteral("Remove Velocity?"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("The model file will be deleted from this computer. You can download it again later."));
+    EXPECT_EQ(view.pendingRemoval()->id, QStringLiteral("velocity"));
+    box->button(QMessageBox::Cancel)->click();
+    settle();
+    EXPECT_FALSE(view.pendingRemoval());
+    EXPECT_TRUE(ModelStore::isInstalled(*SpeechModel::withID(QStringLiteral("velocity"))));
+
+    control(part(&view, QStringLiteral("modelCard-velocity")), QStringLiteral("Remove Velocity"))->click();
+    ASSERT_TRUE(view.removalConfirmation());
+    control(view.removalConfirmation(), QStringLiteral("Remove downloaded model"))->click();
+    settle();
+    EXPECT_FALSE(ModelStore::isInstalled(*SpeechModel::withID(QStringLiteral("velocity"))));
+    EXPECT_GT(state->modelStore().revision(), revision);
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+    EXPECT_TRUE(shown(control(part(&view, QStringLiteral("modelCard-velocity")), QStringLiteral("Download Velocity")), &view));
+    EXPECT_FALSE(view.errorMessage());
+}
+
+TEST_F(ModelsScreenTest, HardwareGuidanceFollowsMemoryOnThisProcessor)
+{
+    const auto view = [&](int memory) {
+        return std::make_unique<AgentModelsView>(*state, AgentHardwareProfile{QStringLiteral("Test CPU"), memory, false});
+    };
+    EXPECT_EQ(view(8)->hardwareRecommendation(),
+              QStringLiteral("Test CPU · 8 GB memory. Gemma 4 E2B is the recommended local balance for this computer. "
+                             "The first request can take longer while the model loads."));
+    const auto large = view(32);
+    EXPECT_TRUE(large->hardwareRecommendation().contains(QStringLiteral(". Gemma 4 E4B is the recommended")));
+    EXPECT_TRUE(showsText(part(large.get(), QStringLiteral("agentModel-gemma4-e4b-q4")), QStringLiteral("Good fit for this computer")));
+    EXPECT_TRUE(showsText(part(large.get(), QStringLiteral("agentModel-gemma4-e2b-q4")), QStringLiteral("BEST FOR THIS COMPUTER")));
+    EXPECT_TRUE(showsText(part(view(4).get(), QStringLiteral("agentModel-gemma4-e4b-q4")), QStringLiteral("Not recommended on this computer")));
+}
+
+TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
+{
+    const AgentModelDescriptor qwen = *AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
+    const AgentModelDescriptor gemma = *AgentModelDescriptor::catalogEntry(QStringLiteral("gemma4-e2b-q4"));
+    // Gemma is already on disk.
+    QDir().mkpath(AgentModelStore::modelDirectory(gemma));
+    for (const auto &a : gemma.artifacts) {
+        QFile f(AgentModelStore::modelDirectory(gemma) + QLatin1Char('/') + a.fileName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    AgentModelsView view(*state, AgentHardwareProfile{QStringLiteral("Test CPU"), 16, false});
+    view.show();
+    QWidget *qwenRow = part(&view, QStringLiteral("agentModel-qwen3-4b-q4"));
+    QWidget *gemmaRow = part(&view, QStringLiteral("agentModel-gemma4-e2b-q4"));
+
+    host().route(qwen.artifacts[0].url.path(), {200, QByteArray(100000, 'q'), true, -1, 50000, {}, 16384});
+    control(qwenRow, QStringLiteral("Download Qwen Writer"))->click();
+    const auto percent = [&] { return int(std::lround(state->agentModels().progress().value(qwen.id) * 100)); };
+    ASSERT_TRUE(until([&] { return host().holdingCount() == 1 && percent() > 0; }));
+    settle();
+    EXPECT_TRUE(showsText(qwenRow, QStringLiteral("Downloading %1%").arg(percent())));
+    control(qwenRow, QStringLiteral("Cancel download of Qwen Writer"))->click();
+    ASSERT_TRUE(until([&] { return state->agentModels().activeDownloads().isEmpty(); }));
+    settle();
+    EXPECT_FALSE(view.errorMessage());
+
+    // The whole file arrives but is not the catalog's: refused, and said so.
+    host().route(qwen.artifacts[0].url.path(), {200, QByteArray(100000, 'q'), true, -1, -1, {}, 16384});
+    control(qwenRow, QStringLiteral("Download Qwen Writer"))->click();
+    ASSERT_TRUE(until([&] { return view.errorMessage().has_value(); }));
+    EXPECT_EQ(*view.errorMessage(), QStringLiteral("The downloaded Qwen3-4B-Q4_K_M.gguf failed its integrity check."));
+    EXPECT_FALSE(AgentModelStore::isAvailable(qwen));
+
+    control(gemmaRow, QStringLiteral("Use model Gemma 4 E2B"))->click();
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::local);
+    EXPECT_EQ(state->agentSettings().selectedModelID, QStringLiteral("gemma4-e2b-q4"));
+    EXPECT_FALSE(control(gemmaRow, QStringLiteral("Selected Gemma 4 E2B"))->isEnabled());
+    control(part(&view, QStringLiteral("agentModel-openai-luna")), QStringLiteral("Use model Luna"))->click();
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::openAI);
+    control(gemmaRow, QStringLiteral("Use model Gemma 4 E2B"))->click();
+
+    // Command listens with its own speech model.
+    auto *speech = view.findChild<QComboBox *>(QStringLiteral("agentSpeechModel"));
+    speech->setCurrentIndex(speech->findData(QStringLiteral("studio")));
+    emit speech->activated(speech->currentIndex());
+    EXPECT_EQ(state->agentSettings().speechModelID, QStringLiteral("studio"));
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
+
+    // Removing the selected model falls back to the system's one, and stays so.
+    control(gemmaRow, QStringLiteral("Remove Gemma 4 E2B"))->click();
+    EXPECT_FALSE(QFileInfo::exists(AgentModelStore::modelDirectory(gemma)));
+    EXPECT_EQ(state->agentSettings().selectedModelID, QStringLiteral("apple-system"));
+    EXPECT_TRUE(shown(control(gemmaRow, QStringLiteral("Download Gemma 4 E2B")), &view));
+    EXPECT_FALSE(shown(control(part(&view, QStringLiteral("agentModel-openai-luna")), QStringLiteral("Remove Luna")), &view));
+}
+
+TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFailedProjector)
+{
+    ORVEL_REQUIRE_REAL_LLAMA(llama);
+    qputenv("ORVEL_LLAMA_SERVER_PATH", llama.server.toUtf8());
+    RealLlama::applyTestSettings(8);
+    const auto pick = [&](const char *source, const QString &name) {
+        const QString path = home.path() + QStringLiteral("/picked/") + name;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile::remove(path);
+        EXPECT_TRUE(QFile::copy(QString::fromUtf8(source), path));
+        return path;
+    };
+    AgentModelsView view(*state, AgentHardwareProfile{QStringLiteral("Test CPU"), 16, false});
+    view.show();
+
+    // Only a projector, and a file that is not GGUF: nothing to import.
+    view.importChosenFiles({pick(ORVEL_TINY_GGUF, QStringLiteral("mmproj-tiny.gguf")), pick(ORVEL_TINY_GGUF, QStringLiteral("notes.txt"))});
+    EXPECT_EQ(view.errorMessage(), QStringLiteral("Choose a GGUF model file."));
+    EXPECT_FALSE(view.isImporting());
+
+    // A broken file fails the server's check; nothing is added or selected.
+    view.importChosenFiles({pick(ORVEL_TINY_GGUF_CORRUPT, QStringLiteral("broken.gguf"))});
+    ASSERT_TRUE(until([&] { return !view.isImporting(); }, 60000));
+    ASSERT_TRUE(view.errorMessage());
+    EXPECT_TRUE(state->agentModels().customModels().isEmpty());
+
+    // A working model with a projector the server cannot use: imported text-only, selected, warned.
+    view.importChosenFiles({pick(ORVEL_TINY_GGUF, QStringLiteral("mmproj-tiny.gguf")), pick(ORVEL_TINY_GGUF, QStringLiteral("Tiny.GGUF"))});
+    EXPECT_TRUE(view.isImporting());
+    EXPECT_TRUE(showsText(&view, QStringLiteral("Checking Tiny with the local inference server…")));
+    EXPECT_FALSE(view.errorMessage());
+    ASSERT_TRUE(until([&] { return !view.isImporting(); }, 120000));
+    ASSERT_FALSE(view.errorMessage()) << view.errorMessage()->toStdString();
+    ASSERT_EQ(state->agentModels().customModels().size(), 1);
+    const AgentModelDescriptor imported = state->agentModels().customModels().first();
+    EXPECT_EQ(imported.name, QStringLiteral("Tiny"));
+    EXPECT_EQ(state->agentSettings().selectedModelID, imported.id);
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::local);
+    settle();
+    QWidget *row = part(&view, QStringLiteral("agentModel-") + imported.id);
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(shown(control(row, QStringLiteral("Selected Tiny")), &view));
+    EXPECT_TRUE(showsText(&view, QStringLiteral("The projector failed multimodal validation. The model was imported as text-only.")));
+    EXPECT_EQ(state->agentModels().runningValidationServers(), 0);
+    qunsetenv("ORVEL_LLAMA_SERVER_PATH");
+    RealLlama::clearTestSettings();
+}
+
+TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
+{
+    const QString first = QStringLiteral("sk-first-0123456789abcdef"), second = QStringLiteral("sk-second-0123456789abcdef");
+    const auto revealed = [](const QWidget *root, const QString &key) {
+        for (const QLabel *l : root->findChildren<QLabel *>())
+            if (l->text().contains(key.mid(3, 8)))
+                return true;
+        for (const QLineEdit *e : root->findChildren<QLineEdit *>())
+            if (!e->text().isEmpty())
+                return true;
+        return false;
+    };
+    AgentSettings local = state->agentSettings();
+    local.writingProvider = AgentWritingProvider::local;
+    state->setAgentSettings(local);
+    auto cardOwner = std::make_unique<OpenAIKeyCard>(*state);
+    OpenAIKeyCard &card = *cardOwner;
+    card.show();
+    EXPECT_EQ(card.title(), QStringLiteral("Add your OpenAI API key"));
+    EXPECT_EQ(card.keyField()->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(card.saveButton()->isEnabled());
+
+    // A malformed key is refused by the store; what was typed stays to be corrected.
+    QTest::keyClicks(card.keyField(), QStringLiteral("sk-short"));
+    card.saveButton()->click();
+    ASSERT_TRUE(until([&] { return card.openAIKeyMessage().has_value(); }));
+    EXPECT_EQ(*card.openAIKeyMessage(), QStringLiteral("Enter a valid OpenAI API key beginning with sk-."));
+    EXPECT_EQ(card.keyField()->text(), QStringLiteral("sk-short"));
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::local);
+
+    card.keyField()->setText(first);
+    QTest::keyClick(card.keyField(), Qt::Key_Return);
+    ASSERT_TRUE(until([&] { return state->openAIAPIKeyConfigured(); }));
+    settle();
+    EXPECT_EQ(card.openAIKeyMessage(), QStringLiteral("Saved securely. Luna is now the active Command model."));
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::openAI);
+    EXPECT_EQ(state->agentSettings().selectedOpenAIModelID, QStringLiteral("openai-luna"));
+    EXPECT_EQ(card.title(), QStringLiteral("OpenAI API key saved in the system keyring"));
+    EXPECT_EQ(card.saveButton()->text(), QStringLiteral("Replace key"));
+    EXPECT_EQ(waitFor(keys.load()).value(), first);
+    EXPECT_FALSE(revealed(&card, first));
+    // A card made later, with the key stored, starts empty too.
+    EXPECT_FALSE(revealed(std::make_unique<OpenAIKeyCard>(*state).get(), first));
+
+    card.keyField()->setText(second);
+    card.saveButton()->click();
+    ASSERT_TRUE(until([&] { return card.keyField()->text().isEmpty(); }));
+    EXPECT_EQ(waitFor(keys.load()).value(), second);
+
+    card.removeButton()->click();
+    ASSERT_TRUE(card.removalConfirmation());
+    EXPECT_EQ(card.removalConfirmation()->informativeText(),
+              QStringLiteral("OpenAI models will remain unavailable until another key is saved."));
+    control(card.removalConfirmation(), QStringLiteral("Remove API key"))->click();
+    ASSERT_TRUE(until([&] { return !state->openAIAPIKeyConfigured(); }));
+    settle();
+    EXPECT_EQ(card.openAIKeyMessage(), QStringLiteral("Removed from the system keyring."));
+    EXPECT_EQ(card.title(), QStringLiteral("Add your OpenAI API key"));
+    EXPECT_FALSE(waitFor(keys.load()).value().has_value());
+
+    // Without a keyring the button says why nothing was saved.
+    cardOwner.reset();
+    keychain = nullptr;
+    state.reset();
+    state = makeState();
+    OpenAIKeyCard bare(*state);
+    bare.keyField()->setText(first);
+    bare.saveButton()->click();
+    EXPECT_EQ(bare.openAIKeyMessage(), QStringLiteral("The OpenAI API key could not be updated in the system keyring."));
+    EXPECT_FALSE(state->openAIAPIKeyConfigured());
+}
+
+TEST_F(ModelsScreenTest, PickerSwitchesAreasAndMakesTheCommandAreaOnFirstShow)
+{
+    ModelsScreen screen(*state);
+    screen.show();
+    EXPECT_EQ(screen.area(), ModelsArea::dictation);
+    EXPECT_FALSE(screen.agentModels());
+    control(&screen, QStringLiteral("Command"))->click();
+    EXPECT_EQ(screen.area(), ModelsArea::agent);
+    ASSERT_TRUE(screen.agentModels());
+    EXPECT_TRUE(shown(screen.agentModels(), &screen));
+    EXPECT_FALSE(shown(screen.speechModels(), &screen));
+    control(&screen, QStringLiteral("Dictation"))->click();
+    EXPECT_TRUE(shown(screen.speechModels(), &screen));
+    EXPECT_FALSE(shown(screen.agentModels(), &screen));
+}
