@@ -4,6 +4,9 @@
 Usage: scripts/make-icons.py [output folder]   (default: resources)
   OrvelPlusMenuBarTemplate.png  36 x 36, a mid-grey waveform on transparency, legible on light and dark panels (shown at 18 x 18)
   orvel-raza.png                256 x 256, the waveform in paper colour on the accent disc
+  symbols/*.png                 64 x 64 one-colour masks for the symbols no icon theme has
+                                (the program recolours them): waveform, waveform-circle,
+                                wand-and-stars, cpu, checkmark-circle
 """
 import math
 import os
@@ -63,6 +66,64 @@ def waveform(left, top, size):
     return inside
 
 
+def segment(ax, ay, bx, by, radius):
+    """Points within radius of the segment from a to b (a rounded bar)."""
+    def inside(x, y):
+        dx, dy = bx - ax, by - ay
+        t = max(0.0, min(1.0, ((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy)))
+        px, py = ax + t * dx - x, ay + t * dy - y
+        return px * px + py * py <= radius * radius
+    return inside
+
+
+def sparkle(cx, cy, r):
+    """A four-pointed star: |dx|^0.5 + |dy|^0.5 <= r^0.5."""
+    return lambda x, y: abs(x - cx) ** 0.5 + abs(y - cy) ** 0.5 <= r ** 0.5
+
+
+def rounded_rect(left, top, right, bottom, radius):
+    def inside(x, y):
+        dx = max(left + radius - x, 0, x - (right - radius))
+        dy = max(top + radius - y, 0, y - (bottom - radius))
+        return dx * dx + dy * dy <= radius * radius
+    return inside
+
+
+def symbols(out):
+    os.makedirs(out, exist_ok=True)
+    size = 64
+    mask = lambda shape: (lambda x, y: (255, 255, 255, int(round(255 * coverage(shape, x, y)))))
+
+    png(os.path.join(out, "waveform.png"), size, size, mask(waveform(4, 4, 56)))
+
+    disc = lambda x, y: (x - 32) ** 2 + (y - 32) ** 2 <= 30 ** 2
+    bars = waveform(17, 17, 30)
+    png(os.path.join(out, "waveform-circle.png"), size, size,
+        mask(lambda x, y: disc(x, y) and not bars(x, y)))
+
+    wand = segment(8, 56, 38, 26, 4.5)
+    stars = [sparkle(48, 14, 11), sparkle(26, 10, 6), sparkle(54, 36, 6)]
+    png(os.path.join(out, "wand-and-stars.png"), size, size,
+        mask(lambda x, y: wand(x, y) or any(s(x, y) for s in stars)))
+
+    check = [segment(19, 33, 28, 42, 3.6), segment(28, 42, 45, 23, 3.6)]
+    png(os.path.join(out, "checkmark-circle.png"), size, size,
+        mask(lambda x, y: disc(x, y) and not any(c(x, y) for c in check)))
+
+    outer = rounded_rect(12, 12, 52, 52, 6)
+    hollow = rounded_rect(17, 17, 47, 47, 3)
+    core = rounded_rect(23, 23, 41, 41, 2)
+    def pins(x, y):
+        for c in (22, 32, 42):
+            if abs(x - c) <= 2 and (4 <= y <= 12 or 52 <= y <= 60):
+                return True
+            if abs(y - c) <= 2 and (4 <= x <= 12 or 52 <= x <= 60):
+                return True
+        return False
+    png(os.path.join(out, "cpu.png"), size, size,
+        mask(lambda x, y: (outer(x, y) and not hollow(x, y)) or core(x, y) or pins(x, y)))
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources")
     os.makedirs(out, exist_ok=True)
@@ -85,6 +146,7 @@ def main():
         return (r, g, b, int(round(255 * d)))
 
     png(os.path.join(out, "orvel-raza.png"), size, size, icon)
+    symbols(os.path.join(out, "symbols"))
 
 
 if __name__ == "__main__":

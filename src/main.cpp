@@ -35,6 +35,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <ctime>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -127,6 +128,22 @@ QCoro::Task<> noteStoredOpenAIKey(OpenAIKeychainStore &store, AppState &state)
     state.setOpenAIAPIKeyConfigured(loaded.ok() && loaded.value().has_value());
 }
 
+// For the start-up benchmark: with ORVEL_STARTUP_REPORT_FD set, "NAME <monotonic ns>" lines
+// say when a start-up step is done.
+void reportStartupStep(const char *name)
+{
+    static const int fd = qEnvironmentVariableIsSet("ORVEL_STARTUP_REPORT_FD")
+                              ? qEnvironmentVariableIntValue("ORVEL_STARTUP_REPORT_FD")
+                              : -1;
+    if (fd < 0)
+        return;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const QByteArray line = QByteArray(name) + ' ' +
+                            QByteArray::number(qint64(now.tv_sec) * 1000000000LL + now.tv_nsec) + '\n';
+    [[maybe_unused]] auto n = ::write(fd, line.constData(), size_t(line.size()));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -135,6 +152,7 @@ int main(int argc, char **argv)
         return *exitCode;
     DesktopSession::choosePlatform();
     QApplication app(argc, argv);
+    reportStartupStep("application");
     QApplication::setOrganizationName(QStringLiteral("Orvel Raza"));
     QApplication::setApplicationName(QStringLiteral("OrvelPlus"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel Raza"));
@@ -200,7 +218,8 @@ int main(int argc, char **argv)
     services.openAIKeychain = &keyStore;
     services.agentResults = &agentResults;
     services.defaults = defaults.get();
-    AppState state(services);
+    AppState state(services); // registers the shortcuts
+    reportStartupStep("shortcuts");
     OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
                                         [&recorder] { return recorder.samples(); });
     overlay.panel = &overlayPanel;
@@ -208,7 +227,11 @@ int main(int argc, char **argv)
 
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.
-    MainWindow window(state, [&workspace](QWidget *w) {
+    WindowContext windowContext;
+    windowContext.state = &state;
+    windowContext.history = &history;
+    reportStartupStep("services");
+    MainWindow window(windowContext, [&workspace](QWidget *w) {
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
@@ -216,7 +239,9 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     agentResults.panels = &resultPanels;
+    reportStartupStep("window");
     TrayIcon tray(state);
+    reportStartupStep("tray");
     // Without a tray there would be nothing to reach the program by.
     if (!hidden || !QSystemTrayIcon::isSystemTrayAvailable())
         window.show();

@@ -213,6 +213,9 @@ public:
     // One screenshot of the target application's window for the next refinement.
     QCoro::Task<Result<AgentContextAttachment, AgentRuntimeError>> captureAgentScreenshotAttachment();
     void openAgentConversation(const QUuid &id);
+    // "Delete Command history": every conversation and attachment, then the runtime's session
+    // file (a failure there is ignored), and the active conversation is forgotten.
+    void clearAgentConversations();
     void copyAgentResult();
     void pasteAgentResult();
     // Deleting a key that is not stored succeeds.

@@ -2,6 +2,10 @@
 // flow carries out.
 #include "app/AgentFlow.h"
 #include "app/AppState.h"
+#include "command/AgentConversationStore.h"
+#include "speech/AppPaths.h"
+
+#include <QFile>
 
 void AppState::setAgentProgress(double value)
 {
@@ -84,4 +88,11 @@ void AppState::pasteAgentResult() { m_agentFlow->pasteAgentResult(); }
 QCoro::Task<Result<void, OpenAIKeychainError>> AppState::removeOpenAIAPIKey()
 {
     return m_agentFlow->removeOpenAIAPIKey();
+}
+
+void AppState::clearAgentConversations()
+{
+    agentConversationStore().clear();
+    QFile::remove(AppPaths::agentSessions());
+    setActiveAgentConversationID(std::nullopt);
 }

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 namespace {
 
@@ -34,16 +35,32 @@ KeyboardShortcutSetting KeyboardShortcutSetting::defaultCancel()
 
 QString KeyboardShortcutSetting::displayName() const
 {
-    QString name;
+    // Linux desktops name a chord the way their own shortcut settings do: "Ctrl+Alt+Space".
+    QStringList parts;
     if (control)
-        name += QChar(0x2303);
+        parts << QStringLiteral("Ctrl");
     if (option)
-        name += QChar(0x2325);
+        parts << QStringLiteral("Alt");
     if (shift)
-        name += QChar(0x21E7);
+        parts << QStringLiteral("Shift");
     if (command)
-        name += QChar(0x2318);
-    return name + keyLabel;
+        parts << QStringLiteral("Super");
+    parts << linuxKeyName(keyCode, keyLabel);
+    return parts.join(QLatin1Char('+'));
+}
+
+QString linuxKeyName(uint32_t keyCode, const QString &keyLabel)
+{
+    // The keys whose stored label is a Mac name or an arrow glyph.
+    switch (keyCode) {
+    case 51: return QStringLiteral("Backspace");
+    case 117: return QStringLiteral("Delete");
+    case 123: return QStringLiteral("Left");
+    case 124: return QStringLiteral("Right");
+    case 125: return QStringLiteral("Down");
+    case 126: return QStringLiteral("Up");
+    default: return keyLabel;
+    }
 }
 
 QByteArray KeyboardShortcutSetting::toJson() const

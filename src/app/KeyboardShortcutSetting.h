@@ -25,7 +25,8 @@ struct KeyboardShortcutSetting {
     static KeyboardShortcutSetting defaultAgent();
     static KeyboardShortcutSetting defaultAgentScreenshot();
 
-    // "⌃⌥Space": modifier symbols in the order ⌃ ⌥ ⇧ ⌘, then the label.
+    // The name every screen, menu and the tray show: "Ctrl+Alt+Shift+Super+" and the key, the
+    // modifiers in that order (Control, Option as Alt, Shift, Command as Super).
     QString displayName() const;
     bool hasModifier() const { return command || option || control || shift; }
 
@@ -44,3 +45,7 @@ size_t qHash(const KeyboardShortcutSetting &shortcut, size_t seed = 0);
 // The label of a key: the fixed names of the special keys, else the key's characters without
 // modifiers, trimmed and upper-cased, else "Key " and the code.
 QString shortcutKeyLabel(uint32_t keyCode, const QString &charactersIgnoringModifiers);
+
+// A key as Linux desktops name it: "Backspace", "Delete", "Left" … where the stored label is a
+// Mac name or an arrow glyph; otherwise the label itself.
+QString linuxKeyName(uint32_t keyCode, const QString &keyLabel);

@@ -48,6 +48,11 @@ QList<Replacement> table()
         {QStringLiteral("The bundled local speech engine is missing."),
          QStringLiteral("The speech engine %1 was not found. Install the whisper.cpp-tools package, or run "
                         "scripts/setup.sh in the Orvel Raza sources.")},
+        {QStringLiteral("your Mac"), QStringLiteral("your computer")},
+        // Nothing is granted on this desktop: the buttons look again for what is there (an audio
+        // input; X11 input and accessibility).
+        {QStringLiteral("Allow microphone"), QStringLiteral("Look for a microphone")},
+        {QStringLiteral("Allow auto-paste"), QStringLiteral("Check auto-paste")},
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "window/WindowContext.h"
 
 #include <QMainWindow>
 
@@ -8,9 +9,10 @@
 
 class AppState;
 class ApplicationMenus;
-class QLabel;
+class RootView;
 
-// The one main window. Closing it only hides it; the program keeps running in the tray.
+// The one main window: onboarding until it is complete, then the sections. Closing it only
+// hides it; the program keeps running in the tray.
 class MainWindow final : public QMainWindow, public MainWindowPresenter {
     Q_OBJECT
 
@@ -19,10 +21,11 @@ public:
     // plain request); optional.
     using Activate = std::function<void(QWidget *window)>;
 
-    MainWindow(AppState &state, Activate activate = {}, QWidget *parent = nullptr);
+    MainWindow(const WindowContext &context, Activate activate = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     ApplicationMenus *menus() const { return m_menus; }
+    RootView *root() const { return m_root; }
 
     // Shows, raises and activates this window (never a panel).
     void bringForward() override;
@@ -30,13 +33,16 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
-    void updateStatus();
+    // Light or dark after the desktop's palette, with the sizes of its font.
+    void applyAppearance();
 
-    AppState &m_state;
+    WindowContext m_context;
     Activate m_activate;
     ApplicationMenus *m_menus;
-    QLabel *m_status;
+    RootView *m_root;
     bool m_shownOnce = false;
+    bool m_applyingAppearance = false;
 };

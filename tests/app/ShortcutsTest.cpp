@@ -5,6 +5,8 @@
 
 #include <QSettings>
 
+#include <tuple>
+
 using Kind = CaptureStatus::Kind;
 using Mods = HotKeyBackend::Modifiers;
 
@@ -212,7 +214,7 @@ TEST(ShortcutRecorderTest, RequiresAModifierWhenAskedAndIgnoresRepeats)
     EXPECT_TRUE(r.handleKeyDown(*bang));
     ASSERT_TRUE(assigned);
     EXPECT_EQ(assigned->keyCode, 18u);
-    EXPECT_EQ(assigned->displayName(), QStringLiteral("⌃⇧1"));
+    EXPECT_EQ(assigned->displayName(), QStringLiteral("Ctrl+Shift+1"));
     EXPECT_EQ(changes, (QList<bool>{true, false}));
     r.startCapturing();
     r.startCapturing();
@@ -238,7 +240,18 @@ TEST(KeyboardShortcutSettingTest, LabelsDisplayNamesAndConflicts)
     KeyboardShortcutSetting all;
     all.keyLabel = QStringLiteral("X");
     all.command = all.option = all.control = all.shift = true;
-    EXPECT_EQ(all.displayName(), QStringLiteral("⌃⌥⇧⌘X"));
+    EXPECT_EQ(all.displayName(), QStringLiteral("Ctrl+Alt+Shift+Super+X"));
+    // Keys whose stored label is a Mac name or a glyph get the names Linux desktops use.
+    for (auto [code, label, name] : {std::tuple{51u, "Delete", "Alt+Backspace"}, std::tuple{117u, "Forward Delete", "Alt+Delete"},
+                                     std::tuple{123u, "←", "Alt+Left"}, std::tuple{126u, "↑", "Alt+Up"},
+                                     std::tuple{53u, "Esc", "Alt+Esc"}}) {
+        KeyboardShortcutSetting k;
+        k.keyCode = code;
+        k.keyLabel = QString::fromUtf8(label);
+        k.option = true;
+        EXPECT_EQ(k.displayName(), QLatin1String(name));
+    }
+    EXPECT_EQ(KeyboardShortcutSetting::defaultPushToTalk().displayName(), QStringLiteral("Ctrl+Alt+Space"));
 
     const auto toggle = KeyboardShortcutSetting::defaultToggle();
     auto relabelled = toggle;

@@ -13,6 +13,7 @@ foreach(f IN ITEMS
     share/orvel-raza/sounds/Pop.wav
     share/orvel-raza/sounds/Glass.wav
     share/orvel-raza/sounds/Tink.wav
+    share/orvel-raza/symbols/waveform.png
     share/orvel-raza/autostart/orvel-raza.desktop
     share/applications/orvel-raza.desktop
     share/icons/hicolor/256x256/apps/orvel-raza.png)

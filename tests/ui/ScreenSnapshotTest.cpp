@@ -26,18 +26,6 @@ void renderBoth(const std::function<std::unique_ptr<QWidget>()> &make, const QSt
 }
 } // namespace
 
-TEST_F(ScreenSnapshotTest, SettingsScreens)
-{
-    state->addVocabulary(QStringLiteral("Orvel Raza"));
-    state->addVocabulary(QStringLiteral("whisper.cpp"));
-    permissions.microphone = false;
-    renderBoth([&] { return std::make_unique<SettingsScreen>(*state); }, QStringLiteral("settings"));
-    renderBoth([&] { return std::make_unique<AgentSettingsScreen>(*state); }, QStringLiteral("command-settings"));
-    renderBoth([&] { return std::make_unique<VocabularyScreen>(*state); }, QStringLiteral("vocabulary"));
-    state->setVocabulary({});
-    renderBoth([&] { return std::make_unique<VocabularyScreen>(*state); }, QStringLiteral("vocabulary-empty"));
-}
-
 TEST_F(ScreenSnapshotTest, ModelsScreen)
 {
     renderBoth(

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWidget>
@@ -53,7 +54,7 @@ inline QString render(QWidget &screen, const QString &name, bool dark, int width
     screen.show();
     QCoreApplication::processEvents();
     int height = 700;
-    if (auto *content = screen.findChild<QWidget *>(QStringLiteral("screenContent")))
+    if (auto *content = screen.findChild<QWidget *>(QStringLiteral("screen")))
         height = std::max({height, content->heightForWidth(width), content->sizeHint().height()});
     screen.resize(width, height + 4);
     for (int i = 0; i < 3; ++i)
@@ -62,6 +63,17 @@ inline QString render(QWidget &screen, const QString &name, bool dark, int width
                          QStringLiteral(".png");
     screen.grab().save(path);
     return path;
+}
+
+// A window as it is drawn now; a scrolling screen in it is also saved whole, as NAME-full.
+inline QString save(QWidget &window, const QString &name, bool dark, QScrollArea *scrolling = nullptr)
+{
+    QCoreApplication::processEvents();
+    const QString base = folder() + QLatin1Char('/') + name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
+    window.grab().save(base + QStringLiteral(".png"));
+    if (scrolling && scrolling->widget() && scrolling->widget()->height() > scrolling->viewport()->height())
+        scrolling->widget()->grab().save(base + QStringLiteral("-full.png"));
+    return base + QStringLiteral(".png");
 }
 
 } // namespace ScreenSnapshots

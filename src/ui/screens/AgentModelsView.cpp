@@ -5,7 +5,7 @@
 #include "models/AgentModelStore.h"
 #include "ui/screens/ModelRowParts.h"
 #include "ui/screens/OpenAIKeyCard.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

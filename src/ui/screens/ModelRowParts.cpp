@@ -1,6 +1,6 @@
 #include "ui/screens/ModelRowParts.h"
 
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

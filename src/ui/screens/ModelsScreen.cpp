@@ -1,7 +1,7 @@
 #include "ui/screens/ModelsScreen.h"
 
 #include "ui/screens/AgentModelsView.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 #include "ui/screens/SpeechModelsView.h"
 
 #include <QButtonGroup>

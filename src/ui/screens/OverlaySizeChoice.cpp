@@ -1,6 +1,6 @@
 #include "ui/screens/OverlaySizeChoice.h"
 
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QPainter>
 #include <QPainterPath>

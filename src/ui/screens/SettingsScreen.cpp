@@ -2,8 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
+#include "ui/components/Components.h"
 #include "ui/screens/OverlaySizeChoice.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 #include "ui/screens/ShortcutRecorderWidget.h"
 
 #include <QButtonGroup>
@@ -23,13 +24,13 @@ using namespace ScreenLayout;
 
 namespace {
 
-QWidget *section(const QString &title, QVBoxLayout **rows, QFrame **frameOut = nullptr)
+QWidget *section(const QString &title, QVBoxLayout **rows, CardBackground **frameOut = nullptr)
 {
     auto *box = new QWidget;
     auto *v = new QVBoxLayout(box);
     v->setContentsMargins(0, 0, 0, 0);
     v->addWidget(sectionTitle(title));
-    QFrame *frame = card(rows);
+    CardBackground *frame = card(rows);
     v->addWidget(frame);
     if (frameOut)
         *frameOut = frame;
@@ -326,8 +327,5 @@ void SettingsScreen::scrollToPermissions()
 void SettingsScreen::setHighlightedPermissions(bool on)
 {
     m_highlightedPermissions = on;
-    // The emphasis: an accent border around the section's card.
-    m_permissionsSection->setStyleSheet(
-        on ? QStringLiteral("QFrame#%1 { border: 2px solid palette(highlight); border-radius: 8px; }").arg(permissionsAnchor)
-           : QString());
+    m_permissionsSection->setHighlighted(on);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/HotKeyManager.h"
+#include "ui/components/Components.h"
 
 #include <QFrame>
 #include <QTimer>
@@ -72,7 +73,7 @@ private:
     QComboBox *m_sound = nullptr;
     QComboBox *m_appearance = nullptr;
     QList<OverlaySizeChoice *> m_sizes;
-    QFrame *m_permissionsSection = nullptr;
+    CardBackground *m_permissionsSection = nullptr;
     struct PermissionRow {
         QLabel *explanation;
         QPushButton *allow;

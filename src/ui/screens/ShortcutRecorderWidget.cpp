@@ -1,7 +1,7 @@
 #include "ui/screens/ShortcutRecorderWidget.h"
 
 #include "app/PlatformWording.h"
-#include "ui/screens/ScreenLayout.h"
+#include "ui/components/ScreenLayout.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -3,8 +3,8 @@
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
 #include "speech/ModelStore.h"
+#include "ui/components/ScreenLayout.h"
 #include "ui/screens/ModelRowParts.h"
-#include "ui/screens/ScreenLayout.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,0 +1,206 @@
+// The root switch, the sidebar, the lazily made screens, Home and the shared components.
+#include "WindowFixture.h"
+#include "components/Components.h"
+#include "components/ModelViews.h"
+#include "components/Symbols.h"
+#include "screens/HistoryScreen.h"
+#include "screens/HomeScreen.h"
+#include "ui/MainWindow.h"
+#include "window/MainShellView.h"
+#include "window/OnboardingView.h"
+#include "window/RootView.h"
+#include "window/Sidebar.h"
+
+#include <QPushButton>
+#include <QTest>
+
+using ShellTest = WindowTest;
+
+TEST_F(ShellTest, FirstRunShowsOnboardingAndFinishingSwitchesTheSameWindow)
+{
+    {
+        MainWindow window(context);
+        RootView *root = window.root();
+        ASSERT_NE(root->onboarding(), nullptr);
+        EXPECT_EQ(root->currentWidget(), root->onboarding());
+        EXPECT_EQ(root->shell(), nullptr);
+
+        state->setSelectedSection(AppSection::models);
+        root->onboarding()->setStep(3);
+        root->onboarding()->finishOrDownload(); // Pocket is installed: finishes at once
+        EXPECT_TRUE(state->onboardingComplete());
+        EXPECT_EQ(state->selectedSection(), AppSection::home);
+        ASSERT_NE(root->shell(), nullptr);
+        EXPECT_EQ(root->currentWidget(), root->shell());
+        EXPECT_EQ(root->onboarding(), nullptr);
+    }
+
+    // The next start goes straight to the shell.
+    state.reset();
+    state = makeState();
+    context.state = state.get();
+    EXPECT_TRUE(state->onboardingComplete());
+    MainWindow again(context);
+    EXPECT_EQ(again.root()->onboarding(), nullptr);
+    EXPECT_EQ(again.root()->currentWidget(), again.root()->shell());
+}
+
+TEST_F(ShellTest, SidebarRowsSelectSectionsAndScreensAreMadeOnFirstShow)
+{
+    state->setOnboardingComplete(true);
+    MainShellView shell(context);
+    Sidebar *sidebar = shell.sidebar();
+    QStringList titles;
+    for (AppSection s : {AppSection::home, AppSection::agent, AppSection::history, AppSection::models,
+                         AppSection::vocabulary, AppSection::settings})
+        titles << sidebar->row(s)->text();
+    EXPECT_EQ(titles, (QStringList{"Home", "Command", "History", "Models", "Vocabulary", "Settings"}));
+
+    // Only Home exists before anything else has been shown.
+    EXPECT_NE(shell.screen(AppSection::home), nullptr);
+    EXPECT_EQ(shell.screen(AppSection::history), nullptr);
+    EXPECT_TRUE(sidebar->row(AppSection::home)->isChecked());
+
+    QTest::mouseClick(sidebar->row(AppSection::history), Qt::LeftButton);
+    EXPECT_EQ(state->selectedSection(), AppSection::history);
+    EXPECT_TRUE(qobject_cast<HistoryScreen *>(shell.currentScreen()));
+    EXPECT_TRUE(sidebar->row(AppSection::history)->isChecked());
+    EXPECT_FALSE(sidebar->row(AppSection::home)->isChecked());
+
+    // Another part of the program switching sections moves the highlight too; screens are kept.
+    QWidget *history = shell.screen(AppSection::history);
+    for (AppSection s : {AppSection::agent, AppSection::models, AppSection::vocabulary, AppSection::settings}) {
+        state->setSelectedSection(s);
+        EXPECT_TRUE(sidebar->row(s)->isChecked());
+        EXPECT_EQ(shell.currentScreen(), shell.screen(s));
+    }
+    state->setSelectedSection(AppSection::history);
+    EXPECT_EQ(shell.currentScreen(), history);
+}
+
+TEST_F(ShellTest, SidebarHintsFollowTheCommandShortcutsAndTheFooterTheModel)
+{
+    Sidebar sidebar(context);
+    EXPECT_EQ(sidebar.hints(), (QStringList{"Alt+Space · Toggle", "Ctrl+Alt+Space · Hold to talk",
+                                            "Alt+Shift+Space · Command", "Ctrl+Alt+Shift+Space · + screenshot"}));
+    EXPECT_EQ(sidebar.footerText(), QStringLiteral("Ready on this computer"));
+    EXPECT_TRUE(sidebar.footerActive());
+
+    KeyboardShortcutSetting k;
+    k.keyCode = 40;
+    k.keyLabel = QStringLiteral("K");
+    k.control = k.command = true;
+    state->setAgentShortcut(k);
+    state->setToggleShortcut(k);
+    // The Dictation hints are the shipped keys; the Command hint follows the setting at once.
+    EXPECT_EQ(sidebar.hints().value(0), QStringLiteral("Alt+Space · Toggle"));
+    EXPECT_EQ(sidebar.hints().value(2), QStringLiteral("Ctrl+Super+K · Command"));
+
+    state->setSelectedModelID(QStringLiteral("velocity")); // not downloaded
+    EXPECT_EQ(sidebar.footerText(), QStringLiteral("Model needed"));
+    EXPECT_FALSE(sidebar.footerActive());
+}
+
+TEST_F(ShellTest, DictationHintSaysWhenTheDesktopKeepsTheKey)
+{
+    FakeHotKeyBackend backend;
+    // The window manager keeps Alt+Space for its window menu.
+    backend.refusedCombinations = {{uint16_t(49), HotKeyBackend::Modifiers{false, true, false, false}}};
+    hotKeyBackend = &backend;
+    state.reset();
+    state = makeState();
+    context.state = state.get();
+    {
+        Sidebar sidebar(context);
+        EXPECT_EQ(sidebar.hints().value(0), QStringLiteral("Alt+Space · Toggle (taken by another program)"));
+        EXPECT_EQ(sidebar.hints().value(1), QStringLiteral("Ctrl+Alt+Space · Hold to talk"));
+    }
+    state.reset(); // before the backend goes
+}
+
+TEST_F(ShellTest, HomeCountsTranscriptsAndShowsTheLatestThree)
+{
+    HomeScreen home(context);
+    EXPECT_EQ(home.savedText(), QStringLiteral("0 transcripts"));
+    EXPECT_EQ(home.recentTexts(), (QStringList{"Your first transcript will appear here.",
+                                               "Press Alt+Space from any app when you are ready."}));
+    addTranscript(QStringLiteral("one"));
+    EXPECT_EQ(home.savedText(), QStringLiteral("1 transcript"));
+    EXPECT_EQ(home.recentTexts(), QStringList{"one"});
+    addTranscript(QStringLiteral("two"));
+    EXPECT_EQ(home.savedText(), QStringLiteral("2 transcripts"));
+    EXPECT_EQ(home.recentTexts(), (QStringList{"two", "one"}));
+    for (int i = 3; i <= 10; ++i)
+        addTranscript(QString::number(i));
+    EXPECT_EQ(home.recentTexts(), (QStringList{"10", "9", "8"}));
+    EXPECT_EQ(HomeScreen::transcriptCount(11), QStringLiteral("11 transcripts"));
+}
+
+TEST_F(ShellTest, HomeButtonTogglesRecordingAndShowsTheModelState)
+{
+    HomeScreen home(context);
+    EXPECT_EQ(home.badgeText(), QStringLiteral("LOCAL ENGINE READY"));
+    EXPECT_EQ(home.activeModelText(), QStringLiteral("Pocket"));
+    EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Start dictation"));
+    QTest::mouseClick(home.dictationButton(), Qt::LeftButton);
+    EXPECT_EQ(kind(), CaptureStatus::Kind::recording);
+    EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Finish dictation"));
+    EXPECT_EQ(static_cast<SymbolButton *>(home.dictationButton())->symbol(), QStringLiteral("stop.fill"));
+    QTest::mouseClick(home.dictationButton(), Qt::LeftButton);
+    EXPECT_EQ(kind(), CaptureStatus::Kind::processing);
+    EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Start dictation"));
+    runner.finish(QStringLiteral("done"));
+    drain();
+
+    state->setSelectedModelID(QStringLiteral("velocity"));
+    EXPECT_EQ(home.badgeText(), QStringLiteral("CHOOSE A MODEL"));
+    EXPECT_EQ(home.activeModelText(), QStringLiteral("Velocity"));
+    state->setSelectedModelID(QStringLiteral("retired-model"));
+    EXPECT_EQ(home.activeModelText(), QStringLiteral("None"));
+
+    // "View all" opens History.
+    for (auto *b : home.findChildren<QPushButton *>())
+        if (b->text() == QLatin1String("View all"))
+            QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(state->selectedSection(), AppSection::history);
+}
+
+TEST_F(ShellTest, ComponentsDoWhatTheirInputsSay)
+{
+    int calls = 0;
+    PrimaryButton primary(QStringLiteral("Go"), QStringLiteral("waveform"), [&] { ++calls; });
+    QTest::mouseClick(&primary, Qt::LeftButton);
+    primary.setEnabled(false);
+    QTest::mouseClick(&primary, Qt::LeftButton);
+    EXPECT_EQ(calls, 1);
+
+    EXPECT_EQ(ModelRating::spokenText(QStringLiteral("Speed"), 4, true),
+              QStringLiteral("Speed, 4 out of 5 relative to available models"));
+    EXPECT_EQ(ModelRating(QStringLiteral("Quality"), 9, false).accessibleName(),
+              QStringLiteral("Quality: 5 out of 5 relative to the models in Orvel Raza"));
+
+    EXPECT_EQ(ProviderLogo::imageName(QStringLiteral("OpenAI")), QStringLiteral("provider-openai.png"));
+    EXPECT_EQ(ProviderLogo::imageName(QStringLiteral("NVIDIA")), QStringLiteral("provider-nvidia.png"));
+    EXPECT_EQ(ProviderLogo::imageName(QStringLiteral("Mistral")), QString());
+    EXPECT_EQ(ProviderLogo(QStringLiteral("nvidia"), 20, 20).accessibleName(), QStringLiteral("nvidia model provider"));
+
+    SectionHeading heading(QStringLiteral("Stored locally"), QStringLiteral("History"));
+    EXPECT_EQ(heading.eyebrow(), QStringLiteral("STORED LOCALLY"));
+}
+
+TEST(SymbolsTest, EverySymbolHasAPictureHere)
+{
+    // A misspelt theme name or a missing shipped file shows as a blank button.
+    for (const Symbols::Entry &e : Symbols::table()) {
+        const QString symbol = QLatin1String(e.symbol);
+        EXPECT_FALSE(Symbols::sourceFile(symbol).isEmpty()) << e.symbol;
+        EXPECT_FALSE(Symbols::pixmap(symbol, Qt::red, 16, 2.0).isNull()) << e.symbol;
+    }
+    EXPECT_TRUE(Symbols::icon(QStringLiteral("no.such.symbol"), Qt::red).isNull());
+    // Shipped pictures come first.
+    EXPECT_TRUE(Symbols::sourceFile(QStringLiteral("waveform")).endsWith(QLatin1String("/symbols/waveform.png")));
+    const QPixmap tinted = Symbols::pixmap(QStringLiteral("waveform"), QColor(255, 0, 0), 32, 1.0);
+    const QImage image = tinted.toImage();
+    EXPECT_EQ(image.pixelColor(13, 16).red(), 255);
+    EXPECT_EQ(image.pixelColor(13, 16).green(), 0);
+}
