@@ -245,17 +245,17 @@ TEST_F(AgentFlowTest, OnWaylandTheElementTakesTheTextElseTheClipboardWithoutKeys
     SetUp();
     field->editable = true;
     speak(QStringLiteral("Make it polite"));
-    answer(QStringLiteral("We are running late."));
-    EXPECT_EQ(field->text, QStringLiteral("Dear team, We are running late."));
+    answer(QStringLiteral("we are running late"));
+    EXPECT_EQ(field->text, QStringLiteral("Dear team, we are running late."));
     EXPECT_FALSE(state->agentResultNeedsPaste());
 
     // A refinement replaces exactly the earlier result, wherever the caret went since.
-    field->text = QStringLiteral("Dear team, We are running late. Bye");
+    field->text = QStringLiteral("Dear team, we are running late. Bye");
     field->range = TextRange{35, 0};
     state->submitAgentFollowUp(QStringLiteral("shorter"));
-    answer(QStringLiteral("Late, sorry."));
+    answer(QStringLiteral("Late, sorry"));
     EXPECT_EQ(field->text, QStringLiteral("Dear team, Late, sorry. Bye"));
-    EXPECT_EQ(onlyConversation().lastPastedText, QStringLiteral("Late, sorry."));
+    EXPECT_EQ(onlyConversation().lastPastedText, QStringLiteral("Late, sorry"));
 
     // An element that refuses the edit: no key can reach the application, the user pastes.
     field->editable = false;
