@@ -123,7 +123,7 @@ struct GtkField {
     std::shared_ptr<AccessibleElement> element()
     {
         std::shared_ptr<AccessibleElement> found;
-        QTest::qWaitFor([&] { return bool(found = atSpiFocusedElement(process.processId())); }, 10000);
+        (void)QTest::qWaitFor([&] { return bool(found = atSpiFocusedElement(process.processId())); }, 10000);
         return found;
     }
     // What the application itself last reported.
