@@ -29,6 +29,7 @@ void DesktopSession::choosePlatform()
 DesktopSession::DesktopSession(X11Connection &x11)
 {
     const bool wayland = isWayland();
+    m_wayland = wayland;
     if (wayland && PortalHotKeyBackend::isAvailable()) {
         auto portal = std::make_unique<PortalHotKeyBackend>();
         portal->setDescriptions({{1, QStringLiteral("Start or stop Dictation")},
@@ -46,6 +47,7 @@ DesktopSession::DesktopSession(X11Connection &x11)
         keys->loadRestoreToken = [] { return QSettings().value(kRestoreTokenKey).toString(); };
         keys->storeRestoreToken = [](const QString &token) { QSettings().setValue(kRestoreTokenKey, token); };
         m_keys = std::move(keys);
+        m_portalKeys = true;
     } else {
         m_keys = std::make_unique<X11KeySynthesizer>(x11);
     }

@@ -21,9 +21,14 @@ public:
     HotKeyBackend *hotKeys() const { return m_hotKeys.get(); }
     KeySynthesizer *keys() const { return m_keys.get(); }
     bool portalShortcuts() const { return m_portalShortcuts; }
+    // XTEST reaches only XWayland clients: on Wayland text goes in over accessibility first.
+    bool insertTextDirectly() const { return m_wayland; }
+    bool keysReachApplications() const { return !m_wayland || m_portalKeys; }
 
 private:
     std::unique_ptr<HotKeyBackend> m_hotKeys;
     std::unique_ptr<KeySynthesizer> m_keys;
     bool m_portalShortcuts = false;
+    bool m_wayland = false;
+    bool m_portalKeys = false;
 };

@@ -204,6 +204,8 @@ int main(int argc, char **argv)
     services.keys = session.keys();
     services.workspace = &workspace;
     services.accessibility = &accessibility;
+    services.insertTextDirectly = session.insertTextDirectly();
+    services.keysReachApplications = session.keysReachApplications();
     services.permissions = &permissions;
     services.sounds = &sounds;
     services.recorder = &recorder;

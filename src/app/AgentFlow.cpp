@@ -36,7 +36,8 @@ AgentFlow::AgentFlow(AppState &state, const AppState::Services &services)
     m_capture = std::make_unique<AgentContextCaptureService>(AgentContextCaptureService::Ports{
         m_s.workspace, m_s.accessibility, m_s.pasteboard, m_s.keys, m_s.permissions, m_s.scheduler, m_s.screenCapture});
     m_paste = std::make_unique<AgentPasteCoordinator>(
-        AgentPasteCoordinator::Ports{m_capture.get(), m_s.pasteboard, m_s.accessibility, m_s.workspace, m_s.scheduler});
+        AgentPasteCoordinator::Ports{m_capture.get(), m_s.pasteboard, m_s.accessibility, m_s.workspace, m_s.scheduler,
+                                     m_s.insertTextDirectly, m_s.keysReachApplications});
 }
 
 AgentFlow::~AgentFlow() = default;

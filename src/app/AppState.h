@@ -54,6 +54,10 @@ public:
         KeySynthesizer *keys = nullptr;
         Workspace *workspace = nullptr;
         Accessibility *accessibility = nullptr;
+        // Wayland: text goes into the focused element over accessibility first, and synthetic
+        // keys reach native applications only through the desktop portal.
+        bool insertTextDirectly = false;
+        bool keysReachApplications = true;
         Permissions *permissions = nullptr;
         SoundPlayer *sounds = nullptr;
         DictationRecorder *recorder = nullptr;
@@ -268,7 +272,7 @@ private:
     void finishTranscription(const QString &text, const SpeechModel &model, const QString &audioPath);
     void beginTranscriptionProgress(const SpeechModel &model);
     void scheduleOverlayHide(double seconds);
-    void pasteIntoTargetApplication();
+    void pasteIntoTargetApplication(const QString &text);
     void openSettingsLater(const QString &location);
     void keep(std::unique_ptr<ScheduledTask> task);
     void loadPreferences();

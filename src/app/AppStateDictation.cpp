@@ -256,7 +256,7 @@ void AppState::finishTranscription(const QString &text, const SpeechModel &model
     m_s.history->save();
 
     if (m_automaticPaste && m_s.accessibility->isProcessTrusted(false))
-        pasteIntoTargetApplication();
+        pasteIntoTargetApplication(text);
 
     m_progressTask.reset();
     setStatus(CaptureStatus::success(text));
@@ -265,10 +265,17 @@ void AppState::finishTranscription(const QString &text, const SpeechModel &model
     scheduleOverlayHide(kSuccessHide);
 }
 
-void AppState::pasteIntoTargetApplication()
+void AppState::pasteIntoTargetApplication(const QString &text)
 {
     if (m_targetApplication && !m_s.workspace->isCurrentApplication(*m_targetApplication))
         m_s.workspace->activate(*m_targetApplication);
+    if (m_s.insertTextDirectly) {
+        if (const auto element = m_s.accessibility->focusedElement(); element && element->insertText(text))
+            return;
+    }
+    // Without a way to reach the application the text stays on the clipboard for the user.
+    if (!m_s.keysReachApplications)
+        return;
     KeySynthesizer *keys = m_s.keys;
     keep(m_s.scheduler->after(kPasteDelay,
                               [keys] { keys->postKey(KeySynthesizer::keyV, KeySynthesizer::commandFlag); }));

@@ -25,6 +25,28 @@ QCoro::Task<AgentDeliveryResult> AgentPasteCoordinator::deliver(QString text, Ag
     AgentDeliveryResult result;
     const PasteboardSnapshot snapshot = PasteboardSnapshot::capture(*m_p.pasteboard);
 
+    if (m_p.insertTextDirectly && target.focusedElement && settings.automaticPaste) {
+        const bool intact = !replacing || (settings.safelyReplaceRefinements &&
+                                           m_p.contextCapture->exactText(*replacing, target));
+        bool inserted = false;
+        if (replacing && intact && target.selectedRange)
+            inserted = target.focusedElement->replaceText(*target.selectedRange, text);
+        else if (!replacing)
+            inserted = target.focusedElement->insertText(text);
+        if (inserted) {
+            if (settings.copyResult)
+                putOnClipboard(text);
+            result.pasted = true;
+            result.replacedPreviousResult = replacing.has_value();
+            AgentTargetSnapshot delivered = target;
+            const int64_t at = target.selectedRange ? target.selectedRange->location : 0;
+            delivered.selectedRange = TextRange{at, int64_t(text.size())};
+            m_lastTarget = delivered;
+            m_lastDeliveredText = text;
+            co_return result;
+        }
+    }
+
     if (replacing) {
         // The earlier result is overwritten only while it is exactly where it was pasted;
         // otherwise the user decides where the new text goes.
@@ -40,7 +62,9 @@ QCoro::Task<AgentDeliveryResult> AgentPasteCoordinator::deliver(QString text, Ag
 
     if (settings.copyResult || settings.automaticPaste) {
         putOnClipboard(text);
-        if (settings.automaticPaste && m_p.accessibility->isProcessTrusted(false)) {
+        if (settings.automaticPaste && !m_p.keysReachApplications) {
+            result.needsManualPaste = true;
+        } else if (settings.automaticPaste && m_p.accessibility->isProcessTrusted(false)) {
             if (target.application && !m_p.workspace->isCurrentApplication(*target.application))
                 m_p.workspace->activate(*target.application);
             SchedulerSleep activation{*m_p.scheduler, activationWait};

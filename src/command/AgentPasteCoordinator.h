@@ -37,6 +37,8 @@ public:
         Accessibility *accessibility = nullptr;
         Workspace *workspace = nullptr;
         Scheduler *scheduler = nullptr;
+        bool insertTextDirectly = false;
+        bool keysReachApplications = true;
     };
     static constexpr double activationWait = 0.09;
     static constexpr double pasteWait = 0.08;

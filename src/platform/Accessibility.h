@@ -20,6 +20,20 @@ public:
     virtual std::optional<TextRange> selectedTextRange() const = 0;
     virtual bool setSelectedTextRange(const TextRange &range) = 0;
     virtual std::optional<QString> value() const = 0;
+    // Direct edits, for sessions where synthetic keys do not reach the application. Each
+    // reports success only when the element's text reads back as intended.
+    // Puts text in place of the selection, or at the caret when nothing is selected.
+    virtual bool insertText(const QString &text)
+    {
+        (void)text;
+        return false;
+    }
+    virtual bool replaceText(const TextRange &range, const QString &text)
+    {
+        (void)range;
+        (void)text;
+        return false;
+    }
 };
 
 class Accessibility {

@@ -239,6 +239,34 @@ TEST_F(AgentFlowTest, TypedRefinementReplacesTheEarlierResultOnlyWhileItIsUnchan
     EXPECT_FALSE(state->agentResultNeedsPaste());
 }
 
+TEST_F(AgentFlowTest, OnWaylandTheElementTakesTheTextElseTheClipboardWithoutKeys)
+{
+    wayland = true;
+    SetUp();
+    field->editable = true;
+    speak(QStringLiteral("Make it polite"));
+    answer(QStringLiteral("we are running late"));
+    EXPECT_EQ(field->text, QStringLiteral("Dear team, we are running late."));
+    EXPECT_FALSE(state->agentResultNeedsPaste());
+
+    // A refinement replaces exactly the earlier result, wherever the caret went since.
+    field->text = QStringLiteral("Dear team, we are running late. Bye");
+    field->range = TextRange{35, 0};
+    state->submitAgentFollowUp(QStringLiteral("shorter"));
+    answer(QStringLiteral("Late, sorry"));
+    EXPECT_EQ(field->text, QStringLiteral("Dear team, Late, sorry. Bye"));
+    EXPECT_EQ(onlyConversation().lastPastedText, QStringLiteral("Late, sorry"));
+
+    // An element that refuses the edit: no key can reach the application, the user pastes.
+    field->editable = false;
+    state->submitAgentFollowUp(QStringLiteral("warmer"));
+    answer(QStringLiteral("So sorry we are late."));
+    EXPECT_TRUE(state->agentResultNeedsPaste());
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("So sorry we are late."));
+    EXPECT_EQ(field->text, QStringLiteral("Dear team, Late, sorry. Bye"));
+    EXPECT_TRUE(keys.posted.empty());
+}
+
 TEST_F(AgentFlowTest, ANewRunGoesToItsOwnTargetAndTerminalsGetTheShiftedChord)
 {
     speak(QStringLiteral("Fix it"));

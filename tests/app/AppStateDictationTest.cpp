@@ -66,6 +66,26 @@ TEST_F(AppStateTest, OwnWindowIsNotReactivatedButStillPasted)
     EXPECT_EQ(keys.posted.size(), 1u);
 }
 
+TEST_F(AppStateTest, OnWaylandTheFocusedElementTakesTheTextElseItStaysOnTheClipboard)
+{
+    wayland = true;
+    state = makeState();
+    auto field = std::make_shared<FakeAccessibleElement>();
+    field->text = QStringLiteral("Hi ");
+    field->range = TextRange{3, 0};
+    field->editable = true;
+    accessibility.focused = field;
+    dictate(QStringLiteral("there"));
+    EXPECT_EQ(field->text, QStringLiteral("Hi there"));
+
+    field->editable = false;
+    dictate(QStringLiteral("again"));
+    scheduler.advance(0.1);
+    EXPECT_EQ(field->text, QStringLiteral("Hi there"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
+    EXPECT_TRUE(keys.posted.empty());
+}
+
 TEST_F(AppStateTest, PasteSkippedWhenTrustIsLostOrAutomaticPasteIsOff)
 {
     state->toggleRecording();

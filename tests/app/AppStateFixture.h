@@ -25,6 +25,9 @@ protected:
         state = makeState();
     }
 
+    // A Wayland session without the portal keyboard.
+    bool wayland = false;
+
     std::unique_ptr<AppState> makeState()
     {
         AppState::Services s;
@@ -33,6 +36,8 @@ protected:
         s.keys = &keys;
         s.workspace = &workspace;
         s.accessibility = &accessibility;
+        s.insertTextDirectly = wayland;
+        s.keysReachApplications = !wayland;
         s.permissions = &permissions;
         s.sounds = &sounds;
         s.recorder = &recorder;

@@ -73,11 +73,22 @@ public:
         return true;
     }
     std::optional<QString> value() const override { return text; }
+    bool insertText(const QString &t) override { return range && replaceText(*range, t); }
+    bool replaceText(const TextRange &r, const QString &t) override
+    {
+        if (!editable || !text || r.location < 0 || r.location + r.length > text->size())
+            return false;
+        text->replace(qsizetype(r.location), qsizetype(r.length), t);
+        range = TextRange{r.location + t.size(), 0};
+        selection.reset();
+        return true;
+    }
 
     std::optional<QString> selection;
     std::optional<TextRange> range;
     std::optional<QString> text;
     bool allowRangeChange = true;
+    bool editable = false;
 };
 
 class FakeAccessibility final : public Accessibility {

@@ -1,11 +1,14 @@
 #include "ScreenTestSupport.h"
 #include "app/HotKeyManager.h"
+#include "app/InstanceService.h"
 #include "app/Preferences.h"
 #include "ui/screens/OverlaySizeChoice.h"
 #include "ui/screens/SettingsScreen.h"
 #include "ui/screens/ShortcutRecorderWidget.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -123,6 +126,14 @@ TEST_F(SettingsScreenTest, ConflictsAndRefusedCombinationsAreShownUntilAnotherIs
     EXPECT_FALSE(recorder(screen, QStringLiteral("Push to talk"))->isTaken());
     // The cancel key is held only during a recording, so it never reads as taken.
     EXPECT_FALSE(recorder(screen, QStringLiteral("Cancel recording"))->isTaken());
+    // The desktop's own settings can still bind the exact command.
+    QWidget *commands = screen.findChild<QWidget *>(QStringLiteral("desktopShortcutCommands"));
+    ASSERT_TRUE(commands);
+    auto *copy = commands->findChild<QPushButton *>(QStringLiteral("copy-toggle-dictation"));
+    ASSERT_TRUE(copy);
+    copy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), instanceActionCommand(InstanceAction::toggleDictation));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().endsWith(QStringLiteral(" --toggle-dictation")));
 
     QWidget *conflict = screen.findChild<QWidget *>(QStringLiteral("shortcutConflict"));
     EXPECT_FALSE(shown(conflict, &screen));
@@ -141,6 +152,7 @@ TEST_F(SettingsScreenTest, ConflictsAndRefusedCombinationsAreShownUntilAnotherIs
     EXPECT_TRUE(state->hotKey().isRegistered(HotKeyManager::toggle));
     state->setAgentShortcut(KeyboardShortcutSetting::defaultAgent());
     EXPECT_FALSE(shown(conflict, &screen));
+    EXPECT_FALSE(SettingsScreen(*state).findChild<QWidget *>(QStringLiteral("desktopShortcutCommands")));
 }
 
 TEST_F(SettingsScreenTest, PasteSoundAndOverlayControlsWriteTheStateAndShowItBack)

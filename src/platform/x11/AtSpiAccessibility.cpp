@@ -158,6 +158,36 @@ public:
         return textBetween(text.get(), 0, -1);
     }
 
+    bool insertText(const QString &text) override
+    {
+        const auto range = selectedTextRange();
+        return range && replaceText(*range, text);
+    }
+
+    bool replaceText(const TextRange &range, const QString &text) override
+    {
+        Ref<AtspiEditableText> editable{atspi_accessible_get_editable_text_iface(m_object.get())};
+        const auto full = value();
+        if (!editable || !full || range.location < 0 || range.length < 0 ||
+            range.location + range.length > full->size())
+            return false;
+        const int start = fromUtf16(*full, qsizetype(range.location));
+        const int end = fromUtf16(*full, qsizetype(range.location + range.length));
+        GError *error = nullptr;
+        bool ok = start == end || (atspi_editable_text_delete_text(editable.get(), start, end, &error) && !error);
+        g_clear_error(&error);
+        const QByteArray utf8 = text.toUtf8();
+        ok = ok && (atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), int(utf8.size()), &error) &&
+                    !error);
+        g_clear_error(&error);
+        if (!ok)
+            return false;
+        // Read-only widgets may accept the calls and change nothing.
+        QString expected = *full;
+        expected.replace(qsizetype(range.location), qsizetype(range.length), text);
+        return value() == expected;
+    }
+
 private:
     Ref<AtspiText> textInterface() const { return Ref<AtspiText>{atspi_accessible_get_text_iface(m_object.get())}; }
 

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
 #include "ui/components/Components.h"
+#include "ui/screens/DesktopShortcutCommands.h"
 #include "ui/screens/OverlaySizeChoice.h"
 #include "ui/components/ScreenLayout.h"
 #include "ui/screens/ShortcutRecorderWidget.h"
@@ -46,6 +47,8 @@ SettingsScreen::SettingsScreen(AppState &state, QWidget *parent) : QWidget(paren
                               QStringLiteral("Compare global shortcuts and tune shared app behavior in one place.")));
     column->addWidget(makeDictationSection());
     column->addWidget(makeCommandSection());
+    if (QWidget *commands = makeDesktopShortcutCommands(state))
+        column->addWidget(commands);
     column->addWidget(makeOverlaySection());
     column->addWidget(makePermissionsSection());
     column->addWidget(note(QStringLiteral("lock.fill"),
