@@ -270,7 +270,7 @@ void AppState::pasteIntoTargetApplication(const QString &text)
     if (m_targetApplication && !m_s.workspace->isCurrentApplication(*m_targetApplication))
         m_s.workspace->activate(*m_targetApplication);
     if (m_s.insertTextDirectly) {
-        if (const auto element = m_s.accessibility->focusedElement(); element && element->insertText(text))
+        if (const auto element = m_s.accessibility->desktopFocusedElement(); element && element->insertText(text))
             return;
     }
     // Without a way to reach the application the text stays on the clipboard for the user.

@@ -46,4 +46,7 @@ public:
     // Text the application in front has selected without offering it through its element
     // (X11's PRIMARY selection, only when that application owns it).
     virtual std::optional<QString> ownedSelectionText() { return std::nullopt; }
+    // The element that has the keyboard focus on the whole desktop, found over accessibility
+    // alone: on Wayland the window system says nothing about other applications.
+    virtual std::shared_ptr<AccessibleElement> desktopFocusedElement() { return focusedElement(); }
 };

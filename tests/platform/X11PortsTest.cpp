@@ -1,11 +1,9 @@
 // Keys, windows and permissions against the real X server and window manager of the session.
-#include "platform/x11/AtSpiAccessibility.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDBusConnection>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
@@ -99,82 +97,4 @@ TEST_F(X11PortsTest, TrustAndScreenCaptureFollowTheDisplay)
     EXPECT_FALSE(nowhere.isValid());
     EXPECT_FALSE(X11Accessibility(nowhere).isProcessTrusted(false));
     EXPECT_FALSE(LinuxPermissions(nowhere).screenCaptureGranted());
-}
-
-namespace {
-
-// A GTK entry in its own process: AT-SPI calls into this process itself would wait on its own bus.
-struct GtkField {
-    explicit GtkField(const QString &text, bool readOnly = false)
-    {
-        QStringList args{QStringLiteral(ORVEL_GTK_TEXT_FIELD), text};
-        if (readOnly)
-            args << QStringLiteral("--read-only");
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"), args);
-        ready = process.waitForStarted() && QTest::qWaitFor([&] { return process.canReadLine(); }, 20000) &&
-                process.readLine().trimmed() == "ready";
-    }
-    ~GtkField()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-    std::shared_ptr<AccessibleElement> element()
-    {
-        std::shared_ptr<AccessibleElement> found;
-        (void)QTest::qWaitFor([&] { return bool(found = atSpiFocusedElement(process.processId())); }, 10000);
-        return found;
-    }
-    // What the application itself last reported.
-    QString shownText()
-    {
-        QTest::qWait(100);
-        while (process.canReadLine()) {
-            const QByteArray line = process.readLine().trimmed();
-            if (line.startsWith("text:"))
-                last = QString::fromUtf8(line.mid(5));
-        }
-        return last;
-    }
-
-    QProcess process;
-    bool ready = false;
-    QString last;
-};
-
-} // namespace
-
-TEST(AtSpiEditing, InsertsAtTheCaretAndReplacesRangesCountedInUtf16)
-{
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "needs the test session's bus";
-    // The emoji is two UTF-16 units but one character to GTK.
-    GtkField field(QStringLiteral("h\u00e9llo \U0001F600 end"));
-    ASSERT_TRUE(field.ready);
-    const auto element = field.element();
-    ASSERT_TRUE(element);
-    EXPECT_TRUE(element->insertText(QStringLiteral("!")));
-    EXPECT_EQ(field.shownText(), QStringLiteral("h\u00e9llo \U0001F600 end!"));
-
-    EXPECT_TRUE(element->replaceText(TextRange{9, 4}, QStringLiteral("fin")));
-    EXPECT_EQ(field.shownText(), QStringLiteral("h\u00e9llo \U0001F600 fin"));
-    EXPECT_TRUE(element->setSelectedTextRange(TextRange{0, 1}));
-    EXPECT_TRUE(element->insertText(QStringLiteral("H")));
-    EXPECT_EQ(element->value(), QStringLiteral("H\u00e9llo \U0001F600 fin"));
-
-    EXPECT_FALSE(element->replaceText(TextRange{10, 10}, QStringLiteral("x"))) << "past the end";
-    EXPECT_EQ(element->value(), QStringLiteral("H\u00e9llo \U0001F600 fin"));
-}
-
-TEST(AtSpiEditing, ReadOnlyFieldRefusesTheEdit)
-{
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "needs the test session's bus";
-    GtkField field(QStringLiteral("fixed"), true);
-    ASSERT_TRUE(field.ready);
-    const auto element = field.element();
-    ASSERT_TRUE(element);
-    EXPECT_FALSE(element->insertText(QStringLiteral("more")));
-    EXPECT_EQ(element->value(), QStringLiteral("fixed"));
 }

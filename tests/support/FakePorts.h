@@ -100,6 +100,7 @@ public:
         return trusted;
     }
     std::shared_ptr<AccessibleElement> focusedElement() override { return focused; }
+    std::shared_ptr<AccessibleElement> desktopFocusedElement() override { return focused; }
     bool trusted = true;
     int prompts = 0;
     std::shared_ptr<FakeAccessibleElement> focused;

@@ -180,6 +180,14 @@ void DictationEndToEndTest::dictateIntoTheApplicationInFront()
     ASSERT_TRUE(QTest::qWaitFor([&] { return !working.entryList(QDir::Files).isEmpty(); }, 10000))
         << "recording did not start";
 
+    // The virtual microphone may deliver its first audio a second or two late: the tone goes out
+    // once the recording has begun to fill, or silence would be all it holds.
+    QTest::qWaitFor(
+        [&] {
+            const QFileInfoList files = working.entryInfoList(QDir::Files);
+            return !files.isEmpty() && files.first().size() > 44 + 3200;
+        },
+        5000);
     const QString tone = dir.path() + QStringLiteral("/tone.wav");
     ASSERT_TRUE(writeTone(tone));
     QProcess play;

@@ -33,6 +33,10 @@ bool ensureInitialised()
     static const bool ready = [] {
         if (atspi_init() < 0)
             return false;
+        // Our bus connection is dispatched only inside our own calls. On the default context
+        // Qt's event loop would dispatch it, and a handler's blocking call made there waits
+        // forever on the dispatch lock that loop holds.
+        atspi_set_main_context(g_main_context_new());
         // A hung application must not stall the caller for long; answers are never cached,
         // since nothing here listens for the events that would keep a cache true.
         atspi_set_timeout(600, 3000);
@@ -267,26 +271,20 @@ Ref<AtspiAccessible> applicationWithPid(int64_t pid)
     return nullptr;
 }
 
-} // namespace
-
-std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier)
+// The focused text object of one application; its inactive windows only when onlyActive is false.
+std::shared_ptr<AccessibleElement> focusedIn(AtspiAccessible *app, bool onlyActive)
 {
-    if (processIdentifier <= 0 || !ensureInitialised())
-        return nullptr;
-    Ref<AtspiAccessible> app = applicationWithPid(processIdentifier);
-    if (!app)
-        return nullptr;
     GError *error = nullptr;
-    GText toolkit{atspi_accessible_get_toolkit_name(app.get(), &error)};
+    GText toolkit{atspi_accessible_get_toolkit_name(app, &error)};
     g_clear_error(&error);
     const bool utf16 = toolkit && QString::fromUtf8(toolkit.get()).startsWith(QLatin1String("Qt"));
 
     // The active window first; the others only when no window says it is active.
     int budget = kMaximumNodes;
-    const int n = childCount(app.get());
+    const int n = childCount(app);
     std::vector<Ref<AtspiAccessible>> rest;
     for (int i = 0; i < n; ++i) {
-        Ref<AtspiAccessible> window = child(app.get(), i);
+        Ref<AtspiAccessible> window = child(app, i);
         if (!window)
             continue;
         if (!hasState(window.get(), ATSPI_STATE_ACTIVE)) {
@@ -296,8 +294,44 @@ std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier
         if (auto found = findFocusedText(window.get(), 1, budget))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
     }
+    if (onlyActive)
+        return nullptr;
     for (auto &window : rest)
         if (auto found = findFocusedText(window.get(), 1, budget))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
+    return nullptr;
+}
+
+} // namespace
+
+std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier)
+{
+    if (processIdentifier <= 0 || !ensureInitialised())
+        return nullptr;
+    Ref<AtspiAccessible> app = applicationWithPid(processIdentifier);
+    return app ? focusedIn(app.get(), false) : nullptr;
+}
+
+std::shared_ptr<AccessibleElement> atSpiDesktopFocusedElement(int64_t ownProcessIdentifier)
+{
+    if (!ensureInitialised())
+        return nullptr;
+    Ref<AtspiAccessible> desktop{atspi_get_desktop(0)};
+    if (!desktop)
+        return nullptr;
+    // Only one application has an active window; ours never counts.
+    const int n = childCount(desktop.get());
+    for (int i = 0; i < n; ++i) {
+        Ref<AtspiAccessible> app = child(desktop.get(), i);
+        if (!app)
+            continue;
+        GError *error = nullptr;
+        const guint pid = atspi_accessible_get_process_id(app.get(), &error);
+        g_clear_error(&error);
+        if (int64_t(pid) == ownProcessIdentifier)
+            continue;
+        if (auto found = focusedIn(app.get(), true))
+            return found;
+    }
     return nullptr;
 }

@@ -10,3 +10,7 @@
 // None when the application is not on the accessibility bus (many terminals, Qt programs with
 // accessibility off, Electron without it) or nothing focused offers text.
 std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier);
+
+// The focused text object in the active window of any application but this one, without asking
+// the window system which application is in front.
+std::shared_ptr<AccessibleElement> atSpiDesktopFocusedElement(int64_t ownProcessIdentifier);

@@ -148,6 +148,13 @@ std::shared_ptr<AccessibleElement> X11Accessibility::focusedElement()
     return atSpiFocusedElement(front->processIdentifier);
 }
 
+std::shared_ptr<AccessibleElement> X11Accessibility::desktopFocusedElement()
+{
+    if (auto element = atSpiDesktopFocusedElement(int64_t(::getpid())))
+        return element;
+    return focusedElement();
+}
+
 std::optional<QString> X11Accessibility::ownedSelectionText()
 {
     xcb_connection_t *c = m_x11.connection();

@@ -45,6 +45,7 @@ public:
     bool isProcessTrusted(bool prompt) override;
     std::shared_ptr<AccessibleElement> focusedElement() override;
     std::optional<QString> ownedSelectionText() override;
+    std::shared_ptr<AccessibleElement> desktopFocusedElement() override;
 
 private:
     X11Connection &m_x11;
