@@ -1,19 +1,28 @@
 #!/usr/bin/python3
 # A GTK text window for tests, reachable over AT-SPI like any GTK editor.
-#   gtk-target.py OUT [TEXT]
-# Starts with TEXT and the caret at its end, and writes the whole text to OUT whenever it
-# changes (the test reads the file instead of the screen).
+#   gtk-target.py OUT TEXT [SELECT_FROM SELECT_TO] [--class NAME]
+# Starts with TEXT and the given characters selected (else the caret at its end), and writes the
+# whole text to OUT whenever it changes (the test reads the file instead of the screen). With a
+# terminal's window class it pastes on Ctrl+Shift+V only, as terminals do.
 import os
 import signal
 import sys
 
 import gi
 
+gi.require_version("Gdk", "3.0")
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
-out = sys.argv[1]
-initial = sys.argv[2] if len(sys.argv) > 2 else ""
+args = sys.argv[1:]
+wm_class = None
+if "--class" in args:
+    i = args.index("--class")
+    wm_class = args[i + 1]
+    del args[i:i + 2]
+out = args[0]
+initial = args[1] if len(args) > 1 else ""
+selection = (int(args[2]), int(args[3])) if len(args) > 3 else None
 
 
 def save(buffer):
@@ -25,12 +34,31 @@ def save(buffer):
 
 
 window = Gtk.Window(title="Test Editor")
+if wm_class:
+    window.set_wmclass(wm_class, wm_class)
 window.set_default_size(480, 240)
 view = Gtk.TextView()
 buffer = view.get_buffer()
 buffer.set_text(initial)
-buffer.place_cursor(buffer.get_end_iter())
+if selection:
+    buffer.select_range(buffer.get_iter_at_offset(selection[0]), buffer.get_iter_at_offset(selection[1]))
+else:
+    buffer.place_cursor(buffer.get_end_iter())
 buffer.connect("changed", save)
+
+
+def terminal_keys(widget, event):
+    ctrl = event.state & Gdk.ModifierType.CONTROL_MASK
+    shift = event.state & Gdk.ModifierType.SHIFT_MASK
+    if ctrl and Gdk.keyval_to_lower(event.keyval) == Gdk.KEY_v:
+        if shift:
+            widget.emit("paste-clipboard")
+        return True
+    return False
+
+
+if wm_class:
+    view.connect("key-press-event", terminal_keys)
 save(buffer)
 window.add(view)
 window.connect("destroy", Gtk.main_quit)

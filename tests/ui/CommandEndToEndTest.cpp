@@ -1,0 +1,213 @@
+// Command against the test session's desktop: a GTK editor in front with text selected (read
+// over AT-SPI), the Command shortcut pressed with xdotool, the instruction heard by the real
+// whisper-cli, the answer written by the real orvel-agent with the real llama-server and a tiny
+// model, pasted over the selection, and the clipboard given back.
+#include "ProgramRun.h"
+#include "app/KeyboardShortcutSetting.h"
+#include "command/AgentSettings.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Ports.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMimeData>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kInstruction = QStringLiteral(ORVEL_TEST_MODEL_SENTENCE);
+const QString kBefore = QStringLiteral("Dear team, "), kSelected = QStringLiteral("we are late"),
+              kAfter = QStringLiteral(". Thanks.");
+
+QString readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+class CommandEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!x11.isValid() || !x11.hasXTest() || !x11.ewmh() || qEnvironmentVariableIsEmpty("PULSE_RUNTIME_PATH"))
+            GTEST_SKIP() << "needs the test session's X server, window manager and PulseAudio";
+        const QString libexec = QDir::cleanPath(ProgramRun::supportDir() + QStringLiteral("/../../libexec/orvel-raza"));
+        for (const char *engine : {"whisper-cli", "llama-server", "orvel-agent"})
+            if (!QFile::exists(libexec + QLatin1Char('/') + QLatin1String(engine))) {
+                if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
+                    GTEST_SKIP() << "set-up provided no engines";
+                FAIL() << engine << " is missing although set-up provided the engines";
+            }
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            GTEST_SKIP() << "needs xdotool";
+        program = ProgramRun::program();
+        ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
+        env = ProgramRun::environment(dir.path(), QString());
+        env.remove(QStringLiteral("ORVEL_WHISPER_CLI_PATH"));
+        env.insert(QStringLiteral("LLAMA_ARG_THREADS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("LLAMA_ARG_N_PREDICT"), QStringLiteral("24"));
+        env.remove(QStringLiteral("NO_AT_BRIDGE"));
+
+        // The speech model says the instruction whatever it hears; the writing model is the tiny one
+        // in the place of a catalog model.
+        const QString data = dir.path() + QStringLiteral("/data/Orvel Raza");
+        ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/Models")));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEL_TEST_MODELS_DIR "/whisper-sentence.bin"),
+                                data + QStringLiteral("/Models/ggml-tiny.en-q5_1.bin")));
+        const QString writer = data + QStringLiteral("/AgentModels/qwen3-4b-q4");
+        ASSERT_TRUE(QDir().mkpath(writer));
+        ASSERT_TRUE(QFile::link(QStringLiteral(ORVEL_TINY_GGUF), writer + QStringLiteral("/Qwen3-4B-Q4_K_M.gguf")));
+
+        AgentSettings settings;
+        settings.writingProvider = AgentWritingProvider::local;
+        settings.selectedModelID = QStringLiteral("qwen3-4b-q4");
+        settings.showCompletionNotification = settings.playCompletionSound = false;
+        settings.copyResult = false; // the clipboard is the user's again after the paste
+        QSettings prefs(dir.path() + QStringLiteral("/config/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
+        prefs.setValue(QStringLiteral("agentSettings"), settings.storedData());
+        prefs.sync();
+        conversations = data + QStringLiteral("/Agent/conversations.json");
+    }
+
+    void TearDown() override
+    {
+        for (QProcess *p : {&orvel, &target}) {
+            if (p->state() == QProcess::NotRunning)
+                continue;
+            p->terminate();
+            if (!p->waitForFinished(5000))
+                p->kill();
+            p->waitForFinished(2000);
+        }
+    }
+
+    void key(const QString &chord)
+    {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), chord});
+        ASSERT_TRUE(xdotool.waitForFinished(5000));
+    }
+
+    void startProgram()
+    {
+        orvel.setProcessEnvironment(env);
+        orvel.setProcessChannelMode(QProcess::ForwardedChannels);
+        orvel.start(program, {QStringLiteral("--hidden")});
+        ASSERT_TRUE(orvel.waitForStarted());
+    }
+
+    void startTarget(QStringList extra = {})
+    {
+        typed = dir.path() + QStringLiteral("/typed.txt");
+        target.setProcessEnvironment(env);
+        target.setProcessChannelMode(QProcess::ForwardedChannels);
+        const QString text = kBefore + kSelected + kAfter;
+        // The system interpreter, which has the GTK bindings.
+        target.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral(ORVEL_GTK_TARGET), typed, text,
+                                                            QString::number(kBefore.size()),
+                                                            QString::number(kBefore.size() + kSelected.size())} +
+                                                    extra);
+        ASSERT_TRUE(target.waitForStarted());
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const auto front = workspace.frontmostApplication();
+            return front && front->processIdentifier == target.processId();
+        }, 15000)) << "the editor never came to the front";
+    }
+
+    // A clipboard of the user's, with more than text on it.
+    void fillClipboard()
+    {
+        auto *mime = new QMimeData;
+        mime->setData(QStringLiteral("text/plain"), "mine");
+        mime->setData(QStringLiteral("text/html"), "<b>mine</b>");
+        mime->setData(QStringLiteral("application/x-orvel-test"), QByteArray("\x00\x01\x02", 3));
+        QGuiApplication::clipboard()->setMimeData(mime);
+    }
+
+    void expectClipboardRestored()
+    {
+        // The program owns what it gave back; reading it goes over the X server.
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            const QMimeData *m = QGuiApplication::clipboard()->mimeData();
+            return m && m->data(QStringLiteral("text/plain")) == "mine";
+        }, 10000)) << "clipboard: " << QGuiApplication::clipboard()->text().toStdString();
+        const QMimeData *m = QGuiApplication::clipboard()->mimeData();
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->data(QStringLiteral("text/html")), "<b>mine</b>");
+        EXPECT_EQ(m->data(QStringLiteral("application/x-orvel-test")), QByteArray("\x00\x01\x02", 3));
+    }
+
+    QJsonArray storedConversations() const
+    {
+        return QJsonDocument::fromJson(readFile(conversations).toUtf8()).array();
+    }
+
+    // The last answer of the only conversation, once it is stored.
+    QString storedAnswer(int messages)
+    {
+        QString answer;
+        (void)QTest::qWaitFor([&] {
+            const QJsonArray all = storedConversations();
+            if (all.size() != 1)
+                return false;
+            const QJsonArray turns = all[0].toObject().value(QStringLiteral("messages")).toArray();
+            if (turns.size() < messages)
+                return false;
+            answer = turns[messages - 1].toObject().value(QStringLiteral("text")).toString();
+            return true;
+        }, 60000);
+        return answer;
+    }
+
+    // Shortcut, the instruction on the virtual microphone's silence, shortcut again.
+    void speak()
+    {
+        key(QStringLiteral("alt+shift+space"));
+        const QDir working(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !working.entryList(QDir::Files).isEmpty(); }, 15000))
+            << "recording did not start";
+        QTest::qWait(800);
+        key(QStringLiteral("alt+shift+space"));
+    }
+
+    QTemporaryDir dir;
+    X11Connection x11;
+    X11Workspace workspace{x11};
+    QString program, typed, conversations;
+    QProcessEnvironment env;
+    QProcess orvel, target;
+};
+
+} // namespace
+
+TEST_F(CommandEndToEndTest, SpokenInstructionReplacesTheSelectionAndGivesTheClipboardBack)
+{
+    startProgram();
+    startTarget();
+    fillClipboard();
+    QTest::qWait(1500); // the program's shortcuts and runtime warm-up
+    speak();
+
+    const QString answer = storedAnswer(2);
+    ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kBefore + answer + kAfter; }, 15000))
+        << "editor: " << readFile(typed).toStdString() << "\nanswer: " << answer.toStdString();
+    expectClipboardRestored();
+
+    const QJsonObject conversation = storedConversations()[0].toObject();
+    const QJsonArray turns = conversation.value(QStringLiteral("messages")).toArray();
+    ASSERT_EQ(turns.size(), 2);
+    EXPECT_TRUE(turns[0].toObject().value(QStringLiteral("text")).toString().contains(kInstruction))
+        << QJsonDocument(conversation).toJson().toStdString();
+}
