@@ -182,7 +182,7 @@ void DictationEndToEndTest::dictateIntoTheApplicationInFront()
 
     // The virtual microphone may deliver its first audio a second or two late: the tone goes out
     // once the recording has begun to fill, or silence would be all it holds.
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             const QFileInfoList files = working.entryInfoList(QDir::Files);
             return !files.isEmpty() && files.first().size() > 44 + 3200;

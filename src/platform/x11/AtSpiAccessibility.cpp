@@ -33,10 +33,6 @@ bool ensureInitialised()
     static const bool ready = [] {
         if (atspi_init() < 0)
             return false;
-        // Our bus connection is dispatched only inside our own calls. On the default context
-        // Qt's event loop would dispatch it, and a handler's blocking call made there waits
-        // forever on the dispatch lock that loop holds.
-        atspi_set_main_context(g_main_context_new());
         // A hung application must not stall the caller for long; answers are never cached,
         // since nothing here listens for the events that would keep a cache true.
         atspi_set_timeout(600, 3000);
