@@ -166,6 +166,12 @@ void DictationEndToEndTest::dictateIntoTheApplicationInFront()
     EXPECT_TRUE(grabbedElsewhere(kSpace, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
     EXPECT_FALSE(grabbedElsewhere(kEscape, 0)) << "Esc is taken while idle";
 
+    // Without a tray the program shows its window once started; the field must come after it,
+    // or the window takes the front from the field.
+    (void)QTest::qWaitFor([&] {
+        const auto front = workspace.frontmostApplication();
+        return front && front->processIdentifier == orvel.processId();
+    }, 5000);
     const QString typed = dir.path() + QStringLiteral("/typed.txt");
     field.setProcessEnvironment(env);
     field.start(supportDir() + QStringLiteral("/orvel-text-field"), {typed});
