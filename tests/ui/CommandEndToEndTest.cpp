@@ -105,6 +105,11 @@ protected:
         orvel.setProcessChannelMode(QProcess::ForwardedChannels);
         orvel.start(program, {QStringLiteral("--hidden")});
         ASSERT_TRUE(orvel.waitForStarted());
+        // Without a tray the program shows its window; the editor must come up after it.
+        (void)QTest::qWaitFor([&] {
+            const auto front = workspace.frontmostApplication();
+            return front && front->processIdentifier == orvel.processId();
+        }, 8000);
     }
 
     void startTarget(QStringList extra = {})
