@@ -215,13 +215,13 @@ QWidget *SettingsScreen::makePermissionsSection()
     QVBoxLayout *rows = nullptr;
     QWidget *box = section(QStringLiteral("Permissions"), &rows, &m_permissionsSection);
     m_permissionsSection->setObjectName(permissionsAnchor);
-    struct Spec {
+    struct Permission {
         QString icon, name;
         std::function<bool()> granted;
         std::function<void()> request;
     };
     AppState &s = m_state;
-    const QList<Spec> specs = {
+    const QList<Permission> permissions = {
         {QStringLiteral("mic.fill"), QStringLiteral("Microphone"), [&s] { return s.microphoneGranted(); },
          [&s] { s.requestMicrophone(); }},
         {QStringLiteral("cursorarrow.motionlines"), QStringLiteral("Accessibility"),
@@ -229,22 +229,22 @@ QWidget *SettingsScreen::makePermissionsSection()
         {QStringLiteral("rectangle.inset.filled.and.person.filled"), QStringLiteral("Screen Recording"),
          [&s] { return s.screenRecordingGranted(); }, [&s] { s.requestScreenRecording(); }},
     };
-    for (int i = 0; i < specs.size(); ++i) {
-        const Spec &spec = specs[i];
+    for (int i = 0; i < permissions.size(); ++i) {
+        const Permission &permission = permissions[i];
         auto *control = new QWidget;
         auto *h = new QHBoxLayout(control);
         h->setContentsMargins(0, 0, 0, 0);
         auto *allow = new QPushButton(QStringLiteral("Allow"));
-        allow->setAccessibleName(QStringLiteral("Allow ") + spec.name);
-        connect(allow, &QPushButton::clicked, this, [request = spec.request] { request(); });
+        allow->setAccessibleName(QStringLiteral("Allow ") + permission.name);
+        connect(allow, &QPushButton::clicked, this, [request = permission.request] { request(); });
         QWidget *ready = note(QStringLiteral("checkmark.circle.fill"), QStringLiteral("Ready"));
         h->addWidget(allow);
         h->addWidget(ready);
-        QWidget *r = row(spec.icon, spec.name, QStringLiteral("Required for the full workflow"), control);
+        QWidget *r = row(permission.icon, permission.name, QStringLiteral("Required for the full workflow"), control);
         rows->addWidget(r);
-        if (i + 1 < specs.size())
+        if (i + 1 < permissions.size())
             rows->addWidget(divider());
-        m_permissionRows.append({r->findChild<QLabel *>(QStringLiteral("explanation")), allow, ready, spec.granted});
+        m_permissionRows.append({r->findChild<QLabel *>(QStringLiteral("explanation")), allow, ready, permission.granted});
     }
     return box;
 }
