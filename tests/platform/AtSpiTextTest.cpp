@@ -1,6 +1,7 @@
 // Writing into another application's text field over AT-SPI, with a real GTK editor on the
 // session's accessibility bus: no keys are involved, so this is how text arrives where
 // synthesised keys do not reach.
+#include "ProgramRun.h"
 #include "platform/x11/AtSpiAccessibility.h"
 
 #include <QFile>
@@ -18,12 +19,7 @@ class AtSpiTextTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        if (editor.state() != QProcess::NotRunning) {
-            editor.terminate();
-            if (!editor.waitForFinished(5000))
-                editor.kill();
-            editor.waitForFinished(2000);
-        }
+        ProgramRun::stop(editor);
     }
 
     // The editor with its text and the caret at the end, once it has the focus.

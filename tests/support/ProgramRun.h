@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 
@@ -31,6 +32,17 @@ inline bool placeModel(const QString &home)
     const QString models = home + QStringLiteral("/data/Orvel Raza/Models");
     QFile model(models + QStringLiteral("/ggml-tiny.en-q5_1.bin"));
     return QDir().mkpath(models) && model.open(QIODevice::WriteOnly) && model.write("stand-in model") > 0;
+}
+
+// Ends a child the test started: asked first, then killed, and reaped either way.
+inline void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(2000);
 }
 
 } // namespace ProgramRun

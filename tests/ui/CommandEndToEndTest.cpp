@@ -82,14 +82,8 @@ protected:
 
     void TearDown() override
     {
-        for (QProcess *p : {&orvel, &target}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(5000))
-                p->kill();
-            p->waitForFinished(2000);
-        }
+        ProgramRun::stop(orvel);
+        ProgramRun::stop(target);
     }
 
     void key(const QString &chord)

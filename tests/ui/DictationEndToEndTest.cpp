@@ -78,14 +78,8 @@ protected:
 
     void TearDown() override
     {
-        for (QProcess *p : {&orvel, &field}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(5000))
-                p->kill();
-            p->waitForFinished(2000);
-        }
+        ProgramRun::stop(orvel);
+        ProgramRun::stop(field);
     }
 
     void tap(std::initializer_list<uint32_t> keys)

@@ -46,12 +46,7 @@ protected:
 
     void TearDown() override
     {
-        if (orvel.state() == QProcess::NotRunning)
-            return;
-        orvel.terminate();
-        if (!orvel.waitForFinished(5000))
-            orvel.kill();
-        orvel.waitForFinished(2000);
+        ProgramRun::stop(orvel);
     }
 
     // Runs a second start and returns its exit code.

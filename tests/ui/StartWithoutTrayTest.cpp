@@ -84,12 +84,7 @@ protected:
     }
     void TearDown() override
     {
-        if (orvel.state() == QProcess::NotRunning)
-            return;
-        orvel.terminate();
-        if (!orvel.waitForFinished(5000))
-            orvel.kill();
-        orvel.waitForFinished(2000);
+        ProgramRun::stop(orvel);
     }
 
     // Whether the window manager manages a window of the program.

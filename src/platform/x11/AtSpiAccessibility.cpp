@@ -248,7 +248,9 @@ private:
     bool m_utf16Offsets;
 };
 
-Ref<AtspiAccessible> applicationWithPid(int64_t pid)
+// The first application on the bus that the test accepts, by its process id.
+template <typename Accept>
+Ref<AtspiAccessible> findApplication(Accept accept)
 {
     Ref<AtspiAccessible> desktop{atspi_get_desktop(0)};
     if (!desktop)
@@ -259,9 +261,9 @@ Ref<AtspiAccessible> applicationWithPid(int64_t pid)
         if (!app)
             continue;
         GError *error = nullptr;
-        const guint appPid = atspi_accessible_get_process_id(app.get(), &error);
+        const guint pid = atspi_accessible_get_process_id(app.get(), &error);
         g_clear_error(&error);
-        if (int64_t(appPid) == pid)
+        if (accept(int64_t(pid), app.get()))
             return app;
     }
     return nullptr;
@@ -304,7 +306,9 @@ std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier
 {
     if (processIdentifier <= 0 || !ensureInitialised())
         return nullptr;
-    Ref<AtspiAccessible> app = applicationWithPid(processIdentifier);
+    Ref<AtspiAccessible> app = findApplication([processIdentifier](int64_t pid, AtspiAccessible *) {
+        return pid == processIdentifier;
+    });
     return app ? focusedIn(app.get(), false) : nullptr;
 }
 
@@ -312,22 +316,10 @@ std::shared_ptr<AccessibleElement> atSpiDesktopFocusedElement(int64_t ownProcess
 {
     if (!ensureInitialised())
         return nullptr;
-    Ref<AtspiAccessible> desktop{atspi_get_desktop(0)};
-    if (!desktop)
-        return nullptr;
     // Only one application has an active window; ours never counts.
-    const int n = childCount(desktop.get());
-    for (int i = 0; i < n; ++i) {
-        Ref<AtspiAccessible> app = child(desktop.get(), i);
-        if (!app)
-            continue;
-        GError *error = nullptr;
-        const guint pid = atspi_accessible_get_process_id(app.get(), &error);
-        g_clear_error(&error);
-        if (int64_t(pid) == ownProcessIdentifier)
-            continue;
-        if (auto found = focusedIn(app.get(), true))
-            return found;
-    }
-    return nullptr;
+    std::shared_ptr<AccessibleElement> found;
+    findApplication([&](int64_t pid, AtspiAccessible *app) {
+        return pid != ownProcessIdentifier && (found = focusedIn(app, true));
+    });
+    return found;
 }

@@ -1,6 +1,7 @@
 // The panel under the session's window manager: it floats on every desktop, and showing,
 // clicking and dragging it leave the keyboard focus with the application the user writes in.
 #include "OverlayFixture.h"
+#include "ProgramRun.h"
 
 #include "platform/x11/X11Ports.h"
 
@@ -20,12 +21,7 @@ class FocusTest : public OverlayTest {
 protected:
     void TearDown() override
     {
-        if (field.state() != QProcess::NotRunning) {
-            field.terminate();
-            if (!field.waitForFinished(5000))
-                field.kill();
-            field.waitForFinished(2000);
-        }
+        ProgramRun::stop(field);
         OverlayTest::TearDown();
     }
 
