@@ -147,7 +147,7 @@ TEST_F(HistoryTest, CommandAreaListsOpensDeletesAndClearsAfterConfirmation)
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(view->list()->count(), 2);
     EXPECT_EQ(view->list()->item(0)->text(), QStringLiteral("Polish the reply"));
-    EXPECT_EQ(view->list()->item(0)->data(Qt::UserRole + 2).toString(), QStringLiteral("Mail · 1 messages · just now"));
+    EXPECT_EQ(view->list()->item(0)->data(Qt::UserRole + 2).toString(), QStringLiteral("Mail · 1 message · just now"));
     EXPECT_TRUE(view->list()->item(1)->data(Qt::UserRole + 2).toString().startsWith(QStringLiteral("Unknown app · ")));
 
     QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {},

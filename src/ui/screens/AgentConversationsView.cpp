@@ -99,7 +99,8 @@ QString relativeTime(const QDateTime &then, const QDateTime &now)
 QString AgentConversationsView::rowDetails(const AgentConversation &c, const QDateTime &now)
 {
     const QString app = c.targetApplicationName.isEmpty() ? QStringLiteral("Unknown app") : c.targetApplicationName;
-    return app + QStringLiteral(" · ") + QString::number(c.messages.size()) + QStringLiteral(" messages · ") +
+    const qsizetype n = c.messages.size();
+    return app + QStringLiteral(" · ") + QString::number(n) + (n == 1 ? QStringLiteral(" message · ") : QStringLiteral(" messages · ")) +
            relativeTime(c.updatedAt, now);
 }
 

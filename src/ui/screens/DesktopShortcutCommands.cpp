@@ -27,8 +27,8 @@ QWidget *makeDesktopShortcutCommands(AppState &state)
     v->addWidget(sectionTitle(QStringLiteral("Desktop shortcuts")));
     QVBoxLayout *rows = nullptr;
     v->addWidget(card(&rows));
-    auto *intro = new QLabel(QStringLiteral("This desktop does not let programs register global shortcuts. "
-                                            "Bind these commands in your desktop's keyboard settings."));
+    auto *intro = new QLabel(QStringLiteral("Some shortcuts could not be registered here. Bind these commands in your "
+                                            "desktop's keyboard settings instead."));
     intro->setWordWrap(true);
     rows->addWidget(intro);
     for (InstanceAction action : bindableInstanceActions()) {
