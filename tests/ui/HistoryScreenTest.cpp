@@ -120,7 +120,6 @@ TEST_F(HistoryTest, RowButtonsCopyAndDeleteTheirTranscript)
 
 TEST_F(HistoryTest, LongHistoriesFilterWithoutOneWidgetPerRow)
 {
-    QList<HistoryItem> many;
     for (int i = 0; i < 10000; ++i)
         addTranscript(QStringLiteral("transcript number %1").arg(i));
     HistoryScreen screen(context);

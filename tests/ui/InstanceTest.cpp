@@ -104,7 +104,7 @@ protected:
 
 } // namespace
 
-TEST_F(InstanceTest, SecondStartBringsTheRunningWindowForwardAndEnds)
+TEST_F(InstanceTest, SecondStartsHandTheirRequestToTheRunningProgram)
 {
     EXPECT_FALSE(windowOfTheProgramIsMapped()) << "started hidden";
     EXPECT_EQ(secondStart({}), 0);
@@ -117,10 +117,8 @@ TEST_F(InstanceTest, SecondStartBringsTheRunningWindowForwardAndEnds)
         QString::fromLatin1(InstanceService::interfaceName), QStringLiteral("Perform"));
     call << QStringLiteral("format-disk");
     EXPECT_EQ(QDBusConnection::sessionBus().call(call).type(), QDBusMessage::ErrorMessage);
-}
 
-TEST_F(InstanceTest, CommandLineActionsDriveDictation)
-{
+    // The actions for a desktop's own shortcuts drive Dictation.
     EXPECT_EQ(secondStart({QStringLiteral("--toggle-dictation")}), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !recordings().isEmpty(); }, 10000)) << "recording did not start";
     EXPECT_EQ(secondStart({QStringLiteral("--cancel")}), 0);

@@ -48,10 +48,7 @@ TEST_F(MenusTest, TrayMenuHasExactlyTheFiveEntriesInOrder)
                                                QStringLiteral("Quit Orvel Raza")}));
     const auto actions = tray.menu()->actions();
     EXPECT_EQ(actions[4]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(actions[i]->shortcut().isEmpty());
     EXPECT_FALSE(tray.trayIcon()->icon().isNull());
-    EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("Orvel Raza"));
 
     // The actions reach the state as tasks on the main thread.
     actions[0]->trigger();
@@ -67,7 +64,6 @@ TEST_F(MenusTest, StatusIconFallsBackWhenTheImageIsMissing)
 {
     const QIcon shipped = TrayIcon::makeStatusIcon(ResourceLocator::file(QStringLiteral("OrvelPlusMenuBarTemplate.png")));
     ASSERT_FALSE(shipped.isNull());
-    EXPECT_EQ(shipped.availableSizes().value(0), QSize(18, 18));
     // No image and perhaps no icon theme: still an icon of tray size.
     const QIcon fallback = TrayIcon::makeStatusIcon(home.path() + QStringLiteral("/missing.png"));
     EXPECT_FALSE(fallback.isNull());
@@ -78,11 +74,6 @@ TEST_F(MenusTest, DictationMenuFollowsTheStatusAndTheShortcuts)
 {
     QMenuBar bar;
     ApplicationMenus menus(*state, &bar);
-    QStringList titles;
-    for (const QAction *a : bar.actions())
-        titles << a->text();
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Dictation"), QStringLiteral("Command")}));
-
     EXPECT_EQ(texts(menus.dictationMenu()), (QStringList{QStringLiteral("Start Dictation (Alt+Space)"),
                                                          QStringLiteral("Cancel Dictation (Esc)"),
                                                          QStringLiteral("Cancel Recording")}));
@@ -157,7 +148,6 @@ TEST_F(MenusTest, ClosingTheMainWindowHidesItAndOpenBringsItBack)
         EXPECT_EQ(w, &window);
         ++activations;
     });
-    EXPECT_EQ(window.minimumSize(), QSize(960, 650));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

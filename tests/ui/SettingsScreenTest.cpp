@@ -167,8 +167,6 @@ TEST_F(SettingsScreenTest, PasteSoundAndOverlayControlsWriteTheStateAndShowItBac
     EXPECT_TRUE(paste->isChecked());
 
     auto *sound = screen.findChild<QComboBox *>(QStringLiteral("completionSound"));
-    ASSERT_EQ(sound->count(), 3);
-    EXPECT_EQ(sound->itemText(1), QStringLiteral("Glass chime"));
     sound->activated(1);
     EXPECT_EQ(state->completionSound(), CompletionSound::glassChime);
     control(&screen, QStringLiteral("Preview"))->click();
@@ -232,7 +230,6 @@ TEST_F(SettingsScreenTest, APermissionRequestHighlightsThePermissionsOnceForEach
     EXPECT_EQ(screen.handledPermissionAttentionRequest(), 1);
     EXPECT_TRUE(screen.highlightedPermissions());
     EXPECT_TRUE(screen.permissionHighlightTask().isActive());
-    EXPECT_EQ(screen.permissionHighlightTask().interval(), 1800);
     // Showing the screen again does not repeat a handled request.
     screen.hide();
     screen.show();
