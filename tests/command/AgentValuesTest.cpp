@@ -104,21 +104,6 @@ TEST(AgentSettingsJson, EmptyObjectGivesDefaultsWithLocalProvider)
     AgentSettings expected;
     expected.writingProvider = AgentWritingProvider::local;
     EXPECT_EQ(*s, expected);
-    EXPECT_EQ(s->selectedModelID, QStringLiteral("apple-system"));
-    EXPECT_EQ(s->selectedOpenAIModelID, QStringLiteral("openai-luna"));
-    EXPECT_EQ(s->speechModelID, QStringLiteral("pocket"));
-    EXPECT_TRUE(s->personalContext.isEmpty());
-}
-
-TEST(AgentSettingsJson, DefaultInstructionsAreTheSixLinesWithoutTrailingLineFeed)
-{
-    const QString text = AgentSettings::defaultTrustedInstructions();
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_EQ(lines[0], QStringLiteral("You power Command inside Orvel Raza."));
-    EXPECT_EQ(lines[5], QStringLiteral("For refinement turns, return the entire revised text, not a patch or commentary."));
-    EXPECT_EQ(AgentSettings::fresh().trustedInstructions, text);
-    EXPECT_EQ(AgentSettings::fresh().writingProvider, AgentWritingProvider::openAI);
 }
 
 TEST(AgentSettingsJson, EarlierDefaultIsUpgradedAndEditedTextsSurvive)
