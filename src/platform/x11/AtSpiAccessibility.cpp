@@ -33,11 +33,15 @@ bool ensureInitialised()
     static const bool ready = [] {
         if (atspi_init() < 0)
             return false;
-        // A hung application must not stall the caller for long; answers are never cached,
-        // since nothing here listens for the events that would keep a cache true.
+        // A hung application must not stall the caller for long.
         atspi_set_timeout(600, 3000);
-        if (Ref<AtspiAccessible> desktop{atspi_get_desktop(0)})
-            atspi_accessible_set_cache_mask(desktop.get(), ATSPI_CACHE_NONE);
+        // libatspi caches states, children and names and keeps that cache true from these
+        // events, which applications send only once someone listens for them. Turning the
+        // cache off instead is not an option: an event that arrives during a call then makes
+        // libatspi call out again from inside its own dispatch, which never returns.
+        static AtspiEventListener *listener = atspi_event_listener_new_simple([](const AtspiEvent *) {}, nullptr);
+        for (const char *type : {"object:state-changed", "object:children-changed", "object:property-change"})
+            atspi_event_listener_register(listener, type, nullptr);
         return true;
     }();
     return ready;
