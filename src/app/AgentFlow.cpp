@@ -190,6 +190,11 @@ void AgentFlow::stopAgentAndRun()
         QFile::remove(recording->filePath);
         return showAgentError(AgentRuntimeError(AgentRuntimeError::Kind::speechModelUnavailable).description());
     }
+    if (recording->isSilent()) {
+        // An engine hearing silence makes words up, and they would be taken as the instruction.
+        QFile::remove(recording->filePath);
+        return showAgentError(AgentRuntimeError(AgentRuntimeError::Kind::noInstruction).description());
+    }
 
     // The cancel key stays registered until the run ends, so a long generation can be stopped.
     m_state.setAgentPhase(AgentPhase::transcribing, speech->name);

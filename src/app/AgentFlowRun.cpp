@@ -24,6 +24,16 @@ constexpr double kCompletedHide = 1.2;
 constexpr double kCancelledHide = 0.5;
 constexpr double kPasteDelay = 0.09;
 
+// A model can emit control characters (NUL among them); pasted, they cut the text short in
+// many applications, and the later exact-text check of a refinement would never match.
+QString withoutControlCharacters(QString text)
+{
+    text.removeIf([](QChar c) {
+        return (c.unicode() < 0x20 && c != u'\n' && c != u'\t' && c != u'\r') || c.unicode() == 0x7f;
+    });
+    return text;
+}
+
 QString detailFor(const AgentModelDescriptor &model)
 {
     switch (model.provider) {
@@ -114,7 +124,7 @@ QCoro::Task<> AgentFlow::runWritingAgent(QString instruction, QUuid conversation
         co_return;
     if (!result.ok())
         co_return showAgentError(result.error().description());
-    auto completing = complete(conversationID, isContinuation, result.value());
+    auto completing = complete(conversationID, isContinuation, withoutControlCharacters(result.value()));
     co_await completing;
 }
 
@@ -137,7 +147,7 @@ void AgentFlow::handleEvent(const QUuid &requestID, const AgentRuntimeEvent &eve
     if (event.kind == AgentProtocolEventKind::phase) {
         m_state.setAgentPhase(m_state.agentPhase(), *event.text);
     } else if (event.kind == AgentProtocolEventKind::delta) {
-        m_state.setAgentStreamedText(m_state.agentStreamedText() + *event.text);
+        m_state.setAgentStreamedText(m_state.agentStreamedText() + withoutControlCharacters(*event.text));
         m_state.setAgentProgress(AgentProgressEstimator::receivedDelta(m_state.agentProgress(), int(event.text->size())));
     }
 }

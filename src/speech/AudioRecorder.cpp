@@ -186,7 +186,8 @@ std::optional<DictationRecorder::Recording> AudioRecorder::stop()
     (void)m_writer.finish();
     tearDown();
     setLevel(0);
-    return Recording{*m_outputPath, duration, m_loudest.loudestPower()};
+    // No audio at all (a microphone that never delivered) is silence, not a file for an engine.
+    return Recording{*m_outputPath, duration, m_loudest.loudestPower().value_or(silenceFloor)};
 }
 
 void AudioRecorder::cancel()

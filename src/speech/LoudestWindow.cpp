@@ -8,7 +8,7 @@
 double LoudestWindow::decibels(double sumSquares, qint64 count)
 {
     const double meanSquare = sumSquares / double(count);
-    return meanSquare <= 1e-16 ? -160.0 : std::max(-160.0, 10 * std::log10(meanSquare));
+    return meanSquare <= 1e-16 ? silenceFloor : std::max(silenceFloor, 10 * std::log10(meanSquare));
 }
 
 void LoudestWindow::add(const QByteArray &pcm)

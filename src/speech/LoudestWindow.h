@@ -8,6 +8,8 @@
 // meter already shows a flat line, and soft speech close to a microphone stays well above it.
 // Whisper turns a recording that never rises above it into words nobody said.
 inline constexpr double silenceLevel = -55.0;
+// The level of digital silence, and of a recording that received no audio at all.
+inline constexpr double silenceFloor = -160.0;
 
 // The loudest tenth of a second of 16 kHz mono 16-bit audio, as average power in dBFS (the
 // measure of the level meter).

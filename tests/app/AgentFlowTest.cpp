@@ -170,6 +170,21 @@ TEST_F(AgentFlowTest, CommandAndDictationExcludeEachOtherAndEmptyInstructionsCre
     drain();
     EXPECT_EQ(phase(), AgentPhase::error);
     EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("No instruction was detected."));
+
+    // Silence never reaches the engine, which would make an instruction up.
+    recorder.loudestPower = -70.0;
+    scheduler.advance(5.0);
+    const auto transcriptions = runner.calls.size();
+    state->toggleAgentRecording(false);
+    drain();
+    scheduler.advance(0.13);
+    drain();
+    ASSERT_EQ(phase(), AgentPhase::listening);
+    state->toggleAgentRecording(false);
+    drain();
+    EXPECT_EQ(phase(), AgentPhase::error);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("No instruction was detected."));
+    EXPECT_EQ(runner.calls.size(), transcriptions);
     EXPECT_TRUE(conversations->conversations().isEmpty());
     EXPECT_TRUE(runtime.requests.isEmpty());
 }
@@ -335,8 +350,10 @@ TEST_F(AgentFlowTest, WithoutAnyTargetTheResultIsCopiedOnlyWhenAskedAndWaitsForP
 
     changeSettings([](AgentSettings &s) { s.copyResult = true; s.automaticPaste = false; });
     state->submitAgentFollowUp(QStringLiteral("Once more"));
-    answer(QStringLiteral("Once more, best."));
-    EXPECT_EQ(pasteboard.string(), QStringLiteral("Once more, best."));
+    // Control characters from the model never reach the clipboard or the history.
+    answer(QStringLiteral("Once more,\u0000 best.\u0007\n"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("Once more, best.\n"));
+    EXPECT_EQ(conversations->conversations()[0].messages.back().text, QStringLiteral("Once more, best.\n"));
     EXPECT_FALSE(state->agentResultNeedsPaste());
     EXPECT_TRUE(keys.posted.empty());
 }
