@@ -65,8 +65,24 @@ QCoro::Task<AgentDeliveryResult> AgentPasteCoordinator::deliver(QString text, Ag
         if (settings.automaticPaste && !m_p.keysReachApplications) {
             result.needsManualPaste = true;
         } else if (settings.automaticPaste && m_p.accessibility->isProcessTrusted(false)) {
-            if (target.application && !m_p.workspace->isCurrentApplication(*target.application))
+            if (target.application && !m_p.workspace->isCurrentApplication(*target.application)) {
                 m_p.workspace->activate(*target.application);
+                // The window manager takes its time; keys sent before it is done land in
+                // whichever window still has the focus, often our own.
+                const auto inFront = [&] {
+                    const auto front = m_p.workspace->frontmostApplication();
+                    return front && front->processIdentifier == target.application->processIdentifier;
+                };
+                for (int i = 0; i < activationPolls && !inFront(); ++i) {
+                    SchedulerSleep poll{*m_p.scheduler, activationPollInterval};
+                    co_await poll;
+                }
+                if (!inFront()) {
+                    result.needsManualPaste = true;
+                    m_lastDeliveredText = text;
+                    co_return result;
+                }
+            }
             SchedulerSleep activation{*m_p.scheduler, activationWait};
             co_await activation;
             m_p.contextCapture->postKey(KeySynthesizer::keyV, pasteFlags(target));

@@ -41,6 +41,8 @@ public:
         bool keysReachApplications = true;
     };
     static constexpr double activationWait = 0.09;
+    static constexpr double activationPollInterval = 0.03;
+    static constexpr int activationPolls = 50;
     static constexpr double pasteWait = 0.08;
 
     explicit AgentPasteCoordinator(const Ports &ports) : m_p(ports) {}

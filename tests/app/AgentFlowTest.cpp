@@ -299,6 +299,18 @@ TEST_F(AgentFlowTest, ANewRunGoesToItsOwnTargetAndTerminalsGetTheShiftedChord)
     EXPECT_EQ(keys.posted[1], (std::pair<uint16_t, uint64_t>{KeySynthesizer::keyC, shifted}));
     EXPECT_EQ(keys.posted[2], (std::pair<uint16_t, uint64_t>{KeySynthesizer::keyV, shifted}));
     EXPECT_EQ(conversations->conversations().size(), 2);
+
+    // The window manager never brings the target forward: no keys go to whatever has the focus.
+    workspace.activationWorks = false;
+    speak(QStringLiteral("Shorter"));
+    workspace.front = RunningApplication{workspace.ownPid, QStringLiteral("Orvel Raza"), 1};
+    const auto posted = keys.posted.size();
+    answer(QStringLiteral("ls."));
+    scheduler.advance(2.0);
+    drain();
+    EXPECT_EQ(keys.posted.size(), posted);
+    EXPECT_TRUE(state->agentResultNeedsPaste());
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("ls."));
 }
 
 TEST_F(AgentFlowTest, CloudRunWithScreenshotSendsTheKeyAndStoresTheWindowWithTheConversation)

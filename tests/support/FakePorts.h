@@ -46,7 +46,12 @@ public:
 class FakeWorkspace final : public Workspace {
 public:
     std::optional<RunningApplication> frontmostApplication() const override { return front; }
-    void activate(const RunningApplication &application) override { activated.push_back(application); }
+    void activate(const RunningApplication &application) override
+    {
+        activated.push_back(application);
+        if (activationWorks)
+            front = application;
+    }
     bool isCurrentApplication(const RunningApplication &application) const override
     {
         return application.processIdentifier == ownPid;
@@ -59,6 +64,7 @@ public:
     QList<int64_t> terminals;
     std::vector<RunningApplication> activated;
     int64_t ownPid = 1000;
+    bool activationWorks = true;
 };
 
 class FakeAccessibleElement final : public AccessibleElement {

@@ -73,7 +73,7 @@ protected:
         AgentSettings settings;
         settings.writingProvider = AgentWritingProvider::local;
         settings.selectedModelID = QStringLiteral("qwen3-4b-q4");
-        settings.showCompletionNotification = settings.playCompletionSound = false;
+        settings.playCompletionSound = false;
         settings.copyResult = false; // the clipboard is the user's again after the paste
         QSettings prefs(dir.path() + QStringLiteral("/config/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
         prefs.setValue(QStringLiteral("agentSettings"), settings.storedData());
@@ -123,6 +123,8 @@ protected:
             const auto front = workspace.frontmostApplication();
             return front && front->processIdentifier == target.processId();
         }, 15000)) << "the editor never came to the front";
+        // As a user clicking into it: a window mapped in front is not always focused yet.
+        ASSERT_TRUE(typeInto(QStringLiteral("^Test Editor$"), QStringLiteral("true")));
     }
 
     // A clipboard of the user's, with more than text on it.
@@ -191,6 +193,19 @@ protected:
         key(QStringLiteral("alt+shift+space"));
     }
 
+    static bool shell(const QString &script)
+    {
+        return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script}) == 0;
+    }
+
+    // Brings a window forward by its title and types into it.
+    static bool typeInto(const QString &title, const QString &keys)
+    {
+        return shell(QStringLiteral("w=$(timeout 10 xdotool search --sync --onlyvisible --name '%1' | head -1) && "
+                                    "xdotool windowactivate --sync $w && sleep 0.3 && %2")
+                         .arg(title, keys));
+    }
+
     QTemporaryDir dir;
     X11Connection x11;
     X11Workspace workspace{x11};
@@ -220,4 +235,31 @@ TEST_F(CommandEndToEndTest, SpokenInstructionReplacesTheSelectionAndGivesTheClip
     ASSERT_EQ(turns.size(), 2);
     EXPECT_TRUE(turns[0].toObject().value(QStringLiteral("text")).toString().contains(kInstruction))
         << QJsonDocument(conversation).toJson().toStdString();
+
+    // "Open" on the toast, a refinement typed and sent with Enter: the earlier result is still
+    // there as it was pasted, so the new one takes its place.
+    ASSERT_TRUE(shell(QStringLiteral(
+        "eval $(timeout 10 xdotool search --sync --onlyvisible --name '^Command finished' getwindowgeometry --shell) && "
+        "xdotool mousemove $((X + 48)) $((Y + HEIGHT - 30)) click 1")))
+        << "no toast";
+    const QString conversationWindow = QStringLiteral(" Command$");
+    ASSERT_TRUE(typeInto(conversationWindow, QStringLiteral("xdotool type --delay 20 'Make it shorter' && xdotool key Return")));
+    const QString second = storedAnswer(4);
+    ASSERT_FALSE(second.isEmpty()) << readFile(conversations).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kBefore + second + kAfter; }, 15000))
+        << "editor: " << readFile(typed).toStdString() << "\nrefinement: " << second.toStdString();
+
+    // The user edits inside the result: the next refinement must not overwrite that text and is
+    // left on the clipboard for the user to paste.
+    ASSERT_TRUE(typeInto(QStringLiteral("^Test Editor$"),
+                         QStringLiteral("xdotool key ctrl+Home && xdotool key --repeat %1 Right && xdotool type X")
+                             .arg(kBefore.size() + 1)));
+    const QString edited = kBefore + second.left(1) + QLatin1Char('X') + second.mid(1) + kAfter;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == edited; }, 5000)) << readFile(typed).toStdString();
+    ASSERT_TRUE(typeInto(conversationWindow, QStringLiteral("xdotool type --delay 20 'Once more' && xdotool key Return")));
+    const QString third = storedAnswer(6);
+    ASSERT_FALSE(third.isEmpty()) << readFile(conversations).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::clipboard()->text() == third; }, 10000))
+        << "clipboard: " << QGuiApplication::clipboard()->text().toStdString();
+    EXPECT_EQ(readFile(typed), edited);
 }

@@ -89,6 +89,30 @@ Ref<AtspiAccessible> findFocusedText(AtspiAccessible *object, int depth, int &bu
     return nullptr;
 }
 
+// While a shortcut's key is held, the X server gives our grab the keyboard and GTK reports its
+// window inactive and nothing focused. The text object that holds a selection then stands in.
+Ref<AtspiAccessible> findSelectedText(AtspiAccessible *object, int depth, int &budget)
+{
+    if (--budget < 0 || depth > kMaximumDepth)
+        return nullptr;
+    if (Ref<AtspiText> text{atspi_accessible_get_text_iface(object)}) {
+        GError *error = nullptr;
+        const int n = atspi_text_get_n_selections(text.get(), &error);
+        g_clear_error(&error);
+        if (n > 0)
+            return Ref<AtspiAccessible>{ATSPI_ACCESSIBLE(g_object_ref(object))};
+    }
+    const int n = childCount(object);
+    for (int i = 0; i < n && budget >= 0; ++i) {
+        Ref<AtspiAccessible> c = child(object, i);
+        if (!c || (depth > 0 && !hasState(c.get(), ATSPI_STATE_SHOWING)))
+            continue;
+        if (auto found = findSelectedText(c.get(), depth + 1, budget))
+            return found;
+    }
+    return nullptr;
+}
+
 // AT-SPI counts characters (code points) where GTK is concerned; Qt's bridge counts UTF-16
 // units. The port speaks UTF-16 units throughout.
 class AtSpiElement final : public AccessibleElement {
@@ -284,22 +308,27 @@ std::shared_ptr<AccessibleElement> focusedIn(AtspiAccessible *app, bool onlyActi
     // The active window first; the others only when no window says it is active.
     int budget = kMaximumNodes;
     const int n = childCount(app);
-    std::vector<Ref<AtspiAccessible>> rest;
+    std::vector<Ref<AtspiAccessible>> windows;
     for (int i = 0; i < n; ++i) {
         Ref<AtspiAccessible> window = child(app, i);
         if (!window)
             continue;
         if (!hasState(window.get(), ATSPI_STATE_ACTIVE)) {
-            rest.push_back(std::move(window));
+            windows.push_back(std::move(window));
             continue;
         }
         if (auto found = findFocusedText(window.get(), 1, budget))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
+        windows.insert(windows.begin(), std::move(window));
     }
     if (onlyActive)
         return nullptr;
-    for (auto &window : rest)
+    for (auto &window : windows)
         if (auto found = findFocusedText(window.get(), 1, budget))
+            return std::make_shared<AtSpiElement>(std::move(found), utf16);
+    budget = kMaximumNodes;
+    for (auto &window : windows)
+        if (auto found = findSelectedText(window.get(), 1, budget))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
     return nullptr;
 }

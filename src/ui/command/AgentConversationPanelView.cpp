@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -90,6 +91,7 @@ AgentConversationPanelView::AgentConversationPanelView(AppState &state, QWidget 
     m_followUp = new QPlainTextEdit;
     m_followUp->setPlaceholderText(QStringLiteral("Ask for a refinement…"));
     m_followUp->setTabChangesFocus(true);
+    m_followUp->installEventFilter(this);
     // Grows with its text up to four lines.
     const auto fitHeight = [this] {
         const int line = m_followUp->fontMetrics().lineSpacing();
@@ -265,6 +267,21 @@ void AgentConversationPanelView::submit()
     m_attachments.clear();
     refreshComposer();
     m_state.submitAgentFollowUp(text, attachments);
+}
+
+void AgentConversationPanelView::focusComposer() { m_followUp->setFocus(Qt::ActiveWindowFocusReason); }
+
+// Enter sends, as in chat programs; Shift+Enter starts a new line.
+bool AgentConversationPanelView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_followUp && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & Qt::ShiftModifier)) {
+            submit();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AgentConversationPanelView::attachScreenshot()

@@ -26,6 +26,8 @@ public:
 
     // Sends the typed text and the attachments; both are cleared at once.
     void submit();
+    // Where the keyboard goes when the window opens.
+    void focusComposer();
     void attachScreenshot();
 
     QPlainTextEdit *followUpField() const { return m_followUp; }
@@ -40,6 +42,9 @@ public:
     QStringList shownTexts() const;
     bool showsUnavailable() const;
     bool showsScreenshotChip() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void rebuildMessages();

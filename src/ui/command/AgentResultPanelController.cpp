@@ -78,6 +78,7 @@ void AgentResultPanelController::showConversationPanel()
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+    m_view->focusComposer();
     if (m_activate)
         m_activate(m_window.get());
 }
