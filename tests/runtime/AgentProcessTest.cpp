@@ -18,34 +18,18 @@ QString messageText(const QJsonObject &request, int index)
 
 } // namespace
 
-TEST(AgentProcess, RunThenContinueCarriesTheFirstTurnAndKeepsEachPartInItsPlace)
+// Phases, deltas and warm reuse are walked with the real server (RealLlamaServerTest); this checks
+// what only the stand-in's log shows: the server's arguments and where each part of a turn goes.
+TEST(AgentProcess, ContinueCarriesTheFirstTurnAndKeepsEachPartInItsPlace)
 {
     AgentProcess agent;
-    agent.setScript(QJsonObject{{"startDelayMs", 150},
-                                {"healthFailures", 2},
-                                {"responses", QJsonArray{stream({content("First "), content("result")}),
-                                                         stream({content("Second")})}}});
+    agent.setScript(QJsonObject{{"responses", QJsonArray{stream({content("First result")}), stream({content("Second")})}}});
     agent.start();
     AgentRuntimeRequest run = agent.localRun(QStringLiteral("Summarise this"));
     run.personalContext = QStringLiteral("I am Ada, an engineer.");
     run.attachments = {selectedTextAttachment(QStringLiteral("Quarterly numbers went up."))};
     agent.send(run);
-    const auto events = agent.eventsUntilDone(run.requestID);
-    ASSERT_FALSE(events.isEmpty());
-    EXPECT_EQ(events.first().value("phase").toString(), QStringLiteral("loadingModel"));
-    EXPECT_EQ(events.first().value("text").toString(), QStringLiteral("Loading Qwen Writer"));
-    EXPECT_EQ(AgentProcess::last(events).value("kind").toString(), QStringLiteral("completed"));
-    EXPECT_EQ(AgentProcess::last(events).value("text").toString(), QStringLiteral("First result"));
-    EXPECT_EQ(AgentProcess::joined(events, "delta"), QStringLiteral("First result"));
-    qsizetype generating = -1, firstDelta = -1;
-    for (qsizetype i = 0; i < events.size(); ++i) {
-        if (events[i].value("phase").toString() == QStringLiteral("generating") && generating < 0)
-            generating = i;
-        if (events[i].value("kind").toString() == QStringLiteral("delta") && firstDelta < 0)
-            firstDelta = i;
-    }
-    EXPECT_GE(generating, 0);
-    EXPECT_LT(generating, firstDelta);
+    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(run.requestID)).value("text").toString(), QStringLiteral("First result"));
 
     AgentRuntimeRequest refine = agent.localRun(QStringLiteral("Make it shorter"));
     refine.command = AgentProtocolCommand::continue_;
@@ -53,8 +37,7 @@ TEST(AgentProcess, RunThenContinueCarriesTheFirstTurnAndKeepsEachPartInItsPlace)
     agent.send(refine);
     EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(refine.requestID)).value("text").toString(), QStringLiteral("Second"));
 
-    const auto starts = agent.serverPids();
-    ASSERT_EQ(starts.size(), 1);
+    ASSERT_EQ(agent.serverPids().size(), 1);
     const QStringList argv = agent.log().first().value("argv").toVariant().toStringList();
     const QStringList expected{"--host",     "127.0.0.1", "--model",  agent.modelPath, "--ctx-size", "8192",
                                "--parallel", "1",         "--jinja", "--no-webui"};
@@ -64,8 +47,7 @@ TEST(AgentProcess, RunThenContinueCarriesTheFirstTurnAndKeepsEachPartInItsPlace)
 
     const auto chats = agent.chatRequests();
     ASSERT_EQ(chats.size(), 2);
-    const QJsonArray messages = chats[1].value("body").toObject().value("messages").toArray();
-    ASSERT_EQ(messages.size(), 4);
+    ASSERT_EQ(chats[1].value("body").toObject().value("messages").toArray().size(), 4);
     EXPECT_TRUE(chats[1].value("body").toObject().value("stream").toBool());
     const QString system = messageText(chats[1], 0);
     EXPECT_TRUE(system.startsWith(QStringLiteral("Trusted rules.")));
@@ -105,7 +87,7 @@ TEST(AgentProcess, StreamedTextIsWholeUtf8AndNeverShowsReasoning)
         EXPECT_FALSE(line.contains("private"));
 }
 
-TEST(AgentProcess, WarmServerIsReusedAndReplacedWhenTheModelChanges)
+TEST(AgentProcess, SlowLoadIsReportedRepeatedlyAndAnotherModelReplacesTheServer)
 {
     AgentProcess agent;
     // A model that loads for a few seconds is reported as still loading, again and again.
@@ -115,53 +97,35 @@ TEST(AgentProcess, WarmServerIsReusedAndReplacedWhenTheModelChanges)
     agent.send(first);
     const auto cold = agent.eventsUntilDone(first.requestID);
     EXPECT_EQ(AgentProcess::last(cold).value("kind").toString(), QStringLiteral("completed"));
-    const auto loadingReports = std::count_if(cold.begin(), cold.end(), [](const QJsonObject &e) {
-        return e.value("phase").toString() == QStringLiteral("loadingModel");
-    });
-    EXPECT_GE(loadingReports, 2);
-    const AgentRuntimeRequest second = agent.localRun(QStringLiteral("two"));
-    agent.send(second);
-    const auto warm = agent.eventsUntilDone(second.requestID);
-    EXPECT_EQ(AgentProcess::last(warm).value("kind").toString(), QStringLiteral("completed"));
-    for (const auto &e : warm)
-        EXPECT_NE(e.value("phase").toString(), QStringLiteral("loadingModel"));
-    ASSERT_EQ(agent.serverPids().size(), 1);
+    EXPECT_GE(std::count_if(cold.begin(), cold.end(),
+                            [](const QJsonObject &e) { return e.value("phase").toString() == QStringLiteral("loadingModel"); }),
+              2);
 
-    const AgentRuntimeRequest third = agent.localRun(QStringLiteral("three"), agent.otherModelPath);
-    agent.send(third);
-    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(third.requestID)).value("kind").toString(), QStringLiteral("completed"));
+    const AgentRuntimeRequest other = agent.localRun(QStringLiteral("two"), agent.otherModelPath);
+    agent.send(other);
+    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(other.requestID)).value("kind").toString(), QStringLiteral("completed"));
     const auto pids = agent.serverPids();
     ASSERT_EQ(pids.size(), 2);
     EXPECT_TRUE(AgentProcess::waitUntilGone(pids[0]));
     EXPECT_TRUE(AgentProcess::isAlive(pids[1]));
-    EXPECT_TRUE(agent.log().last().value("body").toObject().contains("messages"));
 }
 
-TEST(AgentProcess, ShutdownEndOfInputAndSigkillEachTakeTheServerAlong)
+// Shutdown and a killed runtime are walked with the real server; closed input only here.
+TEST(AgentProcess, EndOfInputEndsTheRuntimeAndTakesTheServerAlong)
 {
-    for (const char *how : {"shutdown", "endOfInput", "sigkill"}) {
-        SCOPED_TRACE(how);
-        AgentProcess agent;
-        agent.setScript(QJsonObject{{"responses", QJsonArray{stream({content("ok")})}}});
-        agent.start();
-        const AgentRuntimeRequest run = agent.localRun(QStringLiteral("warm up"));
-        agent.send(run);
-        agent.eventsUntilDone(run.requestID);
-        ASSERT_EQ(agent.serverPids().size(), 1);
-        const qint64 server = agent.serverPids().first();
-        ASSERT_TRUE(AgentProcess::isAlive(server));
-        if (QByteArray(how) == "shutdown")
-            agent.send(AgentRuntimeRequest::shutdown(agent.sessionPath));
-        else if (QByteArray(how) == "endOfInput")
-            agent.process.closeWriteChannel();
-        else
-            ::kill(pid_t(agent.process.processId()), SIGKILL);
-        ASSERT_TRUE(agent.process.waitForFinished(5000));
-        if (QByteArray(how) != "sigkill") {
-            EXPECT_EQ(agent.process.exitCode(), 0);
-        }
-        EXPECT_TRUE(AgentProcess::waitUntilGone(server, 5000));
-    }
+    AgentProcess agent;
+    agent.setScript(QJsonObject{{"responses", QJsonArray{stream({content("ok")})}}});
+    agent.start();
+    const AgentRuntimeRequest run = agent.localRun(QStringLiteral("warm up"));
+    agent.send(run);
+    agent.eventsUntilDone(run.requestID);
+    ASSERT_EQ(agent.serverPids().size(), 1);
+    const qint64 server = agent.serverPids().first();
+    ASSERT_TRUE(AgentProcess::isAlive(server));
+    agent.process.closeWriteChannel();
+    ASSERT_TRUE(agent.process.waitForFinished(5000));
+    EXPECT_EQ(agent.process.exitCode(), 0);
+    EXPECT_TRUE(AgentProcess::waitUntilGone(server, 5000));
 }
 
 TEST(AgentProcess, SecondRequestWhileBusyIsRefusedAndCancelFreesTheRuntime)
@@ -290,8 +254,8 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
     const QJsonObject overflow{{"code", 400},
                                {"message", "the request exceeds the available context size, try increasing it"},
                                {"type", "exceed_context_size_error"}};
-    agent.setScript(QJsonObject{{"responses", QJsonArray{QJsonObject{{"status", 400}, {"body", QJsonObject{{"error", overflow}}}},
-                                                         stream({QJsonObject{{"error", overflow}}}),
+    // An overflow as an HTTP error is walked with the real server; this one comes inside a started stream.
+    agent.setScript(QJsonObject{{"responses", QJsonArray{stream({QJsonObject{{"error", overflow}}}),
                                                          stream({content("Kept"), QJsonObject{{"raw", "{\"choices\":[{"}},
                                                                  content(" lost")})}}});
     agent.start();
@@ -299,29 +263,20 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
         agent.send(r);
         return AgentProcess::last(agent.eventsUntilDone(r.requestID));
     };
-    for (int i = 0; i < 2; ++i) { // as an HTTP error, then inside a started stream
-        const QJsonObject e = endOf(agent.localRun(QStringLiteral("Too much")));
-        EXPECT_EQ(e.value("kind").toString(), QStringLiteral("error"));
-        EXPECT_EQ(e.value("text").toString(), QStringLiteral("The selected context is too large for this local model."));
-        EXPECT_EQ(e.value("code").toString(), QStringLiteral("contextTooLarge"));
-    }
+    const QJsonObject tooLarge = endOf(agent.localRun(QStringLiteral("Too much")));
+    EXPECT_EQ(tooLarge.value("text").toString(), QStringLiteral("The selected context is too large for this local model."));
+    EXPECT_EQ(tooLarge.value("code").toString(), QStringLiteral("contextTooLarge"));
 
     // A chunk that does not parse fails the run instead of completing it with a piece missing.
     const QJsonObject garbled = endOf(agent.localRun(QStringLiteral("Garbled")));
     EXPECT_EQ(garbled.value("code").toString(), QStringLiteral("invalidRuntimeResponse"));
     EXPECT_EQ(garbled.value("text").toString(), QStringLiteral("Command returned an invalid response."));
 
-    agent.setScript(QJsonObject{{"healthFailures", 3}, {"exitAfterHealthChecks", 1}});
-    QJsonObject e = endOf(agent.localRun(QStringLiteral("Load fails"), agent.otherModelPath));
-    EXPECT_EQ(e.value("code").toString(), QStringLiteral("modelLoadFailed"));
-    EXPECT_TRUE(e.value("text").toString().startsWith(QStringLiteral("llama-server could not load Qwen Writer.")));
-    EXPECT_TRUE(e.value("text").toString().contains(QStringLiteral("tensor data is not within file bounds")));
-
     AgentRuntimeRequest noServer = agent.localRun(QStringLiteral("x"));
     noServer.llamaServerPath = agent.scratch.filePath(QStringLiteral("missing-server"));
     EXPECT_EQ(endOf(noServer).value("code").toString(), QStringLiteral("serverMissing"));
     AgentRuntimeRequest noModel = agent.localRun(QStringLiteral("x"), agent.scratch.filePath(QStringLiteral("gone.gguf")));
-    e = endOf(noModel);
+    const QJsonObject e = endOf(noModel);
     EXPECT_EQ(e.value("code").toString(), QStringLiteral("modelMissing"));
     EXPECT_TRUE(e.value("text").toString().contains(QStringLiteral("Qwen Writer")));
     AgentRuntimeRequest blank = agent.localRun(QStringLiteral("   "));
