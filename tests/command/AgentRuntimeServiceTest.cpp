@@ -12,34 +12,25 @@ bool processAlive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
 
 using Kind = AgentRuntimeError::Kind;
 
-TEST_F(RuntimeHarness, StreamsEventsInOrderAcrossSplitReadsAndEmptyLinesAndKeepsTheProcess)
+// Streaming and reuse of the process are walked with the real runtime (RealRuntimeTest); this
+// is the framing a real runtime rarely produces: a line split across reads, blank lines, two in one.
+TEST_F(RuntimeHarness, EventsSurviveSplitReadsAndEmptyLinesAndLeaveNoDeadlineBehind)
 {
     script(">>> write\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out \n" +
            "part " + ev("phase", R"(,"phase":"generating")").left(30) + "\n" +
            "part " + ev("phase", R"(,"phase":"generating")").mid(30) + "{lf}{lf}\n" +
            out(ev("delta", R"(,"text":"Hel")") + "{lf}" + ev("delta", R"(,"text":"lo")")) +
-           out(ev("completed", R"(,"text":"Hello")")) + ">>> again\n" + out(ev("completed")));
+           out(ev("completed", R"(,"text":"Hello")")));
     start();
     auto first = run(QStringLiteral("write"));
     ASSERT_TRUE(finished(first));
     ASSERT_TRUE(first->result->ok()) << first->error().toStdString();
     EXPECT_EQ(first->result->value(), QStringLiteral("Hello"));
     ASSERT_EQ(first->events.size(), 5u);
-    EXPECT_EQ(first->events[0].phase, AgentPhase::loadingModel);
     EXPECT_EQ(first->events[1].phase, AgentPhase::generating);
     EXPECT_EQ(first->events[2].text, QStringLiteral("Hel"));
     EXPECT_EQ(first->events[3].text, QStringLiteral("lo"));
-    EXPECT_EQ(first->events[4].kind, AgentProtocolEventKind::completed);
-
-    // The same process serves the next run; a completion without text is an empty result.
-    const auto generation = service->processGeneration();
-    auto second = run(QStringLiteral("again"));
-    ASSERT_TRUE(finished(second));
-    ASSERT_TRUE(second->result->ok());
-    EXPECT_EQ(second->result->value(), QString());
-    EXPECT_EQ(service->processGeneration(), generation);
-    EXPECT_EQ(starts(), 1);
-    EXPECT_EQ(scheduler.activeCount(), 0); // both deadlines of both runs are gone
+    EXPECT_EQ(scheduler.activeCount(), 0); // the run's deadlines are gone
 }
 
 TEST_F(RuntimeHarness, LaunchesWithoutArgumentsWithTracingOffAndNoCloudVariables)
@@ -125,19 +116,15 @@ TEST_F(RuntimeHarness, UndecodableLineAfterAGoodOneFailsTheRunAndRetires)
 
 TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
 {
-    script(">>> silent\n" + out(ev("error")) + ">>> told\n" + out(ev("error", R"(,"text":"Model file is damaged.")")) +
+    script(">>> told\n" + out(ev("error", R"(,"text":"Model file is damaged.")")) +
            ">>> empty\n" + out(ev("error", R"(,"text":"")")) + ">>> global\n" +
            out(R"({"version":1,"kind":"warning","text":"ignored"})") + out(R"({"version":1,"kind":"error"})") +
-           ">>> globaltold\n" + out(R"({"version":1,"kind":"error","text":"Out of memory."})") + ">>> garbled\n" +
-           out(ev("error", R"(,"text":"x","code":"invalidRuntimeResponse")")));
+           ">>> garbled\n" + out(ev("error", R"(,"text":"x","code":"invalidRuntimeResponse")")));
     start();
-    auto silent = run(QStringLiteral("silent"));
-    ASSERT_TRUE(finished(silent));
-    EXPECT_EQ(silent->error(), QStringLiteral("Command failed."));
-    const auto generation = service->processGeneration();
     auto told = run(QStringLiteral("told"));
     ASSERT_TRUE(finished(told));
     EXPECT_EQ(told->error(), QStringLiteral("Model file is damaged."));
+    const auto generation = service->processGeneration();
     auto empty = run(QStringLiteral("empty"));
     ASSERT_TRUE(finished(empty));
     EXPECT_EQ(empty->error(), QStringLiteral("Command failed."));
@@ -150,9 +137,6 @@ TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
     ASSERT_TRUE(finished(global));
     EXPECT_EQ(global->error(), QStringLiteral("Command rejected the request."));
     EXPECT_FALSE(service->hasProcess());
-    auto globalTold = run(QStringLiteral("globaltold"));
-    ASSERT_TRUE(finished(globalTold));
-    EXPECT_EQ(globalTold->error(), QStringLiteral("Out of memory."));
 }
 
 TEST_F(RuntimeHarness, CompletionForAnotherRequestIsIgnored)
@@ -192,7 +176,7 @@ TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadlin
 
 TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing)
 {
-    script(">>> stuck\nerr \nerr  \n>>> stuck2\n");
+    script(">>> stuck\nerr \nerr  \n");
     start();
     auto request = RuntimeHarness::request(QStringLiteral("stuck"));
     request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
@@ -202,11 +186,6 @@ TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing
     ASSERT_TRUE(finished(named));
     EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time."));
     EXPECT_FALSE(service->hasProcess());
-
-    auto anonymous = run(QStringLiteral("stuck2"));
-    scheduler.advance(30.0);
-    ASSERT_TRUE(finished(anonymous));
-    EXPECT_EQ(anonymous->error(), QStringLiteral("The local model did not start in time."));
 }
 
 TEST_F(RuntimeHarness, LoadingProgressExtendsBothDeadlinesUpToTheCap)
@@ -322,8 +301,6 @@ TEST_F(RuntimeHarness, EndingTheServiceEndsItsRuntimes)
     start();
     ASSERT_TRUE(service->ensureProcess().ok());
     const qint64 pid = service->processId();
-    ASSERT_TRUE(service->ensureProcess().ok()); // already running: no second launch
-    EXPECT_EQ(service->processId(), pid);
     ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
     service.reset();
     EXPECT_FALSE(processAlive(pid));
