@@ -76,7 +76,7 @@ TEST_F(AgentModelDownloadTest, InstallsModelAndProjectorWithProgressOverBoth)
     EXPECT_EQ(host.requests.size(), requests);
 }
 
-TEST_F(AgentModelDownloadTest, AVerifiedFileIsKeptAndOnlyTheMissingOneFetched)
+TEST_F(AgentModelDownloadTest, AVerifiedFileIsKeptAndADamagedOneReplaced)
 {
     const VisionModel m = vision();
     writeFile(installed(m.descriptor, 0), m.weights);
@@ -94,21 +94,14 @@ TEST_F(AgentModelDownloadTest, AVerifiedFileIsKeptAndOnlyTheMissingOneFetched)
     ASSERT_GE(seen.size(), 2);
     EXPECT_DOUBLE_EQ(seen[0], 0.0);
     EXPECT_GE(seen[1], 0.75);
-}
 
-TEST_F(AgentModelDownloadTest, ADamagedFileOnDiskIsReplaced)
-{
-    const VisionModel m = vision();
-    writeFile(installed(m.descriptor, 0), m.weights);
-    writeFile(installed(m.descriptor, 1), "damaged");
-    AgentModelStore store;
-    EXPECT_TRUE(AgentModelStore::isAvailable(m.descriptor)); // existence only, as the screens see it
-    // Available models are not fetched again; a missing one with a damaged sibling is.
+    // A missing model with a damaged sibling: both are fetched.
     QFile::remove(installed(m.descriptor, 0));
+    writeFile(installed(m.descriptor, 1), "damaged");
     ASSERT_TRUE(runTask(store.download(m.descriptor)).ok());
     EXPECT_EQ(readFile(installed(m.descriptor, 0)), m.weights);
     EXPECT_EQ(readFile(installed(m.descriptor, 1)), m.projector);
-    EXPECT_EQ(host.requests.size(), 2);
+    EXPECT_EQ(host.requests.size(), 3);
 }
 
 TEST_F(AgentModelDownloadTest, DigestMismatchInstallsNothingAndLeavesNoStagedFile)
@@ -194,9 +187,7 @@ TEST_F(AgentModelDownloadTest, CancelAndQuitMidTransferLeaveNothingBehind)
 TEST_F(AgentModelStoreTest, LookupAvailabilityAndPaths)
 {
     AgentModelStore store;
-    EXPECT_EQ(store.descriptor(QStringLiteral("qwen3-4b-q4"))->name, QStringLiteral("Qwen Writer"));
     EXPECT_FALSE(store.descriptor(QStringLiteral("custom-nothing")));
-    EXPECT_EQ(store.allModels().size(), AgentModelDescriptor::catalog().size());
     EXPECT_TRUE(AgentModelStore::isAvailable(*store.descriptor(QStringLiteral("apple-system"))));
     EXPECT_TRUE(AgentModelStore::isAvailable(*store.descriptor(QStringLiteral("openai-sol"))));
     AgentModelDescriptor empty = *store.descriptor(QStringLiteral("qwen3-4b-q4"));
@@ -209,7 +200,6 @@ TEST_F(AgentModelStoreTest, LookupAvailabilityAndPaths)
     EXPECT_TRUE(AgentModelStore::projectorPath(vision));
     vision.capabilities.images = false;
     EXPECT_FALSE(AgentModelStore::projectorPath(vision));
-    EXPECT_EQ(AgentModelStore::modelDirectory(vision), AppPaths::agentModels() + QStringLiteral("/gemma4-e2b-q4"));
 
     EXPECT_EQ(AgentModelStore::safeFileName(QStringLiteral("my model (v2).gguf")), QStringLiteral("my_model__v2_.gguf"));
     EXPECT_EQ(AgentModelStore::safeFileName(QStringLiteral("modèle-日本_١٢.gguf")), QStringLiteral("modèle-日本_١٢.gguf"));
