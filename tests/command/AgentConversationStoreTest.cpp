@@ -52,7 +52,6 @@ TEST(AgentConversationStore, KeepsNewestFirstOnDiskAndAcrossLoads)
     const QUuid first = QUuid::createUuid(), second = QUuid::createUuid();
     {
         AgentConversationStore store;
-        EXPECT_EQ(store.fileURL(), AppPaths::agentConversations());
         store.createConversation(first, QStringLiteral("  Make it shorter  "), QStringLiteral("Editor"),
                                  {selectedTextAttachment(QStringLiteral("Long text"))});
         store.createConversation(second, QString(), QStringLiteral("Mail"), {});
