@@ -76,11 +76,9 @@ TEST(AgentModelGuidance, InferredFromDownloadSizeAndFitToTheMachine)
     EXPECT_EQ(model("apple-system").hardwareFit(machine(4)), AgentModelHardwareFit::system);
 }
 
-TEST(AgentModelJson, RoundTripsAndRejectsMissingKeys)
+TEST(AgentModelJson, AbsentGuidanceReadsAsAbsentAndBrokenRecordsFail)
 {
-    for (const auto &d : AgentModelDescriptor::catalog())
-        EXPECT_EQ(AgentModelDescriptor::fromJson(d.toJson()), d) << d.id.toStdString();
-
+    // Stored imports reload equal (AgentModelStoreTest, GGUFImportTest); here what must not load.
     QJsonObject o = model("apple-system").toJson();
     EXPECT_FALSE(o.contains(QStringLiteral("minimumMemoryGB")));
     const auto back = AgentModelDescriptor::fromJson(o);
