@@ -30,9 +30,9 @@ QString messageText(const QJsonObject &request, int index)
 
 } // namespace
 
-// What only the stand-in's log shows: the servers' arguments, where each part of a turn goes,
+// What only the stand-in's log shows: the servers' arguments, where each piece of a turn goes,
 // and a vision model replacing the text model's server.
-TEST(AgentProcess, TurnsKeepEachPartInItsPlaceAndAnotherModelReplacesTheServer)
+TEST(AgentProcess, TurnsKeepEachPieceInItsPlaceAndAnotherModelReplacesTheServer)
 {
     AgentProcess agent;
     agent.setScript(QJsonObject{
