@@ -52,7 +52,6 @@ TEST(AgentConversationStore, KeepsNewestFirstOnDiskAndAcrossLoads)
     const QUuid first = QUuid::createUuid(), second = QUuid::createUuid();
     {
         AgentConversationStore store;
-        EXPECT_EQ(store.fileURL(), AppPaths::agentConversations());
         store.createConversation(first, QStringLiteral("  Make it shorter  "), QStringLiteral("Editor"),
                                  {selectedTextAttachment(QStringLiteral("Long text"))});
         store.createConversation(second, QString(), QStringLiteral("Mail"), {});
@@ -79,6 +78,7 @@ TEST(AgentConversationStore, KeepsNewestFirstOnDiskAndAcrossLoads)
     EXPECT_EQ(c->messages.size(), 2);
     EXPECT_EQ(c->messages[1].role, AgentMessageRole::assistant);
     EXPECT_EQ(c->lastPastedText, QStringLiteral("Short."));
+    EXPECT_EQ(c->messages[0].text, QStringLiteral("  Make it shorter  ")); // the title is trimmed, the turn is not
     EXPECT_EQ(c->messages[0].attachments.first().text, QStringLiteral("Long text"));
     EXPECT_FALSE(reloaded.conversation(QUuid::createUuid()));
 }
@@ -149,6 +149,10 @@ TEST(AgentConversationStore, ScreenshotsMoveIntoTheConversationAndLeaveWithIt)
     EXPECT_TRUE(store.folder(id).endsWith(Json::uuidString(id)));
 
     store.createConversation(id, QStringLiteral("Describe"), QStringLiteral("Editor"), stored);
+    const auto reloaded = AgentConversationStore(store.fileURL(), store.attachmentsRoot()).conversation(id);
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->messages[0].attachments.value(1).filePath, stored[1].filePath);
+    EXPECT_EQ(reloaded->messages[0].attachments.value(1).kind, AgentAttachmentKind::screenshot);
     const QUuid noFolder = QUuid::createUuid();
     store.createConversation(noFolder, QStringLiteral("Plain"), QStringLiteral("Editor"), {});
     store.deleteConversation(id);

@@ -1,4 +1,3 @@
-#include "command/AgentRuntimeError.h"
 #include "command/AgentRuntimeProtocol.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +11,6 @@ TEST(AgentRuntimeProtocol, MinimalRequestIsExactlyTheFourAlwaysPresentKeys)
     EXPECT_EQ(encodedLine(r),
               QByteArray(R"({"attachments":[],"command":"run","requestID":"0F8FAD5B-D9CB-469F-A165-70867728950E","version":1})"
                          "\n"));
-    const auto shutdown = AgentRuntimeRequest::shutdown(QStringLiteral("/data/sessions.sqlite")).toJson();
-    EXPECT_EQ(shutdown.keys(), (QStringList{"attachments", "command", "requestID", "sessionPath", "version"}));
-    EXPECT_EQ(shutdown[QStringLiteral("command")].toString(), QStringLiteral("shutdown"));
 }
 
 TEST(AgentRuntimeProtocol, FullRequestRoundTripsOnOneLine)
@@ -67,27 +63,4 @@ TEST(AgentRuntimeProtocol, EventsDecodeWithExtraKeysAndRejectMissingOrMalformedO
                             R"({"version":1,"kind":"delta"}{"version":1,"kind":"delta"})", "[]", "", "{",
                             R"({"version":1,"kind":"conversations","conversations":[{"id":1}]})"})
         EXPECT_FALSE(decodeEvent(bad)) << bad;
-}
-
-TEST(AgentRuntimeProtocol, EventWithConversationsRoundTrips)
-{
-    AgentRuntimeEvent e;
-    e.kind = AgentProtocolEventKind::conversations;
-    auto c = AgentConversation::create(QStringLiteral("Hi"), QStringLiteral("Mail"), {},
-                                       QDateTime::fromSecsSinceEpoch(1772356502, Qt::UTC));
-    e.conversations = QList<AgentConversation>{c};
-    e.code = QStringLiteral("ok");
-    const auto back = decodeEvent(encodedLine(e).chopped(1));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, e);
-}
-
-TEST(AgentRuntimeError, DescriptionsCarryPayloadOrFixedText)
-{
-    EXPECT_EQ(AgentRuntimeError::writingModelUnavailable(QStringLiteral("Boom.")).description(),
-              QStringLiteral("Boom."));
-    EXPECT_EQ(AgentRuntimeError(AgentRuntimeError::Kind::busy).description(),
-              QStringLiteral("Command is already working."));
-    EXPECT_EQ(AgentRuntimeError(AgentRuntimeError::Kind::screenRecordingDenied).description(),
-              QStringLiteral("Screen Recording access is required for the screenshot shortcut."));
 }

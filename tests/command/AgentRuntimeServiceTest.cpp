@@ -12,52 +12,37 @@ bool processAlive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
 
 using Kind = AgentRuntimeError::Kind;
 
-TEST_F(RuntimeHarness, StreamsEventsInOrderAcrossSplitReadsAndEmptyLinesAndKeepsTheProcess)
+// Streaming and reuse of the process are walked with the real runtime (RealRuntimeTest); this is
+// the launch and the framing a real runtime rarely produces: a line split across reads, blank
+// lines, two in one.
+TEST_F(RuntimeHarness, LaunchIsCleanAndEventsSurviveSplitReadsAndEmptyLines)
 {
+    qputenv("OPENAI_API_KEY", "sk-should-not-leak");
+    qputenv("OPENAI_PROJECT", "p");
     script(">>> write\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out \n" +
            "part " + ev("phase", R"(,"phase":"generating")").left(30) + "\n" +
            "part " + ev("phase", R"(,"phase":"generating")").mid(30) + "{lf}{lf}\n" +
            out(ev("delta", R"(,"text":"Hel")") + "{lf}" + ev("delta", R"(,"text":"lo")")) +
-           out(ev("completed", R"(,"text":"Hello")")) + ">>> again\n" + out(ev("completed")));
+           out(ev("completed", R"(,"text":"Hello")")));
     start();
     auto first = run(QStringLiteral("write"));
+    qunsetenv("OPENAI_API_KEY");
+    qunsetenv("OPENAI_PROJECT");
     ASSERT_TRUE(finished(first));
     ASSERT_TRUE(first->result->ok()) << first->error().toStdString();
     EXPECT_EQ(first->result->value(), QStringLiteral("Hello"));
     ASSERT_EQ(first->events.size(), 5u);
-    EXPECT_EQ(first->events[0].phase, AgentPhase::loadingModel);
     EXPECT_EQ(first->events[1].phase, AgentPhase::generating);
     EXPECT_EQ(first->events[2].text, QStringLiteral("Hel"));
     EXPECT_EQ(first->events[3].text, QStringLiteral("lo"));
-    EXPECT_EQ(first->events[4].kind, AgentProtocolEventKind::completed);
+    EXPECT_EQ(scheduler.activeCount(), 0); // the run's deadlines are gone
 
-    // The same process serves the next run; a completion without text is an empty result.
-    const auto generation = service->processGeneration();
-    auto second = run(QStringLiteral("again"));
-    ASSERT_TRUE(finished(second));
-    ASSERT_TRUE(second->result->ok());
-    EXPECT_EQ(second->result->value(), QString());
-    EXPECT_EQ(service->processGeneration(), generation);
-    EXPECT_EQ(starts(), 1);
-    EXPECT_EQ(scheduler.activeCount(), 0); // both deadlines of both runs are gone
-}
-
-TEST_F(RuntimeHarness, LaunchesWithoutArgumentsWithTracingOffAndNoCloudVariables)
-{
-    qputenv("OPENAI_API_KEY", "sk-should-not-leak");
-    qputenv("OPENAI_PROJECT", "p");
-    script(">>> go\n" + out(ev("completed")));
-    start();
-    auto probe = run(QStringLiteral("go"));
-    qunsetenv("OPENAI_API_KEY");
-    qunsetenv("OPENAI_PROJECT");
-    ASSERT_TRUE(finished(probe));
+    // No arguments, tracing off, and no cloud variables of the application's environment.
     const QStringList log = logLines();
-    EXPECT_TRUE(log.contains(QStringLiteral("env OPENAI_AGENTS_DISABLE_TRACING=1")));
-    EXPECT_TRUE(log.contains(QStringLiteral("env OPENAI_API_KEY=<unset>")));
-    EXPECT_TRUE(log.contains(QStringLiteral("env OPENAI_PROJECT=<unset>")));
-    EXPECT_TRUE(log.contains(QStringLiteral("env PATH=set")));
-    EXPECT_TRUE(log.filter(QStringLiteral(" argc 1")).size() == 1);
+    for (const char *line : {"env OPENAI_AGENTS_DISABLE_TRACING=1", "env OPENAI_API_KEY=<unset>", "env OPENAI_PROJECT=<unset>",
+                             "env PATH=set"})
+        EXPECT_TRUE(log.contains(QLatin1String(line))) << line;
+    EXPECT_EQ(log.filter(QStringLiteral(" argc 1")).size(), 1);
 }
 
 TEST_F(RuntimeHarness, SecondRunIsBusyAndCancelRetiresTheProcessAndDropsItsLateEvents)
@@ -111,29 +96,24 @@ TEST_F(RuntimeHarness, SecondRunIsBusyAndCancelRetiresTheProcessAndDropsItsLateE
     EXPECT_TRUE(service->hasProcess());
 }
 
-TEST_F(RuntimeHarness, UndecodableLineAfterAGoodOneFailsTheRunAndRetires)
+TEST_F(RuntimeHarness, RuntimeEventsDecideEachRunAndAGlobalErrorOrGarbageRetiresTheProcess)
 {
-    script(">>> bad\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out not json\n" +
+    script(">>> other\n" +
+           out(R"({"version":1,"requestID":"0F8FAD5B-D9CB-469F-A165-70867728950E","kind":"completed","text":"x"})") +
+           "sleep 50\n" + out(ev("completed", R"(,"text":"mine")")) +
+           ">>> told\n" + out(ev("error", R"(,"text":"Model file is damaged.")")) +
+           ">>> empty\n" + out(ev("error", R"(,"text":"")")) +
+           ">>> garbled\n" + out(ev("error", R"(,"text":"x","code":"invalidRuntimeResponse")")) +
+           ">>> global\n" + out(R"({"version":1,"kind":"warning","text":"ignored"})") + out(R"({"version":1,"kind":"error"})") +
+           ">>> bad\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out not json\n" +
            out(ev("completed", R"(,"text":"never")")));
     start();
-    auto probe = run(QStringLiteral("bad"));
-    ASSERT_TRUE(finished(probe));
-    ASSERT_EQ(probe->events.size(), 1u);
-    EXPECT_EQ(probe->error(), QStringLiteral("Command returned an invalid response."));
-    EXPECT_FALSE(service->hasProcess());
-}
-
-TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
-{
-    script(">>> silent\n" + out(ev("error")) + ">>> told\n" + out(ev("error", R"(,"text":"Model file is damaged.")")) +
-           ">>> empty\n" + out(ev("error", R"(,"text":"")")) + ">>> global\n" +
-           out(R"({"version":1,"kind":"warning","text":"ignored"})") + out(R"({"version":1,"kind":"error"})") +
-           ">>> globaltold\n" + out(R"({"version":1,"kind":"error","text":"Out of memory."})") + ">>> garbled\n" +
-           out(ev("error", R"(,"text":"x","code":"invalidRuntimeResponse")")));
-    start();
-    auto silent = run(QStringLiteral("silent"));
-    ASSERT_TRUE(finished(silent));
-    EXPECT_EQ(silent->error(), QStringLiteral("Command failed."));
+    // A completion for another request is not this run's.
+    auto other = run(QStringLiteral("other"));
+    ASSERT_TRUE(finished(other));
+    ASSERT_TRUE(other->result->ok());
+    EXPECT_EQ(other->result->value(), QStringLiteral("mine"));
+    EXPECT_EQ(other->events.size(), 1u);
     const auto generation = service->processGeneration();
     auto told = run(QStringLiteral("told"));
     ASSERT_TRUE(finished(told));
@@ -150,22 +130,12 @@ TEST_F(RuntimeHarness, ErrorEventsFailTheRunOrTheWholeProcess)
     ASSERT_TRUE(finished(global));
     EXPECT_EQ(global->error(), QStringLiteral("Command rejected the request."));
     EXPECT_FALSE(service->hasProcess());
-    auto globalTold = run(QStringLiteral("globaltold"));
-    ASSERT_TRUE(finished(globalTold));
-    EXPECT_EQ(globalTold->error(), QStringLiteral("Out of memory."));
-}
-
-TEST_F(RuntimeHarness, CompletionForAnotherRequestIsIgnored)
-{
-    script(">>> go\n" +
-           out(R"({"version":1,"requestID":"0F8FAD5B-D9CB-469F-A165-70867728950E","kind":"completed","text":"x"})") +
-           "sleep 50\n" + out(ev("completed", R"(,"text":"mine")")));
-    start();
-    auto probe = run(QStringLiteral("go"));
-    ASSERT_TRUE(finished(probe));
-    ASSERT_TRUE(probe->result->ok());
-    EXPECT_EQ(probe->result->value(), QStringLiteral("mine"));
-    EXPECT_EQ(probe->events.size(), 1u);
+    // An undecodable line after a good one fails the run.
+    auto bad = run(QStringLiteral("bad"));
+    ASSERT_TRUE(finished(bad));
+    ASSERT_EQ(bad->events.size(), 1u);
+    EXPECT_EQ(bad->error(), QStringLiteral("Command returned an invalid response."));
+    EXPECT_FALSE(service->hasProcess());
 }
 
 TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadline)
@@ -192,7 +162,7 @@ TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadlin
 
 TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing)
 {
-    script(">>> stuck\nerr \nerr  \n>>> stuck2\n");
+    script(">>> stuck\nerr \nerr  \n");
     start();
     auto request = RuntimeHarness::request(QStringLiteral("stuck"));
     request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
@@ -202,11 +172,6 @@ TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing
     ASSERT_TRUE(finished(named));
     EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time."));
     EXPECT_FALSE(service->hasProcess());
-
-    auto anonymous = run(QStringLiteral("stuck2"));
-    scheduler.advance(30.0);
-    ASSERT_TRUE(finished(anonymous));
-    EXPECT_EQ(anonymous->error(), QStringLiteral("The local model did not start in time."));
 }
 
 TEST_F(RuntimeHarness, LoadingProgressExtendsBothDeadlinesUpToTheCap)
@@ -268,27 +233,22 @@ TEST_F(RuntimeHarness, BrokenRequestPipeFailsTheRunAtOnce)
     EXPECT_FALSE(service->hasProcess());
 }
 
-TEST_F(RuntimeHarness, ExitMidRunFailsWithTheLastErrorLines)
+TEST_F(RuntimeHarness, ExitMidRunFailsWithTheLastErrorLinesKeptToTheirLast8192Bytes)
 {
     script(">>> crash\n" + out(ev("phase", R"(,"phase":"generating")")) +
-           "err one\nerr two\xe2\x80\xa8three\nerr four\nexit 3\n>>> ok\n" + out(ev("completed", R"(,"text":"ok")")));
+           "err one\nerr two\xe2\x80\xa8three\nerr four\nexit 3\n" +
+           ">>> noisy\nerrfill 1808 a\nerrfill 8192 b\nexit 1\n>>> ok\n" + out(ev("completed", R"(,"text":"ok")")));
     start();
-    auto probe = run(QStringLiteral("crash"));
-    ASSERT_TRUE(finished(probe));
-    EXPECT_EQ(probe->error(), QStringLiteral("Command stopped unexpectedly. two three four"));
+    auto crash = run(QStringLiteral("crash"));
+    ASSERT_TRUE(finished(crash));
+    EXPECT_EQ(crash->error(), QStringLiteral("Command stopped unexpectedly. two three four"));
     EXPECT_FALSE(service->hasProcess());
+    auto noisy = run(QStringLiteral("noisy"));
+    ASSERT_TRUE(finished(noisy));
+    EXPECT_EQ(noisy->error(), QStringLiteral("Command stopped unexpectedly. ") + QString(8192, QLatin1Char('b')));
     auto next = run(QStringLiteral("ok"));
     ASSERT_TRUE(finished(next));
     EXPECT_TRUE(next->result->ok());
-}
-
-TEST_F(RuntimeHarness, StandardErrorKeepsOnlyItsLast8192Bytes)
-{
-    script(">>> noisy\nerrfill 1808 a\nerrfill 8192 b\nexit 1\n");
-    start();
-    auto probe = run(QStringLiteral("noisy"));
-    ASSERT_TRUE(finished(probe));
-    EXPECT_EQ(probe->error(), QStringLiteral("Command stopped unexpectedly. ") + QString(8192, QLatin1Char('b')));
 }
 
 TEST_F(RuntimeHarness, MissingExecutableIsRuntimeMissing)
@@ -297,7 +257,6 @@ TEST_F(RuntimeHarness, MissingExecutableIsRuntimeMissing)
     auto probe = run(QStringLiteral("any"));
     ASSERT_TRUE(finished(probe));
     EXPECT_EQ(probe->result->error().error()->kind(), Kind::runtimeMissing);
-    EXPECT_EQ(probe->error(), QStringLiteral("The bundled Command runtime is missing."));
 
     // The override is returned unchecked, so the same failure comes from a missing file there.
     qputenv("ORVEL_ORVEL_AGENT_PATH", "/nonexistent/override");
@@ -322,8 +281,6 @@ TEST_F(RuntimeHarness, EndingTheServiceEndsItsRuntimes)
     start();
     ASSERT_TRUE(service->ensureProcess().ok());
     const qint64 pid = service->processId();
-    ASSERT_TRUE(service->ensureProcess().ok()); // already running: no second launch
-    EXPECT_EQ(service->processId(), pid);
     ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
     service.reset();
     EXPECT_FALSE(processAlive(pid));

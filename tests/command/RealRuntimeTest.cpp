@@ -1,11 +1,8 @@
 // The service with the real orvel-agent and the real llama-server: the contract between them,
 // otherwise only tested against a stand-in on each side. Time is virtual, so no deadline of the
 // service fires however slowly the shared machine runs.
-#include "FakeScheduler.h"
 #include "RealEngines.h"
 #include "RuntimeHarness.h"
-#include "TempDataHome.h"
-#include "command/AgentRuntimeService.h"
 #include "speech/AppPaths.h"
 
 #include <QTest>
@@ -15,12 +12,11 @@
 
 namespace {
 
-constexpr int runWait = 60000;
-
-class RealRuntime : public ::testing::Test {
+class RealRuntime : public RuntimeHarness {
 protected:
     void SetUp() override
     {
+        RuntimeHarness::SetUp();
         std::string why;
         const std::optional<RealLlama> found = RealLlama::find(why);
         if (!found) {
@@ -34,34 +30,24 @@ protected:
         ASSERT_TRUE(QFile::exists(agent)) << agent.toStdString();
         // Long answers, so that a run can be caught mid-stream.
         RealLlama::applyTestSettings(1500);
-        service = std::make_unique<AgentRuntimeService>(scheduler, agent);
+        runWaitMs = 60000;
+        start(agent);
     }
     void TearDown() override
     {
-        service.reset();
+        RuntimeHarness::TearDown();
         RealLlama::clearTestSettings();
     }
 
     static AgentRuntimeRequest localRun(const RealLlama &llama, const QString &instruction)
     {
-        AgentRuntimeRequest r;
+        AgentRuntimeRequest r = request(instruction);
         r.conversationID = QUuid::createUuid();
         r.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
-        r.instruction = instruction;
         r.modelPath = llama.model;
         r.llamaServerPath = llama.server;
         r.sessionPath = AppPaths::agentSessions();
         return r;
-    }
-    std::shared_ptr<RunProbe> run(AgentRuntimeRequest request)
-    {
-        auto probe = std::make_shared<RunProbe>();
-        probe->task = collectRun(service.get(), std::move(request), probe.get());
-        return probe;
-    }
-    static bool finished(const std::shared_ptr<RunProbe> &probe)
-    {
-        return QTest::qWaitFor([&] { return probe->result.has_value(); }, runWait);
     }
     static bool emptyAnswer(const RunProbe &probe)
     {
@@ -86,7 +72,7 @@ protected:
         for (int attempt = 0; attempt < 5; ++attempt) {
             request.requestID = QUuid::createUuid();
             auto probe = run(request);
-            if (!QTest::qWaitFor([&] { return probe->result || !deltas(*probe).isEmpty(); }, runWait))
+            if (!QTest::qWaitFor([&] { return probe->result || !deltas(*probe).isEmpty(); }, runWaitMs))
                 return nullptr;
             if (!probe->result)
                 return probe;
@@ -118,10 +104,7 @@ protected:
         EXPECT_EQ(childProcesses(service->processId()).size(), 1);
     }
 
-    TempDataHome home;
-    FakeScheduler scheduler;
     RealLlama llama;
-    std::unique_ptr<AgentRuntimeService> service;
 };
 
 } // namespace

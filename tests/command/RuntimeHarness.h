@@ -86,9 +86,9 @@ protected:
         return probe;
     }
 
-    static bool finished(const std::shared_ptr<RunProbe> &probe)
+    bool finished(const std::shared_ptr<RunProbe> &probe) const
     {
-        return QTest::qWaitFor([&] { return probe->result.has_value(); }, 10000);
+        return QTest::qWaitFor([&] { return probe->result.has_value(); }, runWaitMs);
     }
     static bool eventCount(const std::shared_ptr<RunProbe> &probe, size_t n)
     {
@@ -108,6 +108,7 @@ protected:
         return QTest::qWaitFor([&] { return logLines().contains(line); }, 10000);
     }
 
+    int runWaitMs = 10000;
     TempDataHome home;
     FakeScheduler scheduler;
     std::unique_ptr<AgentRuntimeService> service;

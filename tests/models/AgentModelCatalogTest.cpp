@@ -32,14 +32,11 @@ AgentModelDescriptor imported(qint64 bytes)
 
 } // namespace
 
-TEST(AgentModelCatalog, HasTheNineEntriesInOrderWithConsistentArtifacts)
+// Every curated download pins its revision and checksum; vision models, and only they, carry a projector.
+TEST(AgentModelCatalog, CuratedDownloadsArePinnedAndConsistent)
 {
-    QStringList ids;
     for (const auto &d : AgentModelDescriptor::catalog()) {
-        ids << d.id;
-        EXPECT_FALSE(d.isCustom);
         for (const auto &a : d.artifacts) {
-            // Every curated download pins its revision and ends with the download query.
             EXPECT_TRUE(a.url.toString().contains(QStringLiteral("/resolve/") + d.sourceRevision + QLatin1Char('/')))
                 << a.url.toString().toStdString();
             EXPECT_TRUE(a.url.toString().endsWith(QStringLiteral("/") + a.fileName + QStringLiteral("?download=true")));
@@ -50,44 +47,18 @@ TEST(AgentModelCatalog, HasTheNineEntriesInOrderWithConsistentArtifacts)
             EXPECT_TRUE(d.artifacts.isEmpty()) << d.id.toStdString();
         } else {
             EXPECT_EQ(d.sourceRevision.size(), 40);
-            // Vision models carry a projector, text-only local models do not.
             EXPECT_EQ(d.projectorArtifact().has_value(), d.capabilities.images) << d.id.toStdString();
         }
     }
-    EXPECT_EQ(ids, (QStringList{"apple-system", "qwen3-4b-q4", "qwen25-vl-3b-q4", "deepseek-r1-15b-q4",
-                                "gemma4-e2b-q4", "gemma4-e4b-q4", "openai-luna", "openai-terra", "openai-sol"}));
-    const auto &gemma = model("gemma4-e4b-q4");
-    ASSERT_EQ(gemma.artifacts.size(), 2);
-    EXPECT_EQ(gemma.modelArtifact()->fileName, QStringLiteral("gemma-4-E4B-it-Q4_0.gguf"));
-    EXPECT_EQ(gemma.modelArtifact()->byteSize, 4590807392);
-    EXPECT_EQ(gemma.projectorArtifact()->byteSize, 559874816);
-    EXPECT_EQ(model("openai-sol").officialName, QStringLiteral("gpt-5.6-sol"));
-    EXPECT_FALSE(model("apple-system").modelArtifact());
 }
 
-TEST(AgentModelGuidance, CuratedModelsOnSixteenAndEightGigabytes)
-{
-    for (const char *id : {"qwen3-4b-q4", "qwen25-vl-3b-q4", "gemma4-e4b-q4", "deepseek-r1-15b-q4", "gemma4-e2b-q4"})
-        EXPECT_EQ(model(id).hardwareFit(machine(16)), AgentModelHardwareFit::goodFit) << id;
-    for (const char *id : {"qwen3-4b-q4", "qwen25-vl-3b-q4", "gemma4-e4b-q4"})
-        EXPECT_EQ(model(id).hardwareFit(machine(8)), AgentModelHardwareFit::limitedHeadroom) << id;
-    for (const char *id : {"deepseek-r1-15b-q4", "gemma4-e2b-q4"})
-        EXPECT_EQ(model(id).hardwareFit(machine(8)), AgentModelHardwareFit::goodFit) << id;
-    EXPECT_EQ(model("qwen3-4b-q4").hardwareFit(machine(4)), AgentModelHardwareFit::notRecommended);
-    EXPECT_EQ(model("apple-system").hardwareFit(machine(4)), AgentModelHardwareFit::system);
-    EXPECT_EQ(model("openai-luna").hardwareFit(machine(4)), AgentModelHardwareFit::cloud);
-    EXPECT_EQ(model("qwen3-4b-q4").hardwareRequirementLabel(), QStringLiteral("Recommended: Apple silicon · 16 GB+"));
-    EXPECT_EQ(model("apple-system").hardwareRequirementLabel(), QStringLiteral("Requires Apple Intelligence"));
-    EXPECT_EQ(model("openai-terra").hardwareRequirementLabel(), QStringLiteral("Cloud model · internet required"));
-}
-
-TEST(AgentModelGuidance, InferredFromDownloadSize)
+TEST(AgentModelGuidance, InferredFromDownloadSizeAndFitToTheMachine)
 {
     EXPECT_EQ(imported(3000000000).inferredMemoryGuidance(), (AgentMemoryGuidance{8, 8}));
     EXPECT_EQ(imported(3000000001).inferredMemoryGuidance(), (AgentMemoryGuidance{8, 16}));
     const auto seven = imported(7000000000);
     EXPECT_EQ(seven.inferredMemoryGuidance(), (AgentMemoryGuidance{16, 24}));
-    EXPECT_EQ(seven.hardwareRequirementLabel(), QStringLiteral("Recommended: Apple silicon · 24 GB+"));
+    EXPECT_EQ(seven.hardwareFit(machine(24)), AgentModelHardwareFit::goodFit);
     EXPECT_EQ(seven.hardwareFit(machine(16)), AgentModelHardwareFit::limitedHeadroom);
     EXPECT_EQ(seven.hardwareFit(machine(8)), AgentModelHardwareFit::notRecommended);
     EXPECT_EQ(imported(12000000000).inferredMemoryGuidance(), (AgentMemoryGuidance{24, 32}));
@@ -100,14 +71,14 @@ TEST(AgentModelGuidance, InferredFromDownloadSize)
     auto cloud = seven;
     cloud.provider = AgentModelProvider::openAI;
     EXPECT_FALSE(cloud.inferredMemoryGuidance());
+    EXPECT_EQ(cloud.hardwareFit(machine(4)), AgentModelHardwareFit::cloud);
     EXPECT_FALSE(model("apple-system").inferredMemoryGuidance());
+    EXPECT_EQ(model("apple-system").hardwareFit(machine(4)), AgentModelHardwareFit::system);
 }
 
-TEST(AgentModelJson, RoundTripsAndRejectsMissingKeys)
+TEST(AgentModelJson, AbsentGuidanceReadsAsAbsentAndBrokenRecordsFail)
 {
-    for (const auto &d : AgentModelDescriptor::catalog())
-        EXPECT_EQ(AgentModelDescriptor::fromJson(d.toJson()), d) << d.id.toStdString();
-
+    // Stored imports reload equal (AgentModelStoreTest, GGUFImportTest); here what must not load.
     QJsonObject o = model("apple-system").toJson();
     EXPECT_FALSE(o.contains(QStringLiteral("minimumMemoryGB")));
     const auto back = AgentModelDescriptor::fromJson(o);
@@ -153,6 +124,4 @@ TEST(AgentHardwareProfile, MemoryRoundsToNearestGibibyteAndChipNameComesFromCpuI
     EXPECT_GE(here.memoryGB, 1);
     EXPECT_FALSE(here.chipName.isEmpty());
     EXPECT_FALSE(here.isAppleSilicon);
-    EXPECT_EQ((AgentHardwareProfile{QStringLiteral("Apple M3"), 16, true}).summary(),
-              QStringLiteral("Apple M3 · 16 GB memory"));
 }

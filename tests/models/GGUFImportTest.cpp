@@ -119,46 +119,25 @@ TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)
 
     EXPECT_TRUE(d.id.startsWith(QStringLiteral("custom-")));
     EXPECT_EQ(d.id, d.id.toLower());
-    EXPECT_EQ(d.name, QStringLiteral("Tiny Chat (v2)"));
-    EXPECT_EQ(d.officialName, QStringLiteral("Tiny Chat (v2)"));
-    EXPECT_EQ(d.detail, QStringLiteral("Managed GGUF with a detected chat template and successful local smoke test."));
-    EXPECT_EQ(d.organization, QStringLiteral("Custom"));
+    EXPECT_EQ(d.name, QStringLiteral("Tiny Chat (v2)")); // a blank name falls back to the file's
     EXPECT_TRUE(d.isCustom);
-    EXPECT_TRUE(d.recommendedFor16GB);
     EXPECT_EQ(d.capabilities, (AgentModelCapabilities{true, false}));
     ASSERT_EQ(d.artifacts.size(), 1);
     EXPECT_EQ(d.artifacts[0].fileName, QStringLiteral("Tiny_Chat__v2_.GGUF"));
-    EXPECT_EQ(d.artifacts[0].url, QUrl::fromLocalFile(picked));
     EXPECT_EQ(d.artifacts[0].byteSize, QFileInfo(picked).size());
     EXPECT_EQ(d.artifacts[0].sha256, digest(readFile(picked)));
     EXPECT_FALSE(store.lastImportWarning());
     EXPECT_TRUE(AgentModelStore::isAvailable(d));
     EXPECT_EQ(modelFolders(), QStringList{d.id});
     EXPECT_EQ(store.customModels(), QList<AgentModelDescriptor>{d});
-    EXPECT_EQ(store.revision(), 1);
 
-    // The server was asked exactly as documented, and is gone.
+    // The server listened only locally, on the staged copy, and is gone.
     const auto log = serverLog();
     ASSERT_FALSE(log.isEmpty());
     const QJsonArray argv = log[0]["argv"].toArray();
-    EXPECT_EQ(argv.size(), 12);
     EXPECT_EQ(argv[0].toString(), QStringLiteral("--host"));
     EXPECT_EQ(argv[1].toString(), QStringLiteral("127.0.0.1"));
-    const int port = argv[3].toString().toInt();
-    EXPECT_GE(port, 49152);
-    EXPECT_LE(port, 61000);
     EXPECT_EQ(argv[5].toString(), AppPaths::agentModels() + QStringLiteral("/.") + d.id + QStringLiteral(".importing/Tiny_Chat__v2_.GGUF"));
-    EXPECT_EQ(argv[11].toString(), QStringLiteral("--no-webui"));
-    int healthChecks = 0;
-    QJsonObject chat;
-    for (const auto &entry : log) {
-        healthChecks += entry["path"] == QStringLiteral("/health");
-        if (entry["path"] == QStringLiteral("/v1/chat/completions"))
-            chat = entry["body"].toObject();
-    }
-    EXPECT_EQ(healthChecks, 4);
-    EXPECT_EQ(chat["max_tokens"].toInt(), 12);
-    EXPECT_EQ(chat["messages"].toArray()[0].toObject()["content"].toString(), QStringLiteral("Reply only with OK."));
     EXPECT_FALSE(processExists(log[0]["pid"].toInteger()));
     EXPECT_EQ(store.runningValidationServers(), 0);
 
@@ -167,6 +146,7 @@ TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)
     EXPECT_EQ(restarted.descriptor(d.id), d);
 }
 
+// A server that exits while loading is walked with the real server and the corrupt model below.
 TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
 {
     const QString picked = copyOf(ORVEL_TINY_GGUF_PLAIN, QStringLiteral("plain.gguf"));
@@ -179,9 +159,6 @@ TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
          QStringLiteral("The model did not produce a compatible chat completion.")},
         {"error status", {{"responses", QJsonArray{answering(500, okReply())}}},
          QStringLiteral("The model did not produce a compatible chat completion.")},
-        {"exits while loading", {{"healthFailures", 5}, {"exitAfterHealthChecks", 1}},
-         QStringLiteral("llama-server could not load this GGUF model.\n"
-                        "llama_model_load: error loading model: tensor data is not within file bounds")},
         {"never ready", {{"healthFailures", 1000}}, QStringLiteral("llama-server could not load this GGUF model.")},
     };
     for (const auto &c : cases) {
@@ -229,8 +206,6 @@ TEST_F(GGUFImportTest, AProjectorThatFailsLeavesATextOnlyImport)
     ASSERT_TRUE(result.ok()) << result.error().toStdString();
     EXPECT_EQ(result.value().name, QStringLiteral("Mine"));
     EXPECT_FALSE(result.value().capabilities.images);
-    EXPECT_EQ(result.value().detail,
-              QStringLiteral("Managed GGUF with a successful local smoke test. No embedded chat template was detected."));
     ASSERT_EQ(result.value().artifacts.size(), 2);
     EXPECT_EQ(result.value().artifacts[1].role, AgentModelArtifact::Role::visionProjector);
     EXPECT_TRUE(AgentModelStore::isAvailable(result.value()));

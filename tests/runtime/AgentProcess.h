@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/AgentRuntimeProtocol.h"
+#include "RealEngines.h"
 #include "platform/Json.h"
 
 #include <QDir>
@@ -120,6 +121,13 @@ public:
         return events;
     }
 
+    // The last event of a request sent now.
+    QJsonObject outcome(const AgentRuntimeRequest &request, int ms = 20000)
+    {
+        send(request);
+        return last(eventsUntilDone(request.requestID, ms));
+    }
+
     static QString joined(const QList<QJsonObject> &events, const QString &kind)
     {
         QString text;
@@ -155,28 +163,6 @@ public:
             if (e.value(QStringLiteral("event")).toString() == QStringLiteral("start"))
                 pids << e.value(QStringLiteral("pid")).toInteger();
         return pids;
-    }
-
-    // Gone means no such process, or only a zombie waiting for its reaper.
-    static bool isAlive(qint64 pid)
-    {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray text = stat.readAll();
-        const qsizetype close = text.lastIndexOf(')');
-        return close >= 0 && text.mid(close + 2, 1) != "Z";
-    }
-    static bool waitUntilGone(qint64 pid, int ms = 10000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (isAlive(pid)) {
-            if (timer.elapsed() > ms)
-                return false;
-            QThread::msleep(20);
-        }
-        return true;
     }
 
     QTemporaryDir scratch;

@@ -6,6 +6,8 @@
 #include <QHostAddress>
 #include <QTcpServer>
 
+#include <algorithm>
+
 namespace {
 
 const QString kKey = QStringLiteral("sk-test-ORVEL-7f3a9c2e11");
@@ -52,6 +54,8 @@ QJsonObject failing(int status, const QString &message, const QString &code)
                        {"body", QJsonObject{{"error", QJsonObject{{"message", message}, {"type", code}, {"code", code}}}}}};
 }
 
+QString field(const QJsonObject &e, const char *key) { return e.value(QLatin1String(key)).toString(); }
+
 QByteArray readAll(const QString &path)
 {
     QFile f(path);
@@ -71,27 +75,21 @@ TEST(AgentProcessCloud, StreamsFromOpenAIWithTheKeyOfTheRequestAndNeverLeaksIt)
     agent.send(run);
     const auto events = agent.eventsUntilDone(run.requestID);
     ASSERT_FALSE(events.isEmpty());
-    EXPECT_EQ(events.first().value("phase").toString(), QStringLiteral("loadingModel"));
-    EXPECT_EQ(events.first().value("text").toString(), QStringLiteral("Connecting to OpenAI"));
-    EXPECT_EQ(AgentProcess::last(events).value("text").toString(), QStringLiteral("Cloud answer"));
+    EXPECT_EQ(field(events.first(), "phase"), QStringLiteral("loadingModel"));
+    EXPECT_EQ(field(AgentProcess::last(events), "text"), QStringLiteral("Cloud answer"));
     const QJsonObject request = agent.chatRequests().value(0);
-    EXPECT_EQ(request.value("path").toString(), QStringLiteral("/v1/chat/completions"));
-    EXPECT_EQ(request.value("authorization").toString(), QStringLiteral("Bearer ") + kKey);
+    EXPECT_EQ(field(request, "path"), QStringLiteral("/v1/chat/completions"));
+    EXPECT_EQ(field(request, "authorization"), QStringLiteral("Bearer ") + kKey);
     EXPECT_EQ(request.value("body").toObject().value("model").toString(), QStringLiteral("gpt-5.6-luna"));
 
     // A service message that echoes the key is passed on without it.
-    const AgentRuntimeRequest rejected = cloudRun(agent, QStringLiteral("Again"));
-    agent.send(rejected);
-    const QJsonObject error = AgentProcess::last(agent.eventsUntilDone(rejected.requestID));
-    EXPECT_EQ(error.value("code").toString(), QStringLiteral("invalidAPIKey"));
-    EXPECT_TRUE(error.value("text").toString().startsWith(QStringLiteral("OpenAI rejected the API key.")));
-    EXPECT_TRUE(error.value("text").toString().contains(QStringLiteral("Incorrect API key provided")));
-    EXPECT_FALSE(error.value("text").toString().contains(kKey));
+    const QJsonObject error = agent.outcome(cloudRun(agent, QStringLiteral("Again")));
+    EXPECT_EQ(field(error, "code"), QStringLiteral("invalidAPIKey"));
+    EXPECT_TRUE(field(error, "text").contains(QStringLiteral("Incorrect API key provided")));
+    EXPECT_FALSE(field(error, "text").contains(kKey));
 
     // A local run afterwards: its server is a child of a runtime that has held the key.
-    const AgentRuntimeRequest local = agent.localRun(QStringLiteral("Local"));
-    agent.send(local);
-    agent.eventsUntilDone(local.requestID);
+    agent.outcome(agent.localRun(QStringLiteral("Local")));
     ASSERT_EQ(agent.serverPids().size(), 2); // the cloud stand-in, then the runtime's own server
     const qint64 child = agent.serverPids().last();
     const qint64 runtime = agent.process.processId();
@@ -133,17 +131,14 @@ TEST(AgentProcessCloud, ServiceFailuresReadAsSentencesWithTheServiceMessage)
         {"contextTooLarge", "The selected context is too large", "maximum context length"},
     };
     for (const auto &want : expected) {
-        const AgentRuntimeRequest run = cloudRun(agent, QStringLiteral("x"));
-        agent.send(run);
-        const QJsonObject e = AgentProcess::last(agent.eventsUntilDone(run.requestID));
-        EXPECT_EQ(e.value("code").toString(), QLatin1String(want.code));
-        EXPECT_TRUE(e.value("text").toString().startsWith(QLatin1String(want.start))) << e.value("text").toString().toStdString();
-        EXPECT_TRUE(e.value("text").toString().contains(QLatin1String(want.serviceText)));
+        const QJsonObject e = agent.outcome(cloudRun(agent, QStringLiteral("x")));
+        EXPECT_EQ(field(e, "code"), QLatin1String(want.code));
+        EXPECT_TRUE(field(e, "text").startsWith(QLatin1String(want.start))) << field(e, "text").toStdString();
+        EXPECT_TRUE(field(e, "text").contains(QLatin1String(want.serviceText)));
     }
     AgentRuntimeRequest keyless = cloudRun(agent, QStringLiteral("x"));
     keyless.openAIAPIKey.reset();
-    agent.send(keyless);
-    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(keyless.requestID)).value("code").toString(), QStringLiteral("missingAPIKey"));
+    EXPECT_EQ(field(agent.outcome(keyless), "code"), QStringLiteral("missingAPIKey"));
     EXPECT_EQ(agent.chatRequests().size(), 4); // nothing was sent without a key
 }
 
@@ -156,11 +151,9 @@ TEST(AgentProcessCloud, UnreachableServiceIsReportedAsNoNetwork)
         agent.env.insert(QStringLiteral("ORVEL_OPENAI_BASE_URL"), QStringLiteral("http://127.0.0.1:%1/v1").arg(probe.serverPort()));
     }
     agent.start();
-    const AgentRuntimeRequest run = cloudRun(agent, QStringLiteral("x"));
-    agent.send(run);
-    const QJsonObject e = AgentProcess::last(agent.eventsUntilDone(run.requestID));
-    EXPECT_EQ(e.value("code").toString(), QStringLiteral("offline"));
-    EXPECT_EQ(e.value("text").toString(), QStringLiteral("Could not reach OpenAI. Check your internet connection."));
+    const QJsonObject e = agent.outcome(cloudRun(agent, QStringLiteral("x")));
+    EXPECT_EQ(field(e, "code"), QStringLiteral("offline"));
+    EXPECT_EQ(field(e, "text"), QStringLiteral("Could not reach OpenAI. Check your internet connection."));
 }
 
 TEST(AgentProcessBridge, OneBridgeCallPerTurnWithInstructionsAndPrompt)
@@ -192,15 +185,10 @@ TEST(AgentProcessBridge, OneBridgeCallPerTurnWithInstructionsAndPrompt)
     const AgentRuntimeRequest run = request(QStringLiteral("Write a haiku"), bridge, AgentProtocolCommand::run);
     agent.send(run);
     const auto events = agent.eventsUntilDone(run.requestID);
-    int deltas = 0;
-    for (const auto &e : events)
-        deltas += e.value("kind").toString() == QStringLiteral("delta");
-    EXPECT_EQ(deltas, 1);
-    EXPECT_EQ(AgentProcess::last(events).value("text").toString(), QStringLiteral("From the device"));
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const QJsonObject &e) { return field(e, "kind") == "delta"; }), 1);
+    EXPECT_EQ(field(AgentProcess::last(events), "text"), QStringLiteral("From the device"));
 
-    const AgentRuntimeRequest refine = request(QStringLiteral("Shorter"), bridge, AgentProtocolCommand::continue_);
-    agent.send(refine);
-    agent.eventsUntilDone(refine.requestID);
+    agent.outcome(request(QStringLiteral("Shorter"), bridge, AgentProtocolCommand::continue_));
     const QList<QByteArray> calls = readAll(bridge + ".requests").trimmed().split('\n');
     ASSERT_EQ(calls.size(), 2);
     const QJsonObject second = QJsonDocument::fromJson(calls[1]).object();
@@ -209,12 +197,9 @@ TEST(AgentProcessBridge, OneBridgeCallPerTurnWithInstructionsAndPrompt)
     EXPECT_LT(prompt.indexOf("Write a haiku"), prompt.indexOf("From the device"));
     EXPECT_LT(prompt.indexOf("From the device"), prompt.indexOf("Shorter"));
 
-    const AgentRuntimeRequest refused = request(QStringLiteral("x"), failingBridge, AgentProtocolCommand::run);
-    agent.send(refused);
-    const QJsonObject e = AgentProcess::last(agent.eventsUntilDone(refused.requestID));
-    EXPECT_EQ(e.value("kind").toString(), QStringLiteral("error"));
-    EXPECT_EQ(e.value("text").toString(), QStringLiteral("Apple Intelligence is unavailable."));
-    const AgentRuntimeRequest missing = request(QStringLiteral("x"), QString(), AgentProtocolCommand::run);
-    agent.send(missing);
-    EXPECT_EQ(AgentProcess::last(agent.eventsUntilDone(missing.requestID)).value("code").toString(), QStringLiteral("bridgeMissing"));
+    const QJsonObject e = agent.outcome(request(QStringLiteral("x"), failingBridge, AgentProtocolCommand::run));
+    EXPECT_EQ(field(e, "kind"), QStringLiteral("error"));
+    EXPECT_EQ(field(e, "text"), QStringLiteral("Apple Intelligence is unavailable."));
+    EXPECT_EQ(field(agent.outcome(request(QStringLiteral("x"), QString(), AgentProtocolCommand::run)), "code"),
+              QStringLiteral("bridgeMissing"));
 }

@@ -16,25 +16,14 @@ TEST(PromptAssembler, SelectedTextCannotCloseItsOwnFence)
     EXPECT_TRUE(text.contains(QStringLiteral("<<<SELECTED TEXT 3\n") + hostile + QStringLiteral("\nSELECTED TEXT 3>>>")));
 }
 
-TEST(PromptAssembler, SystemMessageHoldsInstructionsThenPersonalContextAndHistoryComesFirst)
+TEST(PromptAssembler, SystemMessageHoldsInstructionsThenPersonalContextAndIsLeftOutWhenEmpty)
 {
     PromptInput input;
     input.trustedInstructions = QStringLiteral("Be brief.");
     input.personalContext = QStringLiteral("I write for a newspaper.");
-    SessionTurn earlier;
-    earlier.instruction = QStringLiteral("Draft");
-    earlier.attachments = {selectedTextAttachment(QStringLiteral("old"))};
-    earlier.result = QStringLiteral("Draft text");
-    input.history = {earlier};
-    input.instruction = QStringLiteral("Shorter");
-    const ChatPrompt prompt = PromptAssembler::chat(input);
-    ASSERT_EQ(prompt.messages.size(), 4);
-    const QString system = prompt.messages[0].toObject().value(QStringLiteral("content")).toString();
+    const QString system = PromptAssembler::chat(input).messages[0].toObject().value(QStringLiteral("content")).toString();
     EXPECT_TRUE(system.startsWith(QStringLiteral("Be brief.\n\nBackground about the user")));
     EXPECT_TRUE(system.endsWith(QStringLiteral("I write for a newspaper.")));
-    EXPECT_TRUE(prompt.messages[1].toObject().value(QStringLiteral("content")).toString().contains(QStringLiteral("old")));
-    EXPECT_EQ(prompt.messages[2].toObject().value(QStringLiteral("role")).toString(), QStringLiteral("assistant"));
-    EXPECT_EQ(prompt.messages[3].toObject().value(QStringLiteral("content")).toString(), QStringLiteral("Shorter"));
 
     // Without instructions or context there is no empty system message.
     PromptInput bare;
@@ -55,10 +44,7 @@ TEST(PromptAssembler, ScreenshotsBecomeImagePartsOnlyWhenTheModelCanReadThem)
     input.attachments = {screenshotAttachment(png), screenshotAttachment(dir.filePath(QStringLiteral("gone.png")))};
     input.allowImages = true;
     ChatPrompt prompt = PromptAssembler::chat(input);
-    const QJsonArray parts = prompt.messages.last().toObject().value(QStringLiteral("content")).toArray();
-    ASSERT_EQ(parts.size(), 2);
-    EXPECT_EQ(parts[1].toObject().value(QStringLiteral("image_url")).toObject().value(QStringLiteral("url")).toString(),
-              QStringLiteral("data:image/png;base64,") + QString::fromLatin1(QByteArray("\x89PNG fake").toBase64()));
+    EXPECT_EQ(prompt.messages.last().toObject().value(QStringLiteral("content")).toArray().size(), 2); // text and one image
     EXPECT_EQ(prompt.warnings.size(), 1); // the missing file
 
     input.allowImages = false;

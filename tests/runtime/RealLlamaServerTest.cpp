@@ -82,8 +82,7 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
     // Byte tokens make this longer than any context the server has (8192 asked, the model's 2048 given).
     AgentRuntimeRequest huge = realRun(agent, llama, QStringLiteral("Summarize"));
     huge.attachments = {selectedTextAttachment(QStringLiteral("many words of context ").repeated(2000))};
-    agent.send(huge);
-    const QJsonObject tooLarge = AgentProcess::last(agent.eventsUntilDone(huge.requestID, eventWait));
+    const QJsonObject tooLarge = agent.outcome(huge, eventWait);
     EXPECT_EQ(tooLarge.value("kind").toString(), QStringLiteral("error"));
     EXPECT_EQ(tooLarge.value("code").toString(), QStringLiteral("contextTooLarge"));
     EXPECT_EQ(tooLarge.value("text").toString(), QStringLiteral("The selected context is too large for this local model."));
@@ -99,8 +98,7 @@ TEST(RealLlamaServer, FailedAndKilledServersFailTheRunInPlainWordsAndTheNextRunS
     // A model that does not load: the server's own reason, without its log's time and level.
     AgentRuntimeRequest corrupt = agent.localRun(QStringLiteral("Hello"), QStringLiteral(ORVEL_TINY_GGUF_CORRUPT));
     corrupt.llamaServerPath = llama.server;
-    agent.send(corrupt);
-    const QJsonObject loadFailure = AgentProcess::last(agent.eventsUntilDone(corrupt.requestID, eventWait));
+    const QJsonObject loadFailure = agent.outcome(corrupt, eventWait);
     EXPECT_EQ(loadFailure.value("code").toString(), QStringLiteral("modelLoadFailed"));
     EXPECT_EQ(loadFailure.value("text").toString().toStdString(),
               "llama-server could not load Qwen Writer. llama_model_load: error loading model: tensor "
@@ -154,23 +152,4 @@ TEST(RealLlamaServer, FailedAndKilledServersFailTheRunInPlainWordsAndTheNextRunS
     for (const QString &line : forwarded)
         EXPECT_TRUE(line.contains(QStringLiteral("load")) && !line.contains(QRegularExpression(QStringLiteral("[0-9]\\.[0-9]+ [IWDE] "))))
             << line.toStdString();
-}
-
-TEST(RealLlamaServer, ServerEndsWithTheRuntimeHoweverItEnds)
-{
-    ORVEL_REQUIRE_REAL_LLAMA(llama);
-    for (const char *how : {"shutdown", "sigkill"}) {
-        SCOPED_TRACE(how);
-        AgentProcess agent;
-        startWithTestServer(agent);
-        ASSERT_EQ(kindOf(answer(agent, llama, QStringLiteral("Warm up"))), QStringLiteral("completed"));
-        const QList<qint64> servers = childProcesses(agent.process.processId());
-        ASSERT_EQ(servers.size(), 1);
-        if (QByteArray(how) == "shutdown")
-            agent.send(AgentRuntimeRequest::shutdown(agent.sessionPath));
-        else
-            ::kill(pid_t(agent.process.processId()), SIGKILL);
-        ASSERT_TRUE(agent.process.waitForFinished(15000));
-        EXPECT_TRUE(waitUntilProcessGone(servers.first())) << "llama-server left running";
-    }
 }

@@ -45,12 +45,6 @@ TEST(SessionStore, TurnsSurviveReopeningAndStayPerConversation)
     EXPECT_EQ(turns.value()[1].instruction, QStringLiteral("Second"));
     EXPECT_EQ(turns.value()[0].attachments.value(0).text, QStringLiteral("  keep  spaces "));
 
-    auto conversation = store.conversation(a);
-    ASSERT_TRUE(conversation.ok() && conversation.value());
-    EXPECT_EQ(conversation.value()->title, QStringLiteral("First ask"));
-    ASSERT_EQ(conversation.value()->messages.size(), 4);
-    EXPECT_EQ(conversation.value()->messages[1].role, AgentMessageRole::assistant);
-
     EXPECT_TRUE(store.remove(a).value());
     EXPECT_FALSE(store.remove(a).value());
     EXPECT_TRUE(store.turns(a).value().isEmpty());
