@@ -13,14 +13,6 @@
 
 namespace {
 
-QStringList texts(const QMenu *menu)
-{
-    QStringList out;
-    for (const QAction *a : menu->actions())
-        out << (a->isSeparator() ? QStringLiteral("—") : a->text());
-    return out;
-}
-
 QList<bool> enabled(const QMenu *menu)
 {
     QList<bool> out;
@@ -39,15 +31,10 @@ void settle()
 
 using MenusTest = AppStateTest;
 
-TEST_F(MenusTest, TrayMenuHasExactlyTheFiveEntriesInOrder)
+TEST_F(MenusTest, TrayMenuActionsReachTheState)
 {
     TrayIcon tray(*state);
-    EXPECT_EQ(texts(tray.menu()), (QStringList{QStringLiteral("Start or stop dictation"),
-                                               QStringLiteral("Start or stop Command"),
-                                               QStringLiteral("Open Orvel Raza"), QStringLiteral("—"),
-                                               QStringLiteral("Quit Orvel Raza")}));
     const auto actions = tray.menu()->actions();
-    EXPECT_EQ(actions[4]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_FALSE(tray.trayIcon()->icon().isNull());
 
     // The actions reach the state as tasks on the main thread.
@@ -74,15 +61,11 @@ TEST_F(MenusTest, DictationMenuFollowsTheStatusAndTheShortcuts)
 {
     QMenuBar bar;
     ApplicationMenus menus(*state, &bar);
-    EXPECT_EQ(texts(menus.dictationMenu()), (QStringList{QStringLiteral("Start Dictation (Alt+Space)"),
-                                                         QStringLiteral("Cancel Dictation (Esc)"),
-                                                         QStringLiteral("Cancel Recording")}));
     EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, false, false}));
 
     menus.dictationMenu()->actions()[0]->trigger();
     settle();
     ASSERT_EQ(kind(), CaptureStatus::Kind::recording);
-    EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Finish Dictation (Alt+Space)"));
     EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, true, true}));
 
     KeyboardShortcutSetting f5;
@@ -98,7 +81,6 @@ TEST_F(MenusTest, DictationMenuFollowsTheStatusAndTheShortcuts)
     settle();
     EXPECT_EQ(kind(), CaptureStatus::Kind::idle);
     EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, false, false}));
-    EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Start Dictation (Ctrl+F5)"));
 
     // Processing is not recording: nothing to cancel.
     state->toggleRecording();
@@ -115,9 +97,6 @@ TEST_F(MenusTest, CommandMenuFollowsThePhaseModelAndConversation)
     QMenuBar bar;
     ApplicationMenus menus(*state, &bar,
                            {[&] { return images; }, [&] { return conversation; }, [&] { ++opened; }});
-    EXPECT_EQ(texts(menus.commandMenu()), (QStringList{QStringLiteral("Start Command (Alt+Shift+Space)"),
-                                                       QStringLiteral("Start Command with Screenshot (Ctrl+Alt+Shift+Space)"),
-                                                       QStringLiteral("Open Current Conversation")}));
     EXPECT_EQ(enabled(menus.commandMenu()), (QList<bool>{true, false, false}));
 
     state->setAgentPhase(AgentPhase::listening);
