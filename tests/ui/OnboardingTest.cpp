@@ -105,7 +105,7 @@ TEST_F(OnboardingTest, InstalledPocketFinishesAtOnceAndOtherModelsDownloadFirst)
     EXPECT_FALSE(card(view, QStringLiteral("pocket"))->chosen());
 
     // A failed download says why and leaves everything as it was.
-    g_host->route(velocity.url.path(), {404, "missing"});
+    g_host->route(velocity.url.path(), {404, "missing", true, -1, -1, {}, 16384});
     QTest::mouseClick(view.finishButton(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return view.downloadError().has_value(); }));
     EXPECT_TRUE(view.downloadError()->contains(QStringLiteral("404")));
