@@ -1,4 +1,5 @@
 #include "../overlay/OverlayFixture.h"
+#include "FakeAgent.h"
 
 #include "command/AgentConversationStore.h"
 #include "ui/command/AgentConversationPanelView.h"
@@ -12,48 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <qcoro/qcorosignal.h>
-
 namespace {
-
-// Holds every run until the test finishes it; events go out when the test sends them.
-class FakeAgentRuntime final : public QObject, public AgentRuntimeClient {
-    Q_OBJECT
-public:
-    Result<void, AgentRuntimeError> ensureProcess() override { return {}; }
-    QCoro::Task<AgentRunResult> run(AgentRuntimeRequest request, EventHandler onEvent) override
-    {
-        requests << request;
-        handler = std::move(onEvent);
-        auto released = qCoro(this, &FakeAgentRuntime::released);
-        co_await released;
-        co_return AgentRunResult(answer);
-    }
-    void cancel(const QUuid &) override {}
-    std::optional<QString> bundledExecutable(const QString &) const override { return std::nullopt; }
-
-    void send(AgentProtocolEventKind kind, std::optional<AgentPhase> phase, std::optional<QString> text)
-    {
-        AgentRuntimeEvent event;
-        event.requestID = requests.last().requestID;
-        event.kind = kind;
-        event.phase = phase;
-        event.text = std::move(text);
-        handler(event);
-    }
-    void finish(const QString &text)
-    {
-        answer = text;
-        emit released();
-    }
-
-    QList<AgentRuntimeRequest> requests;
-    EventHandler handler;
-    QString answer;
-
-signals:
-    void released();
-};
 
 class Forwarding final : public AgentResultPresenter {
 public:
@@ -147,16 +107,16 @@ TEST_F(ResultPanelTest, ConversationStreamsTheAnswerAndTheComposerClearsAtOnce)
     ASSERT_EQ(runtime.requests.size(), 1);
     EXPECT_EQ(view().shownTexts().last(), QStringLiteral("Loading model")) << "a progress row before the first text";
 
-    runtime.send(AgentProtocolEventKind::phase, AgentPhase::generating, std::nullopt);
+    runtime.emitEvent(AgentProtocolEventKind::phase, AgentPhase::generating, std::nullopt);
     EXPECT_EQ(view().shownTexts().last(), QStringLiteral("Writing"));
-    runtime.send(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("Sure, "));
-    runtime.send(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("short."));
+    runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("Sure, "));
+    runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("short."));
     EXPECT_EQ(view().shownTexts(), (QStringList{QStringLiteral("YOU: Make it friendlier"),
                                                 QStringLiteral("YOU: Shorter, please"),
                                                 QStringLiteral("ORVEL: Sure, short.")}));
 
     // Done: the stored answer replaces the live one, and the card offers to paste it.
-    runtime.finish(QStringLiteral("Sure, short."));
+    runtime.finish(AgentRunResult(QStringLiteral("Sure, short.")));
     drain();
     EXPECT_EQ(view().shownTexts().size(), 3);
     ASSERT_TRUE(toast().isVisible());
@@ -200,4 +160,3 @@ TEST_F(ResultPanelTest, ConversationStreamsTheAnswerAndTheComposerClearsAtOnce)
     EXPECT_TRUE(view().showsUnavailable());
 }
 
-#include "AgentResultPanelTest.moc"
