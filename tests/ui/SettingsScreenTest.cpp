@@ -94,6 +94,7 @@ TEST_F(SettingsScreenTest, RecordingAShortcutSuspendsTheGlobalShortcutsAndStores
     QTest::keyClick(agent->button(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quits, 0);
     EXPECT_EQ(state->agentShortcut().keyLabel, QStringLiteral("Q"));
+    EXPECT_TRUE(state->agentShortcut().control);
     {
         SettingsScreen other(*state);
         QTest::mouseClick(recorder(other, QStringLiteral("Command"))->button(), Qt::LeftButton);
@@ -151,6 +152,8 @@ TEST_F(SettingsScreenTest, PasteSoundAndOverlayControlsWriteTheStateAndShowItBac
     EXPECT_TRUE(paste->isChecked());
     paste->click();
     EXPECT_FALSE(state->automaticPaste());
+    state->setAutomaticPaste(true);
+    EXPECT_TRUE(paste->isChecked());
 
     auto *sound = screen.findChild<QComboBox *>(QStringLiteral("completionSound"));
     sound->activated(1);
