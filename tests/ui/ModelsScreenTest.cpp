@@ -155,6 +155,15 @@ TEST_F(ModelsScreenTest, RemovalAsksFirstGoesThroughTheStoreAndFallsBackToPocket
     EXPECT_FALSE(view.errorMessage());
 }
 
+TEST_F(ModelsScreenTest, HardwareGuidanceFollowsMemoryAndNamesNoMac)
+{
+    // Memory alone picks the model here; the fits are the catalog's own tests.
+    EXPECT_TRUE(AgentModelsView::hardwareRecommendationText({QStringLiteral("CPU"), 8, false}).contains(QStringLiteral(". Gemma 4 E2B is")));
+    const QString large = AgentModelsView::hardwareRecommendationText({QStringLiteral("CPU"), 32, false});
+    EXPECT_TRUE(large.contains(QStringLiteral(". Gemma 4 E4B is")));
+    EXPECT_FALSE(large.contains(QStringLiteral("Mac")));
+}
+
 TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
 {
     const AgentModelDescriptor qwen = *AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
