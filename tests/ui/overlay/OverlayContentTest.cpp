@@ -34,6 +34,8 @@ TEST(OverlayContentTest, TextsSayWhatHappened)
     EXPECT_EQ(c.progressLabel(), QStringLiteral("~42%"));
     c.selectedModel = SpeechModel::withID(QStringLiteral("pocket"));
     EXPECT_EQ(c.progressLabel(), QStringLiteral("42%"));
+    // The idle card tells the Linux fact, not the macOS one.
+    EXPECT_EQ(with(CaptureStatus::idle()).secondaryLabel(), QStringLiteral("Your voice stays on this computer"));
 }
 
 TEST(OverlayContentTest, BarsShowLevelsNewestAtTheRightAndStillShapesOtherwise)
