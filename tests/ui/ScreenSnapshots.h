@@ -1,5 +1,7 @@
 #pragma once
 
+#include "components/Palette.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
@@ -9,7 +11,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <memory>
 
 // Renders screens to PNG files in light and dark, so they can be looked at: into
 // $ORVEL_SNAPSHOT_DIR, else "screen-snapshots" under the working directory.
@@ -23,26 +24,8 @@ inline QString folder()
     return dir;
 }
 
-inline QPalette palette(bool dark)
-{
-    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    QPalette p = fusion->standardPalette();
-    if (!dark)
-        return p;
-    const QColor window(0x1e, 0x1f, 0x22), base(0x27, 0x29, 0x2d), text(0xea, 0xea, 0xe6);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x33, 0x35, 0x3a));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9c, 0xa0));
-    p.setColor(QPalette::Mid, QColor(0x4a, 0x4c, 0x52));
-    p.setColor(QPalette::Highlight, QColor(0x3d, 0x8b, 0xf2));
-    p.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
-    return p;
-}
+// The program's own palettes, as the window test uses.
+inline QPalette palette(bool dark) { return (dark ? Theme::darkTheme() : Theme::light()).palette(); }
 
 // The whole screen, however long: the page is laid out at its full height before it is drawn.
 inline QString render(QWidget &screen, const QString &name, bool dark, int width = 900)

