@@ -134,10 +134,50 @@ protected:
 
 } // namespace
 
-TEST_F(DictationPipelineTest, TranscriptEndsOnTheClipboardAndInHistoryJson)
+TEST_F(DictationPipelineTest, EngineFailureShowsItsMessageAndKeepsNothing)
 {
     state->setAutomaticPaste(false);
+    const QString script = home.path() + QStringLiteral("/script");
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("stderr whisper_init_from_file: failed to load model\\n\nstderr error: failed to initialize whisper context\\n\nexit 3\n");
+    f.close();
+    setEnv("ORVEL_FAKE_ENGINE_SCRIPT", script);
     ASSERT_NO_FATAL_FAILURE(dictateAloud(0));
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
+    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::error);
+    EXPECT_EQ(state->status().text,
+              QStringLiteral("whisper_init_from_file: failed to load model error: failed to initialize whisper context"));
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+}
+
+TEST_F(DictationPipelineTest, SilenceIsNoSpeechAndNeverReachesTheEngineAndCancelKeepsNothing)
+{
+    state->setAutomaticPaste(false);
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() >= 32000; })); // a second
+    state->toggleRecording();
+    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("No speech was detected.")));
+    EXPECT_FALSE(engineRan());
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+
+    scheduler.advance(10);
+    state->toggleRecording();
+    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
+    state->cancelRecording();
+    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::idle);
+    EXPECT_TRUE(temporaryRecordings().isEmpty());
+    EXPECT_FALSE(QFile::exists(AppPaths::history()));
+}
+
+// Soft speech is not mistaken for silence, and its transcript reaches the clipboard and the history file.
+TEST_F(DictationPipelineTest, SoftSpeechEndsOnTheClipboardAndInHistoryJson)
+{
+    state->setAutomaticPaste(false);
+    ASSERT_NO_FATAL_FAILURE(dictateAloud(-30));
     scheduler.advance(1.5);
     state->toggleRecording();
     ASSERT_EQ(state->status().kind, CaptureStatus::Kind::processing) << state->status().text.toStdString();
@@ -163,58 +203,6 @@ TEST_F(DictationPipelineTest, TranscriptEndsOnTheClipboardAndInHistoryJson)
     ASSERT_GT(args.size(), 3);
     EXPECT_TRUE(args[3].toString().startsWith(AppPaths::temporaryRecordings()));
     EXPECT_TRUE(temporaryRecordings().isEmpty());
-}
-
-TEST_F(DictationPipelineTest, EngineFailureShowsItsMessageAndKeepsNothing)
-{
-    state->setAutomaticPaste(false);
-    const QString script = home.path() + QStringLiteral("/script");
-    QFile f(script);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("stderr whisper_init_from_file: failed to load model\\n\nstderr error: failed to initialize whisper context\\n\nexit 3\n");
-    f.close();
-    setEnv("ORVEL_FAKE_ENGINE_SCRIPT", script);
-    ASSERT_NO_FATAL_FAILURE(dictateAloud(0));
-    state->toggleRecording();
-    ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
-    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::error);
-    EXPECT_EQ(state->status().text,
-              QStringLiteral("whisper_init_from_file: failed to load model error: failed to initialize whisper context"));
-    EXPECT_FALSE(QFile::exists(AppPaths::history()));
-    EXPECT_TRUE(temporaryRecordings().isEmpty());
-}
-
-TEST_F(DictationPipelineTest, CancelLeavesNoFileAndNoHistory)
-{
-    state->setAutomaticPaste(false);
-    state->toggleRecording();
-    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() > 0; }));
-    state->cancelRecording();
-    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::idle);
-    EXPECT_TRUE(temporaryRecordings().isEmpty());
-    EXPECT_FALSE(QFile::exists(AppPaths::history()));
-}
-
-TEST_F(DictationPipelineTest, SilenceIsNoSpeechAndNeverReachesTheEngine)
-{
-    state->setAutomaticPaste(false);
-    state->toggleRecording();
-    ASSERT_TRUE(waitFor([&] { return recorder->recordedBytes() >= 32000; })); // a second
-    state->toggleRecording();
-    EXPECT_EQ(state->status(), CaptureStatus::error(QStringLiteral("No speech was detected.")));
-    EXPECT_FALSE(engineRan());
-    EXPECT_TRUE(temporaryRecordings().isEmpty());
-    EXPECT_FALSE(QFile::exists(AppPaths::history()));
-}
-
-TEST_F(DictationPipelineTest, SoftSpeechStillReachesTheEngine)
-{
-    state->setAutomaticPaste(false);
-    ASSERT_NO_FATAL_FAILURE(dictateAloud(-30));
-    state->toggleRecording();
-    ASSERT_TRUE(waitFor([&] { return !state->status().isBusy(); }));
-    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::success) << state->status().text.toStdString();
-    EXPECT_TRUE(engineRan());
 }
 
 // Waits on the recorder noticing the lost device, which it does not yet do under PulseAudio.
