@@ -84,7 +84,7 @@ protected:
 
 } // namespace
 
-TEST_F(RealEngineTest, WhisperTranscribesAndReportsProgressWithinRange)
+TEST_F(RealEngineTest, WhisperTranscribesWithVocabularyAndReportsProgressWithinRange)
 {
     const auto said = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"));
     ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
@@ -97,13 +97,12 @@ TEST_F(RealEngineTest, WhisperTranscribesAndReportsProgressWithinRange)
         EXPECT_LE(p, 0.97);
     }
     EXPECT_EQ(runner.runningCount(), 0);
-}
+    lock.unlock();
 
-TEST_F(RealEngineTest, WhisperVocabularyPromptIsAcceptedAndNormalizes)
-{
-    const auto said = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"), {QStringLiteral("HELLO")});
-    ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
-    EXPECT_TRUE(said.value().startsWith(QStringLiteral("HELLO from"))) << said.value().toStdString();
+    // The vocabulary prompt is accepted, and the transcript takes the term's capitals.
+    const auto fixed = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"), {QStringLiteral("HELLO")});
+    ASSERT_TRUE(fixed.ok()) << fixed.error().description().toStdString();
+    EXPECT_TRUE(fixed.value().startsWith(QStringLiteral("HELLO from"))) << fixed.value().toStdString();
 }
 
 TEST_F(RealEngineTest, WhisperHearingNothingIsNoSpeech)
@@ -111,7 +110,6 @@ TEST_F(RealEngineTest, WhisperHearingNothingIsNoSpeech)
     const auto heard = run("pocket", modelsDir() + QStringLiteral("/whisper-silent.bin"));
     ASSERT_FALSE(heard.ok());
     EXPECT_EQ(heard.error(), OrvelError::emptyTranscript());
-    EXPECT_EQ(heard.error().description(), QStringLiteral("No speech was detected."));
 }
 
 TEST_F(RealEngineTest, UnreadableModelGivesTheEngineOwnFailure)
