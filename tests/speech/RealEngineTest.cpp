@@ -3,6 +3,7 @@
 #include "RunTask.h"
 #include "TempDataHome.h"
 #include "speech/ResourceLocator.h"
+#include "speech/WavWriter.h"
 #include "speech/WhisperRunner.h"
 
 #include <QFile>
@@ -50,15 +51,7 @@ protected:
             const auto v = qint16((i / 20) % 2 ? 6000 : -6000); // 400 Hz square wave
             pcm.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
         }
-        auto le = [](quint32 v, int bytes) {
-            QByteArray out;
-            for (int i = 0; i < bytes; ++i)
-                out.append(char((v >> (8 * i)) & 0xff));
-            return out;
-        };
-        const QByteArray wav = QByteArray("RIFF") + le(36 + pcm.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                               le(1, 2) + le(rate, 4) + le(rate * 2, 4) + le(2, 2) + le(16, 2) + "data" +
-                               le(pcm.size(), 4) + pcm;
+        const QByteArray wav = WavWriter::header(quint32(pcm.size())) + pcm;
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write(wav), wav.size());
