@@ -120,7 +120,7 @@ TEST_F(ShortcutsTest, RefusedCombinationLeavesTheOthersActiveAndListenersSeeWhat
     EXPECT_TRUE(toggleReady.last());
 }
 
-TEST_F(ShortcutsTest, RecordingAShortcutSuspendsEveryGlobalShortcut)
+TEST_F(ShortcutsTest, RecordingAShortcutSuspendsEveryGlobalShortcutEscIncluded)
 {
     KeyboardShortcutSetting recorded;
     ShortcutRecorder recorder(
@@ -141,10 +141,8 @@ TEST_F(ShortcutsTest, RecordingAShortcutSuspendsEveryGlobalShortcut)
     EXPECT_FALSE(state->hotKeysSuspended());
     EXPECT_EQ(backend.registered.size(), 4u);
     EXPECT_EQ(state->toggleShortcut(), KeyboardShortcutSetting::defaultToggle());
-}
 
-TEST_F(ShortcutsTest, RecordingStartedDuringCaptureTakesEscOnlyAfterIt)
-{
+    // A recording started during a capture takes Esc only after it.
     state->shortcutCaptureDidChange(true);
     state->toggleRecording();
     ASSERT_EQ(kind(), Kind::recording);
