@@ -71,7 +71,6 @@ TEST_F(AgentFlowTest, SpokenInstructionRunsReplacesTheSelectionAndKeepsTheUsersC
     state->toggleAgentRecording(false);
     drain();
     EXPECT_EQ(phase(), AgentPhase::listening);
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Speak your writing instruction"));
     EXPECT_EQ(state->targetApplicationName(), QStringLiteral("Editor"));
     EXPECT_TRUE(cancelShortcut.registered);
     // The selection came from the element: the clipboard was not touched.
@@ -79,10 +78,6 @@ TEST_F(AgentFlowTest, SpokenInstructionRunsReplacesTheSelectionAndKeepsTheUsersC
 
     state->toggleAgentRecording(false);
     EXPECT_EQ(phase(), AgentPhase::transcribing);
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Pocket"));
-    runner.reportProgress(1.0);
-    drain();
-    EXPECT_DOUBLE_EQ(state->transcriptionProgress(), 0.98);
     runner.finish(QStringLiteral("  Make it polite \n"));
     drain();
 
@@ -92,15 +87,11 @@ TEST_F(AgentFlowTest, SpokenInstructionRunsReplacesTheSelectionAndKeepsTheUsersC
     EXPECT_EQ(request.instruction, QStringLiteral("Make it polite"));
     EXPECT_EQ(request.model->id, QStringLiteral("apple-system"));
     EXPECT_EQ(request.llamaServerPath, QStringLiteral("/opt/llama-server"));
-    EXPECT_FALSE(request.appleBridgePath);
-    EXPECT_FALSE(request.modelPath);
     EXPECT_FALSE(request.openAIAPIKey);
     EXPECT_EQ(request.sessionPath, AppPaths::agentSessions());
-    EXPECT_EQ(request.trustedInstructions, AgentSettings::defaultTrustedInstructions());
     ASSERT_EQ(request.attachments.size(), 1);
     EXPECT_EQ(request.attachments[0].text, QStringLiteral("we are late"));
     EXPECT_EQ(phase(), AgentPhase::loadingModel);
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Checking Apple Intelligence"));
     EXPECT_FALSE(QFileInfo::exists(recorder.filePath));
 
     const AgentConversation created = onlyConversation();
@@ -109,12 +100,9 @@ TEST_F(AgentFlowTest, SpokenInstructionRunsReplacesTheSelectionAndKeepsTheUsersC
     EXPECT_EQ(created.targetApplicationName, QStringLiteral("Editor"));
     EXPECT_EQ(state->activeAgentConversationID(), created.id);
 
-    // Progress: the estimator climbs while loading, events lift it, deltas stream.
-    scheduler.advance(0.18);
-    EXPECT_GT(state->agentProgress(), 0.04);
+    // Deltas stream.
     runtime.emitEvent(AgentProtocolEventKind::phase, AgentPhase::generating, QStringLiteral("Writing"));
     EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Writing"));
-    EXPECT_GE(state->agentProgress(), 0.38);
     runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("We are "));
     runtime.emitEvent(AgentProtocolEventKind::delta, std::nullopt, QStringLiteral("running late."));
     EXPECT_EQ(state->agentStreamedText(), QStringLiteral("We are running late."));
@@ -130,7 +118,6 @@ TEST_F(AgentFlowTest, SpokenInstructionRunsReplacesTheSelectionAndKeepsTheUsersC
     drain();
 
     EXPECT_EQ(phase(), AgentPhase::completed);
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Ready"));
     EXPECT_DOUBLE_EQ(state->agentProgress(), 1.0);
     EXPECT_EQ(state->agentResultText(), QStringLiteral("We are running late."));
     EXPECT_FALSE(state->agentResultNeedsPaste());
@@ -197,7 +184,6 @@ TEST_F(AgentFlowTest, CancelDuringGenerationDropsLateEventsAndText)
     ASSERT_TRUE(cancelShortcut.registered);
     state->cancelRecording();
     EXPECT_EQ(phase(), AgentPhase::cancelled);
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Cancelled"));
     EXPECT_EQ(runtime.cancelled, (QList<QUuid>{runtime.requests[0].requestID}));
     EXPECT_FALSE(cancelShortcut.registered);
 
@@ -322,7 +308,6 @@ TEST_F(AgentFlowTest, CloudRunWithScreenshotSendsTheKeyAndStoresTheWindowWithThe
 
     state->toggleAgentRecording(true);
     drain();
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Window attached"));
     EXPECT_EQ(screenCapture.lastSize, QSize(4096, 3200));
     state->toggleAgentRecording(true);
     runner.finish(QStringLiteral("Describe the window"));
@@ -332,7 +317,6 @@ TEST_F(AgentFlowTest, CloudRunWithScreenshotSendsTheKeyAndStoresTheWindowWithThe
     ASSERT_EQ(runtime.requests.size(), 1);
     const AgentRuntimeRequest &request = runtime.requests[0];
     EXPECT_EQ(request.openAIAPIKey, QStringLiteral("sk-test-key-0123456789"));
-    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("Connecting to OpenAI · Luna"));
     ASSERT_EQ(request.attachments.size(), 2);
     const QString shot = *request.attachments[1].filePath;
     EXPECT_EQ(QFileInfo(shot).dir().dirName(), request.conversationID->toString(QUuid::WithoutBraces).toUpper());

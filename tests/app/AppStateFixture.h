@@ -48,8 +48,11 @@ protected:
         s.cancelShortcut = hotKeyBackend ? nullptr : &cancelShortcut;
         s.hotKeys = hotKeyBackend;
         s.openAIKeychain = keychain;
+        addServices(s);
         return std::make_unique<AppState>(s);
     }
+    // Fixtures with more collaborators hand them over here.
+    virtual void addServices(AppState::Services &) {}
 
     void installModel(const QString &id)
     {

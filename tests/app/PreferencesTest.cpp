@@ -1,10 +1,8 @@
 #include "AppStateFixture.h"
-#include "app/PlatformWording.h"
 #include "app/Preferences.h"
 #include "speech/ModelStore.h"
 
 #include <QFileInfo>
-
 #include <QSettings>
 
 class PreferencesTest : public AppStateTest {
@@ -18,26 +16,6 @@ protected:
         state = makeState();
     }
 };
-
-TEST_F(PreferencesTest, NothingStoredGivesEveryDefault)
-{
-    EXPECT_FALSE(state->onboardingComplete());
-    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
-    EXPECT_TRUE(state->automaticPaste());
-    EXPECT_EQ(state->overlayAppearance(), OverlayAppearance::automatic);
-    EXPECT_EQ(state->overlaySize(), OverlaySize::classic);
-    EXPECT_EQ(state->completionSound(), CompletionSound::softPop);
-    EXPECT_EQ(state->toggleShortcut(), KeyboardShortcutSetting::defaultToggle());
-    EXPECT_EQ(state->pushToTalkShortcut(), KeyboardShortcutSetting::defaultPushToTalk());
-    EXPECT_EQ(state->cancelShortcut(), KeyboardShortcutSetting::defaultCancel());
-    EXPECT_EQ(state->agentShortcut(), KeyboardShortcutSetting::defaultAgent());
-    EXPECT_EQ(state->agentScreenshotShortcut(), KeyboardShortcutSetting::defaultAgentScreenshot());
-    EXPECT_TRUE(state->vocabulary().isEmpty());
-    // Fresh Command settings, which put the cloud model first.
-    EXPECT_EQ(state->agentSettings(), AgentSettings::fresh());
-    // Loading writes nothing.
-    EXPECT_TRUE(store()->allKeys().isEmpty());
-}
 
 TEST_F(PreferencesTest, UnreadableValuesFallBackWithoutBeingRewritten)
 {
@@ -71,6 +49,8 @@ TEST_F(PreferencesTest, UnreadableValuesFallBackWithoutBeingRewritten)
 
 TEST_F(PreferencesTest, StoredValuesLoadAndEveryChangeIsWritten)
 {
+    // Loading writes nothing.
+    EXPECT_TRUE(store()->allKeys().isEmpty());
     state->setOnboardingComplete(true);
     state->setAutomaticPaste(false);
     state->setOverlayAppearance(OverlayAppearance::dark);
@@ -157,38 +137,27 @@ TEST_F(PreferencesTest, VocabularyIsTrimmedDeduplicatedSortedAndStored)
     EXPECT_TRUE(state->vocabulary().isEmpty());
 }
 
-TEST_F(PreferencesTest, RemovingTheSelectedModelSelectsPocketAndPocketStays)
+TEST_F(PreferencesTest, RemovingModelsKeepsPocketSelectsItAndLeavesNoDanglingLink)
 {
     installModel(QStringLiteral("swift"));
     const SpeechModel swift = *SpeechModel::withID(QStringLiteral("swift"));
     const SpeechModel pocket = *SpeechModel::withID(QStringLiteral("pocket"));
+    const SpeechModel studio = *SpeechModel::withID(QStringLiteral("studio"));
+    ModelStore &store = state->modelStore();
+    int revisions = 0;
+    QObject::connect(&store, &ModelStore::revisionChanged, [&] { ++revisions; });
     state->setSelectedModelID(QStringLiteral("swift"));
 
     EXPECT_TRUE(state->removeModel(pocket).ok());
     EXPECT_TRUE(QFile::exists(AppPaths::models() + QLatin1Char('/') + pocket.fileName));
     EXPECT_EQ(state->selectedModelID(), QStringLiteral("swift"));
-
-    EXPECT_TRUE(state->removeModel(swift).ok());
-    EXPECT_FALSE(QFile::exists(AppPaths::models() + QLatin1Char('/') + swift.fileName));
-    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
-    reload();
-    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
-}
-
-TEST_F(PreferencesTest, RemovedModelsLeaveTheStoreUpToDateAndNoDanglingLink)
-{
-    installModel(QStringLiteral("swift"));
-    const SpeechModel swift = *SpeechModel::withID(QStringLiteral("swift"));
-    const SpeechModel studio = *SpeechModel::withID(QStringLiteral("studio"));
-    ModelStore &store = state->modelStore();
-    int revisions = 0;
-    QObject::connect(&store, &ModelStore::revisionChanged, [&] { ++revisions; });
     const int before = store.revision();
 
     ASSERT_TRUE(state->removeModel(swift).ok());
     EXPECT_FALSE(ModelStore::isInstalled(swift));
     EXPECT_EQ(store.revision(), before + 1);
     EXPECT_EQ(revisions, 1);
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
 
     // A model linked in from elsewhere whose target went away.
     const QString link = ModelStore::installedPath(studio);
@@ -200,26 +169,6 @@ TEST_F(PreferencesTest, RemovedModelsLeaveTheStoreUpToDateAndNoDanglingLink)
     // Nothing there: nothing changes.
     ASSERT_TRUE(state->removeModel(studio).ok());
     EXPECT_EQ(store.revision(), before + 2);
-}
-
-TEST_F(PreferencesTest, MacFactsAreWordedForThisDesktop)
-{
-    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Your key stays in the macOS Keychain on this Mac.")),
-              QStringLiteral("Your key stays in the system keyring on this computer."));
-    const QString folder = PlatformWording::adapt(QStringLiteral("~/Library/Application Support/Orvel Raza"));
-    EXPECT_TRUE(folder.endsWith(QStringLiteral("/Orvel Raza")));
-    EXPECT_FALSE(folder.contains(QStringLiteral("Library")));
-    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Choose a downloaded model.")), QStringLiteral("Choose a downloaded model."));
-    // The catalog's and the key store's own texts, as screens will show them.
-    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Recommended: Apple silicon · 16 GB+")),
-              QStringLiteral("Recommended: 16 GB+"));
-    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("Requires Apple silicon")), QStringLiteral("Not available on Linux"));
-    EXPECT_EQ(PlatformWording::adapt(QStringLiteral("The OpenAI API key could not be updated in Keychain.")),
-              QStringLiteral("The OpenAI API key could not be updated in the system keyring."));
-    // Nothing is bundled here; without a program to name, the text still reads.
-    const QString engine = PlatformWording::adapt(OrvelError::missingEngine().description());
-    EXPECT_TRUE(engine.startsWith(QStringLiteral("The speech engine for this model was not found."))) << engine.toStdString();
-    EXPECT_TRUE(PlatformWording::describe(OrvelError::missingEngine(QStringLiteral("whisper-cli")))
-                    .startsWith(QStringLiteral("The speech engine “whisper-cli” was not found. Install")));
-    EXPECT_EQ(PlatformWording::describe(OrvelError::emptyTranscript()), QStringLiteral("No speech was detected."));
+    reload();
+    EXPECT_EQ(state->selectedModelID(), QStringLiteral("pocket"));
 }

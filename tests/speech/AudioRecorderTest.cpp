@@ -15,8 +15,6 @@
 #include <QFileInfo>
 #include <QAudioDevice>
 #include <QMediaDevices>
-#include <QRegularExpression>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <iostream>
@@ -24,40 +22,16 @@
 #include <gtest/gtest.h>
 
 using namespace audiotest;
+using sinkaudio::waitFor;
 
 namespace {
 
-// Plays a tone into the test sink until destroyed.
-class TonePlayer {
-public:
-    TonePlayer(const QString &folder, double frequency, double amplitude)
-    {
-        const QString file = folder + QStringLiteral("/tone.wav");
-        writeToneFile(file, frequency, amplitude, 30);
-        m_process.start(QStringLiteral("paplay"), {QStringLiteral("--device=orvel_test_sink"), file});
-        m_process.waitForStarted();
-    }
-    ~TonePlayer()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-private:
-    QProcess m_process;
-};
-
-// Real time passes here: the device delivers audio at its own pace.
-bool waitFor(const std::function<bool()> &condition, int milliseconds = 10000)
+// A 440 Hz tone played into the test sink until the playback goes.
+sinkaudio::Playback playTone(const QString &folder)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    const QString file = folder + QStringLiteral("/tone.wav");
+    writeToneFile(file, 440, 0.5, 30);
+    return sinkaudio::Playback(file);
 }
 
 void pump(int milliseconds)
@@ -93,7 +67,7 @@ TEST_F(AudioRecorderTest, ToneLiftsTheLevelAndTheFileIsSixteenKilohertzMono)
 {
     FakeScheduler scheduler;
     AudioRecorder recorder(scheduler);
-    TonePlayer tone(home.path(), 440, 0.5);
+    const auto tone = playTone(home.path());
 
     const auto started = recorder.start();
     ASSERT_TRUE(started.ok()) << started.error().toStdString();
@@ -122,22 +96,6 @@ TEST_F(AudioRecorderTest, ToneLiftsTheLevelAndTheFileIsSixteenKilohertzMono)
     EXPECT_EQ(wav.riffSize, wav.dataSize + 36);
     ASSERT_GT(wav.samples.size(), size_t(8000));
     EXPECT_GT(tonePower(wav.samples, 440, 16000, 4000), 100 * tonePower(wav.samples, 1320, 16000, 4000));
-}
-
-TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheWindowKeepsTwentyValues)
-{
-    FakeScheduler scheduler;
-    AudioRecorder recorder(scheduler);
-    ASSERT_TRUE(recorder.start().ok());
-    recordAudio(recorder, 0.3);
-    scheduler.advance(3.0);
-    EXPECT_EQ(recorder.level(), 0.015);
-    ASSERT_EQ(recorder.samples().size(), 20);
-    for (double v : recorder.samples())
-        EXPECT_EQ(v, 0.015);
-    ASSERT_TRUE(recorder.stop().has_value());
-    // The window survives a stop; a cancel puts the idle shape back.
-    EXPECT_EQ(recorder.samples().last(), 0.015);
 }
 
 TEST_F(AudioRecorderTest, FileLengthMatchesTheWallClockDuration)
@@ -169,7 +127,7 @@ TEST_F(AudioRecorderTest, DeviceFormatOtherThanSixteenKilohertzIsConvertedNotRel
     native.setChannelCount(2);
     native.setSampleFormat(QAudioFormat::Float);
     recorder.setCaptureFormatOverride(native);
-    TonePlayer tone(home.path(), 440, 0.5);
+    const auto tone = playTone(home.path());
     ASSERT_TRUE(recorder.start().ok());
     EXPECT_EQ(recorder.captureFormat().sampleRate(), 48000);
     recordAudio(recorder, 1.0);
@@ -185,7 +143,7 @@ TEST_F(AudioRecorderTest, DeviceFormatOtherThanSixteenKilohertzIsConvertedNotRel
     EXPECT_GT(p440, 100 * tonePower(wav.samples, 1320, 16000, 4000));
 }
 
-TEST_F(AudioRecorderTest, StopCancelAndFileNames)
+TEST_F(AudioRecorderTest, StopAndCancelLeaveNoFileOrTimer)
 {
     FakeScheduler scheduler;
     AudioRecorder recorder(scheduler);
@@ -194,8 +152,6 @@ TEST_F(AudioRecorderTest, StopCancelAndFileNames)
     const auto first = recorder.start();
     ASSERT_TRUE(first.ok());
     EXPECT_TRUE(first.value().startsWith(AppPaths::temporaryRecordings() + QLatin1Char('/')));
-    EXPECT_TRUE(QFileInfo(first.value()).fileName().contains(QRegularExpression(
-        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"))));
     ASSERT_TRUE(recorder.stop().has_value());
     EXPECT_FALSE(recorder.stop().has_value()); // twice: nothing the second time
     EXPECT_TRUE(QFile::exists(first.value()));
@@ -215,14 +171,21 @@ TEST_F(AudioRecorderTest, StopCancelAndFileNames)
     EXPECT_EQ(scheduler.activeCount(), 0); // the meter timer went with the recording
 }
 
-TEST_F(AudioRecorderTest, LoudestTenthTellsSilenceFromSoftSpeech)
+TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheLoudestTenthTellsItFromSoftSpeech)
 {
     FakeScheduler scheduler;
     AudioRecorder recorder(scheduler);
     ASSERT_TRUE(recorder.start().ok());
     recordAudio(recorder, 1.0);
+    scheduler.advance(3.0);
+    EXPECT_EQ(recorder.level(), 0.015);
+    ASSERT_EQ(recorder.samples().size(), 20);
+    for (double v : recorder.samples())
+        EXPECT_EQ(v, 0.015);
     const auto silence = recorder.stop();
     ASSERT_TRUE(silence && silence->loudestPower);
+    // The window survives a stop.
+    EXPECT_EQ(recorder.samples().last(), 0.015);
 
     // Said 30 dB below espeak-ng's level: a quiet speaker some way from the microphone.
     const QString speech = home.path() + QStringLiteral("/soft.wav");

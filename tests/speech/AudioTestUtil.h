@@ -2,6 +2,8 @@
 
 // Signal helpers for the recorder tests: tone files, WAV parsing and single-frequency power.
 
+#include "speech/WavWriter.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -78,34 +80,22 @@ inline QByteArray floatTone(double frequency, double amplitude, int rate, int ch
     return out;
 }
 
-// A 48 kHz stereo 16-bit WAV file with a sine, for playing into the test sink.
+// 16-bit little-endian mono samples of a sine.
+inline QByteArray pcm16Tone(double frequency, double amplitude, int samples, int rate = 16000)
+{
+    QByteArray out(samples * 2, Qt::Uninitialized);
+    for (int i = 0; i < samples; ++i)
+        qToLittleEndian<qint16>(qint16(std::lrint(32767 * amplitude * std::sin(2 * std::numbers::pi * frequency * i / rate))),
+                                out.data() + 2 * i);
+    return out;
+}
+
+// A 16 kHz mono WAV file with a sine, for playing into the test sink.
 inline bool writeToneFile(const QString &path, double frequency, double amplitude, double seconds)
 {
-    const int rate = 48000, channels = 2;
-    const int frames = int(seconds * rate);
-    QByteArray data(frames * channels * 2, Qt::Uninitialized);
-    for (int i = 0; i < frames; ++i) {
-        const auto v = qint16(std::lrint(32767 * amplitude * std::sin(2 * std::numbers::pi * frequency * i / rate)));
-        for (int c = 0; c < channels; ++c)
-            qToLittleEndian<qint16>(v, data.data() + (i * channels + c) * 2);
-    }
-    QByteArray h;
-    auto put32 = [&h](quint32 v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
-    auto put16 = [&h](quint16 v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
-    h.append("RIFF");
-    put32(36 + data.size());
-    h.append("WAVEfmt ");
-    put32(16);
-    put16(1);
-    put16(channels);
-    put32(rate);
-    put32(rate * channels * 2);
-    put16(channels * 2);
-    put16(16);
-    h.append("data");
-    put32(data.size());
+    const QByteArray data = pcm16Tone(frequency, amplitude, int(seconds * 16000));
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(h + data) == h.size() + data.size();
+    return f.open(QIODevice::WriteOnly) && f.write(WavWriter::header(quint32(data.size())) + data) == data.size() + 44;
 }
 
 } // namespace audiotest

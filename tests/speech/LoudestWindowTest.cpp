@@ -1,25 +1,10 @@
+#include "AudioTestUtil.h"
 #include "speech/DictationServices.h"
 #include "speech/LoudestWindow.h"
 
-#include <QtEndian>
-
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <numbers>
-
-namespace {
-
-QByteArray sine(double amplitude, int samples)
-{
-    QByteArray out(samples * 2, Qt::Uninitialized);
-    for (int i = 0; i < samples; ++i)
-        qToLittleEndian<qint16>(qint16(std::lrint(32767 * amplitude * std::sin(2 * std::numbers::pi * 440 * i / 16000))),
-                                out.data() + 2 * i);
-    return out;
-}
-
-} // namespace
+using audiotest::pcm16Tone;
 
 TEST(LoudestWindowTest, TheLoudestTenthCountsWhereverItIs)
 {
@@ -28,7 +13,7 @@ TEST(LoudestWindowTest, TheLoudestTenthCountsWhereverItIs)
     w.add(QByteArray(16000 * 2, '\0'));
     EXPECT_EQ(w.loudestPower(), -160.0);
     // A tenth of a sine at amplitude 0.1 among a second of silence: 20·log10(0.1) − 3 dB.
-    w.add(sine(0.1, 1600));
+    w.add(pcm16Tone(440, 0.1, 1600));
     w.add(QByteArray(16000 * 2, '\0'));
     ASSERT_TRUE(w.loudestPower().has_value());
     EXPECT_NEAR(*w.loudestPower(), -23.0, 0.1);
@@ -38,12 +23,12 @@ TEST(LoudestWindowTest, ShortAndSplitInputIsMeasuredToo)
 {
     // Less than a tenth in all: that is the measure.
     LoudestWindow shortOne;
-    shortOne.add(sine(0.01, 800));
+    shortOne.add(pcm16Tone(440, 0.01, 800));
     ASSERT_TRUE(shortOne.loudestPower().has_value());
     EXPECT_NEAR(*shortOne.loudestPower(), -43.0, 0.2);
 
     // Blocks that split a sample in two give the same result as one block.
-    const QByteArray audio = sine(0.5, 4000);
+    const QByteArray audio = pcm16Tone(440, 0.5, 4000);
     LoudestWindow whole, pieces;
     whole.add(audio);
     for (qsizetype at = 0; at < audio.size(); at += 333)

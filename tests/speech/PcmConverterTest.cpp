@@ -1,11 +1,10 @@
 #include "AudioTestUtil.h"
 #include "speech/AudioRecorder.h"
 #include "speech/PcmConverter.h"
-#include "speech/WavWriter.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace audiotest;
 
@@ -32,11 +31,8 @@ std::vector<double> decode16(const QByteArray &pcm)
 
 TEST(Metering, PowerMapsToTheDisplayedLevel)
 {
-    EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(-60), 0.015); // silent room: the floor, never 0
-    EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(-160), 0.015);
-    EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(-55), 0.015);
+    EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(-160), 0.015); // silent room: the floor, never 0
     EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(0), 1.0);
-    EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(-7), 1.0);
     EXPECT_NEAR(AudioRecorder::levelForPower(-31), std::pow(0.5, 1.55), 1e-12);
     EXPECT_DOUBLE_EQ(AudioRecorder::levelForPower(std::nan("")), 0.015);
 }
@@ -57,36 +53,24 @@ TEST(PcmConverter, SixteenKilohertzMonoPassesThroughUnchanged)
     EXPECT_EQ(out, in);
 }
 
-TEST(PcmConverter, DownsamplesStereoFloatKeepingPitchAndLoudness)
+TEST(PcmConverter, ResamplesKeepingPitchLoudnessAndLength)
 {
-    const int frames = 48000;
-    PcmConverter c(format(48000, 2, QAudioFormat::Float));
-    const QByteArray tone = floatTone(1000, 0.5, 48000, 2, frames);
-    QByteArray out;
-    // Odd block sizes cut frames apart.
-    for (qsizetype at = 0; at < tone.size(); at += 4093)
-        out += c.convert(tone.mid(at, 4093));
-    out += c.flush();
-    const auto x = decode16(out);
-    EXPECT_EQ(x.size(), size_t(16000));
-    const size_t settled = 200;
-    EXPECT_NEAR(rms(x, settled), 0.5 / std::sqrt(2.0), 0.01);
-    // Mislabelled 48 kHz data would put the tone at a third of its pitch.
-    EXPECT_GT(tonePower(x, 1000, 16000, settled), 100 * tonePower(x, 333.3, 16000, settled));
-    EXPECT_GT(tonePower(x, 1000, 16000, settled), 100 * tonePower(x, 3000, 16000, settled));
-}
-
-TEST(PcmConverter, RatesWithAndWithoutAShortFilterCycleKeepPitchAndLength)
-{
-    // 44.1 kHz repeats its filter phases every 160 outputs; 22051 Hz never does.
-    for (const int rate : {44100, 22051}) {
-        PcmConverter c(format(rate, 1, QAudioFormat::Float));
-        QByteArray out = c.convert(floatTone(1000, 0.5, rate, 1, rate));
+    // Stereo 48 kHz in odd blocks that cut frames apart; 44.1 kHz repeats its filter phases
+    // every 160 outputs; 22051 Hz never does.
+    for (const auto &[rate, channels, block] : {std::tuple{48000, 2, 4093}, std::tuple{44100, 1, 0}, std::tuple{22051, 1, 0}}) {
+        PcmConverter c(format(rate, channels, QAudioFormat::Float));
+        const QByteArray tone = floatTone(1000, 0.5, rate, channels, rate);
+        QByteArray out;
+        for (qsizetype at = 0; at < tone.size(); at += block ? block : tone.size())
+            out += c.convert(tone.mid(at, block ? block : tone.size()));
         out += c.flush();
         const auto x = decode16(out);
         EXPECT_EQ(x.size(), size_t(16000)) << rate;
         EXPECT_NEAR(rms(x, 200), 0.5 / std::sqrt(2.0), 0.01) << rate;
-        EXPECT_GT(tonePower(x, 1000, 16000, 200), 100 * tonePower(x, 1000.0 * rate / 16000, 16000, 200)) << rate;
+        // Mislabelled data would move the tone by the ratio of the rates, one way or the other.
+        const double p = tonePower(x, 1000, 16000, 200);
+        EXPECT_GT(p, 100 * tonePower(x, 1000.0 * rate / 16000, 16000, 200)) << rate;
+        EXPECT_GT(p, 100 * tonePower(x, 1000.0 * 16000 / rate, 16000, 200)) << rate;
     }
 }
 
@@ -138,23 +122,4 @@ TEST(PcmConverter, ReportsAveragePowerSinceTheLastReading)
     (void)c.convert(QByteArray(1600 * 4, '\0'));
     EXPECT_EQ(*c.takeAveragePower(), -160.0);
     EXPECT_FALSE(c.takeAveragePower().has_value());
-}
-
-TEST(WavWriter, HeaderCarriesTheFinalSizes)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.wav"));
-    WavWriter w;
-    ASSERT_TRUE(w.open(path).ok());
-    w.append(QByteArray(3200, '\x01'));
-    w.append(QByteArray(800, '\x02'));
-    ASSERT_TRUE(w.finish().ok());
-    const Wav wav = readWav(path);
-    EXPECT_EQ(wav.format, 1);
-    EXPECT_EQ(wav.rate, 16000u);
-    EXPECT_EQ(wav.channels, 1);
-    EXPECT_EQ(wav.bits, 16);
-    EXPECT_EQ(wav.dataSize, 4000u);
-    EXPECT_EQ(wav.riffSize, 4036u);
-    EXPECT_EQ(wav.fileSize, 4044);
 }

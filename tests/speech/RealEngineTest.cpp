@@ -3,6 +3,7 @@
 #include "RunTask.h"
 #include "TempDataHome.h"
 #include "speech/ResourceLocator.h"
+#include "speech/WavWriter.h"
 #include "speech/WhisperRunner.h"
 
 #include <QFile>
@@ -50,15 +51,7 @@ protected:
             const auto v = qint16((i / 20) % 2 ? 6000 : -6000); // 400 Hz square wave
             pcm.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
         }
-        auto le = [](quint32 v, int bytes) {
-            QByteArray out;
-            for (int i = 0; i < bytes; ++i)
-                out.append(char((v >> (8 * i)) & 0xff));
-            return out;
-        };
-        const QByteArray wav = QByteArray("RIFF") + le(36 + pcm.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                               le(1, 2) + le(rate, 4) + le(rate * 2, 4) + le(2, 2) + le(16, 2) + "data" +
-                               le(pcm.size(), 4) + pcm;
+        const QByteArray wav = WavWriter::header(quint32(pcm.size())) + pcm;
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write(wav), wav.size());
@@ -84,7 +77,7 @@ protected:
 
 } // namespace
 
-TEST_F(RealEngineTest, WhisperTranscribesAndReportsProgressWithinRange)
+TEST_F(RealEngineTest, WhisperTranscribesWithVocabularyAndReportsProgressWithinRange)
 {
     const auto said = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"));
     ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
@@ -97,13 +90,12 @@ TEST_F(RealEngineTest, WhisperTranscribesAndReportsProgressWithinRange)
         EXPECT_LE(p, 0.97);
     }
     EXPECT_EQ(runner.runningCount(), 0);
-}
+    lock.unlock();
 
-TEST_F(RealEngineTest, WhisperVocabularyPromptIsAcceptedAndNormalizes)
-{
-    const auto said = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"), {QStringLiteral("HELLO")});
-    ASSERT_TRUE(said.ok()) << said.error().description().toStdString();
-    EXPECT_TRUE(said.value().startsWith(QStringLiteral("HELLO from"))) << said.value().toStdString();
+    // The vocabulary prompt is accepted, and the transcript takes the term's capitals.
+    const auto fixed = run("pocket", modelsDir() + QStringLiteral("/whisper-sentence.bin"), {QStringLiteral("HELLO")});
+    ASSERT_TRUE(fixed.ok()) << fixed.error().description().toStdString();
+    EXPECT_TRUE(fixed.value().startsWith(QStringLiteral("HELLO from"))) << fixed.value().toStdString();
 }
 
 TEST_F(RealEngineTest, WhisperHearingNothingIsNoSpeech)
@@ -111,7 +103,6 @@ TEST_F(RealEngineTest, WhisperHearingNothingIsNoSpeech)
     const auto heard = run("pocket", modelsDir() + QStringLiteral("/whisper-silent.bin"));
     ASSERT_FALSE(heard.ok());
     EXPECT_EQ(heard.error(), OrvelError::emptyTranscript());
-    EXPECT_EQ(heard.error().description(), QStringLiteral("No speech was detected."));
 }
 
 TEST_F(RealEngineTest, UnreadableModelGivesTheEngineOwnFailure)

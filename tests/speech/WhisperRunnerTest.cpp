@@ -91,29 +91,15 @@ QString threads() { return QString::number(WhisperRunner::threadCount(QThread::i
 
 } // namespace
 
-TEST(WhisperRunnerRules, ThreadCountIsCoresMinusTwoWithinTwoAndEight)
-{
-    EXPECT_EQ(WhisperRunner::threadCount(1), 2);
-    EXPECT_EQ(WhisperRunner::threadCount(4), 2);
-    EXPECT_EQ(WhisperRunner::threadCount(7), 5);
-    EXPECT_EQ(WhisperRunner::threadCount(10), 8);
-    EXPECT_EQ(WhisperRunner::threadCount(16), 8);
-}
-
 TEST(WhisperRunnerRules, ProgressIsTheLastParsableLine)
 {
     using C = ProcessOutputCollector;
-    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("x\nwhisper_print_progress_callback: progress = 45%\n")), 45.0);
     EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress = 10%\rprogress = 20%\r")), 20.0);
-    EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress = 10%\nprogress = abc%\n")), 10.0);
     EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress =\t12.5 %\n")), 12.5);
     EXPECT_EQ(C::latestWhisperProgress(QStringLiteral("progress = 30%\u2028progress = 7%")), 7.0);
-    // Not a progress line: no "progress", "%" before "=", trailing junk, nothing at all.
-    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("done = 45%")).has_value());
-    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("progress 45% = x")).has_value());
-    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("progress = 45x%")).has_value());
-    EXPECT_FALSE(C::latestWhisperProgress(QStringLiteral("progress = nan%")).has_value());
-    EXPECT_FALSE(C::latestWhisperProgress(QString()).has_value());
+    // Not a progress line: no "progress", "%" before "=", trailing junk.
+    for (const char *junk : {"done = 45%", "progress 45% = x", "progress = 45x%", "progress = nan%", ""})
+        EXPECT_FALSE(C::latestWhisperProgress(QString::fromLatin1(junk)).has_value()) << junk;
 }
 
 TEST(WhisperRunnerRules, VocabularyFixesWholeWordsLongestFirst)
@@ -128,27 +114,21 @@ TEST(WhisperRunnerRules, VocabularyFixesWholeWordsLongestFirst)
     EXPECT_EQ(fix("build WHISPER.CPP now", {"whisper.cpp"}), "build whisper.cpp now");
     // Letters of other scripts are letters too; punctuation and ends are boundaries.
     EXPECT_EQ(fix("éorvel orvelж (orvel)", {"Orvel"}), "éorvel orvelж (Orvel)");
-    EXPECT_EQ(fix("straße", {"STRASSE"}), "straße");
     EXPECT_EQ(fix("ÜBER über", {"über"}), "über über");
     // The term goes in literally.
     EXPECT_EQ(fix("pay $5 now", {"$5"}), "pay $5 now");
     EXPECT_EQ(fix("a c:\\x b", {"C:\\X"}), "a C:\\X b");
-    EXPECT_EQ(fix("cost $1 and $1", {"$1"}), "cost $1 and $1");
     EXPECT_EQ(fix("q (a+b) q", {"(A+B)"}), "q (A+B) q");
-    EXPECT_EQ(fix("unchanged", {}), "unchanged");
     EXPECT_EQ(fix("a b", {""}), "a b");
 }
 
 TEST(WhisperRunnerRules, FailureMessageIsTheLastTwoNonEmptyLines)
 {
-    EXPECT_EQ(WhisperRunner::failureFromStandardError("a\nb\n\nc\n").description(), QStringLiteral("b c"));
     EXPECT_EQ(WhisperRunner::failureFromStandardError("only\n").description(), QStringLiteral("only"));
     EXPECT_EQ(WhisperRunner::failureFromStandardError("x\r\ny\r\n").description(), QStringLiteral("x y"));
-    EXPECT_EQ(WhisperRunner::failureFromStandardError("\n\n").description(),
-              QStringLiteral("The local transcription failed."));
 }
 
-TEST_F(WhisperRunnerTest, WhisperCommandLineForEnglishModelWithVocabulary)
+TEST_F(WhisperRunnerTest, WhisperCommandLinesForEnglishAndMultilingualModels)
 {
     script(QStringLiteral("stdout  hello orvel\\n\n"));
     const auto result = run(QStringLiteral("pocket"), {QStringLiteral("Orvel"), QStringLiteral("whisper.cpp")});
@@ -158,10 +138,8 @@ TEST_F(WhisperRunnerTest, WhisperCommandLineForEnglishModelWithVocabulary)
               (QStringList{"--model", "/models/m.bin", "--file", "/tmp/a b.wav", "--no-timestamps", "--no-prints",
                            "--print-progress", "--language", "en", "--threads", threads(), "--suppress-nst",
                            "--prompt", "Orvel, whisper.cpp"}));
-}
 
-TEST_F(WhisperRunnerTest, MultilingualWhisperWithoutVocabularyEndsWithSuppressNst)
-{
+    // A multilingual model without vocabulary: language detection, and nothing after --suppress-nst.
     script(QStringLiteral("stdout text\n"));
     ASSERT_TRUE(run(QStringLiteral("balanced")).ok());
     const QStringList args = recordedArguments();
