@@ -1,7 +1,8 @@
 // Command against the test session's desktop: a GTK editor in front with text selected (read
 // over AT-SPI), the Command shortcut pressed with xdotool, the instruction heard by the real
 // whisper-cli, the answer written by the real orvel-agent with the real llama-server and a tiny
-// model, pasted over the selection, and the clipboard given back.
+// model, pasted over the selection, and the clipboard given back; refinements from the
+// conversation window, and a cancel while the model writes.
 #include "../speech/AudioTestUtil.h"
 #include "ProgramRun.h"
 #include "app/KeyboardShortcutSetting.h"
@@ -10,6 +11,7 @@
 #include "platform/x11/X11Ports.h"
 
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -24,6 +26,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -140,9 +144,12 @@ protected:
     void expectClipboardRestored()
     {
         // The program owns what it gave back; reading it goes over the X server.
+        // Qt here may still hold the list of types from when the answer was on the clipboard, so
+        // every type is waited for, not only the first.
         EXPECT_TRUE(QTest::qWaitFor([&] {
             const QMimeData *m = QGuiApplication::clipboard()->mimeData();
-            return m && m->data(QStringLiteral("text/plain")) == "mine";
+            return m && m->data(QStringLiteral("text/plain")) == "mine" &&
+                   m->data(QStringLiteral("text/html")) == "<b>mine</b>";
         }, 10000)) << "clipboard: " << QGuiApplication::clipboard()->text().toStdString();
         const QMimeData *m = QGuiApplication::clipboard()->mimeData();
         ASSERT_TRUE(m);
@@ -206,6 +213,26 @@ protected:
                          .arg(title, keys));
     }
 
+    // Milliseconds of processor time the llama-server processes take in that much wall time.
+    static qint64 serverCpuDuring(int milliseconds)
+    {
+        const auto total = [] {
+            qint64 ticks = 0;
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                if (readFile(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != QStringLiteral("llama-server"))
+                    continue;
+                const QString stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+                const QStringList fields = stat.mid(stat.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+                if (fields.size() > 12)
+                    ticks += fields[11].toLongLong() + fields[12].toLongLong();
+            }
+            return ticks * 1000 / sysconf(_SC_CLK_TCK);
+        };
+        const qint64 before = total();
+        QTest::qWait(milliseconds);
+        return total() - before;
+    }
+
     QTemporaryDir dir;
     X11Connection x11;
     X11Workspace workspace{x11};
@@ -262,4 +289,33 @@ TEST_F(CommandEndToEndTest, SpokenInstructionReplacesTheSelectionAndGivesTheClip
     EXPECT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::clipboard()->text() == third; }, 10000))
         << "clipboard: " << QGuiApplication::clipboard()->text().toStdString();
     EXPECT_EQ(readFile(typed), edited);
+}
+
+TEST_F(CommandEndToEndTest, CancelWhileTheModelWritesLeavesTheTextAndTheClipboardAlone)
+{
+    env.insert(QStringLiteral("LLAMA_ARG_N_PREDICT"), QStringLiteral("100000"));
+    startProgram();
+    startTarget();
+    fillClipboard();
+    QTest::qWait(1500);
+    speak();
+
+    // The instruction is stored once heard; the model is then writing its endless answer.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return storedConversations().size() == 1; }, 30000))
+        << readFile(conversations).toStdString();
+    // The tiny model writes its few thousand tokens within seconds: Esc as soon as it is busy.
+    QDeadlineTimer loading(30000);
+    while (serverCpuDuring(200) < 100 && !loading.hasExpired()) {
+    }
+    ASSERT_FALSE(loading.hasExpired()) << "the model never started writing";
+    key(QStringLiteral("Escape"));
+    QTest::qWait(1500);
+    // The server stops writing as well, instead of finishing the answer nobody reads.
+    EXPECT_LT(serverCpuDuring(1500), 300);
+
+    const QString original = kBefore + kSelected + kAfter;
+    EXPECT_EQ(readFile(typed), original);
+    const QJsonArray turns = storedConversations()[0].toObject().value(QStringLiteral("messages")).toArray();
+    EXPECT_EQ(turns.size(), 1) << readFile(conversations).toStdString();
+    expectClipboardRestored();
 }

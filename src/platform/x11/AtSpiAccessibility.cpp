@@ -3,7 +3,11 @@
 
 #include "AtSpiAccessibility.h"
 
+#include <QDateTime>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QString>
+#include <QUuid>
 
 #include <vector>
 
@@ -28,10 +32,44 @@ struct Unref {
 template <typename T>
 using Ref = std::unique_ptr<T, Unref<T>>;
 
+// libatspi ends the whole program (g_error) when it cannot join the accessibility bus, which
+// happens when the bus launcher is missing or too slow to answer. So the bus is joined here
+// first, where a failure only means no accessibility this time.
+bool accessibilityBusAnswers()
+{
+    QString address = qEnvironmentVariable("AT_SPI_BUS_ADDRESS");
+    if (address.isEmpty()) {
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                           QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
+            QDBus::Block, 5000);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return false;
+        address = reply.arguments().constFirst().toString();
+    }
+    if (address.isEmpty())
+        return false;
+    const QString name = QStringLiteral("orvel-a11y-check-") + QUuid::createUuid().toString(QUuid::Id128);
+    const bool connected = QDBusConnection::connectToBus(address, name).isConnected();
+    QDBusConnection::disconnectFromBus(name);
+    if (connected)
+        qputenv("AT_SPI_BUS_ADDRESS", address.toUtf8());
+    return connected;
+}
+
 bool ensureInitialised()
 {
-    static const bool ready = [] {
-        if (atspi_init() < 0)
+    static bool ready = false;
+    if (ready)
+        return true;
+    // Asked again at most every half minute, so a bus that comes up later is found.
+    static qint64 lastAttempt = -1;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (lastAttempt >= 0 && now - lastAttempt < 30000)
+        return false;
+    lastAttempt = now;
+    ready = [] {
+        if (!accessibilityBusAnswers() || atspi_init() < 0)
             return false;
         // A hung application must not stall the caller for long.
         atspi_set_timeout(600, 3000);
