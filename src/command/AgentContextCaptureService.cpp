@@ -105,9 +105,14 @@ QCoro::Task<std::optional<QString>> AgentContextCaptureService::selectedText(Age
     // Ctrl+C in a terminal would interrupt the program running there.
     const bool terminal = target.application && m_p.workspace->isTerminal(*target.application);
     postKey(KeySynthesizer::keyC, KeySynthesizer::commandFlag | (terminal ? KeySynthesizer::shiftFlag : 0));
-    SchedulerSleep wait{*m_p.scheduler, copyWait};
-    co_await wait;
-    co_return m_p.pasteboard->string();
+    // A busy program takes longer to answer Ctrl+C; nothing copied by then means no selection.
+    for (double waited = 0; waited < copyWaitLimit; waited += copyWait) {
+        SchedulerSleep wait{*m_p.scheduler, copyWait};
+        co_await wait;
+        if (auto copied = m_p.pasteboard->string(); copied && !copied->isEmpty())
+            co_return copied;
+    }
+    co_return std::nullopt;
 }
 
 Result<AgentContextAttachment, AgentRuntimeError> AgentContextCaptureService::captureWindowScreenshot(

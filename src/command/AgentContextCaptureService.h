@@ -36,6 +36,7 @@ public:
 
     // How long the target gets to answer the copy chord.
     static constexpr double copyWait = 0.12;
+    static constexpr double copyWaitLimit = 0.6;
     static constexpr int maximumImageSide = 4096;
 
     explicit AgentContextCaptureService(const Ports &ports) : m_p(ports) {}

@@ -52,7 +52,7 @@ protected:
     {
         state->toggleAgentRecording(screenshot);
         drain();
-        scheduler.advance(0.13); // a copy fallback's wait
+        scheduler.advance(0.61); // a copy fallback's longest wait
         drain();
         ASSERT_EQ(state->agentPhase(), AgentPhase::listening);
         state->toggleAgentRecording(screenshot);

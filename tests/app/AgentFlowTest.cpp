@@ -164,7 +164,7 @@ TEST_F(AgentFlowTest, CommandAndDictationExcludeEachOtherAndEmptyInstructionsCre
     const auto transcriptions = runner.calls.size();
     state->toggleAgentRecording(false);
     drain();
-    scheduler.advance(0.13);
+    scheduler.advance(0.61);
     drain();
     ASSERT_EQ(phase(), AgentPhase::listening);
     state->toggleAgentRecording(false);

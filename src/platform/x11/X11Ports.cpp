@@ -20,6 +20,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -31,6 +32,32 @@ constexpr uint32_t kAltL = 0xffe9;
 void fake(xcb_connection_t *c, uint8_t type, uint8_t keycode, uint32_t root)
 {
     xcb_test_fake_input(c, type, keycode, XCB_CURRENT_TIME, root, 0, 0, 0);
+}
+
+// Modifier keys that are down right now, such as the shortcut's own, which the user may still
+// hold. Caps Lock and Num Lock are left out: pressing them again would toggle them.
+std::vector<uint8_t> heldModifierKeys(xcb_connection_t *c)
+{
+    std::vector<uint8_t> held;
+    xcb_query_keymap_reply_t *keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+    xcb_get_modifier_mapping_reply_t *mapping =
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+    if (keymap && mapping) {
+        const xcb_keycode_t *codes = xcb_get_modifier_mapping_keycodes(mapping);
+        const int perModifier = mapping->keycodes_per_modifier;
+        for (int modifier = 0; modifier < 8; ++modifier) {
+            if (modifier == 1 || modifier == 4) // Lock, Mod2
+                continue;
+            for (int i = 0; i < perModifier; ++i) {
+                const uint8_t code = codes[modifier * perModifier + i];
+                if (code && (keymap->keys[code / 8] & (1 << (code % 8))) && std::find(held.begin(), held.end(), code) == held.end())
+                    held.push_back(code);
+            }
+        }
+    }
+    free(keymap);
+    free(mapping);
+    return held;
 }
 } // namespace
 
@@ -51,6 +78,10 @@ void X11KeySynthesizer::postKey(uint16_t keyCode, uint64_t flags)
     if (flags & shiftFlag)
         modifiers.push_back(m_x11.keycodeForKeysym(kShiftL));
     std::erase(modifiers, uint8_t(0));
+    // Still-held keys would turn Ctrl+V into Ctrl+Alt+Shift+V. They are let go, not pressed
+    // again afterwards: a key the user released meanwhile would then stay stuck down.
+    for (uint8_t m : heldModifierKeys(c))
+        fake(c, XCB_KEY_RELEASE, m, m_x11.root());
     for (uint8_t m : modifiers)
         fake(c, XCB_KEY_PRESS, m, m_x11.root());
     fake(c, XCB_KEY_PRESS, keycode, m_x11.root());

@@ -1,5 +1,6 @@
-// orvel-text-field FILE: one window with one text field; every change of its text is written
-// to FILE, so a test in another process can see what arrived.
+// orvel-text-field FILE [TEXT FROM TO]: one window with one text field, optionally holding TEXT
+// with the characters FROM..TO selected; every change of its text is written to FILE, so a test
+// in another process can see what arrived.
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -21,6 +22,11 @@ int main(int argc, char **argv)
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
             f.write(text.toUtf8());
     });
+    if (argc > 4) {
+        field.setText(QString::fromLocal8Bit(argv[2]));
+        const int from = QString::fromLocal8Bit(argv[3]).toInt(), to = QString::fromLocal8Bit(argv[4]).toInt();
+        field.setSelection(from, to - from);
+    }
     field.show();
     field.activateWindow();
     return app.exec();
