@@ -346,24 +346,27 @@ std::shared_ptr<AccessibleElement> focusedIn(AtspiAccessible *app, bool onlyActi
     // The active window first; the others only when no window says it is active.
     int budget = kMaximumNodes;
     const int n = childCount(app);
-    std::vector<Ref<AtspiAccessible>> windows;
+    std::vector<Ref<AtspiAccessible>> active, inactive;
     for (int i = 0; i < n; ++i) {
         Ref<AtspiAccessible> window = child(app, i);
         if (!window)
             continue;
         if (!hasState(window.get(), ATSPI_STATE_ACTIVE)) {
-            windows.push_back(std::move(window));
+            inactive.push_back(std::move(window));
             continue;
         }
         if (auto found = findFocusedText(window.get(), 1, budget))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
-        windows.insert(windows.begin(), std::move(window));
+        active.push_back(std::move(window));
     }
     if (onlyActive)
         return nullptr;
-    for (auto &window : windows)
+    for (auto &window : inactive)
         if (auto found = findFocusedText(window.get(), 1, budget))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
+    std::vector<Ref<AtspiAccessible>> windows = std::move(active);
+    for (auto &window : inactive)
+        windows.push_back(std::move(window));
     budget = kMaximumNodes;
     for (auto &window : windows)
         if (auto found = findSelectedText(window.get(), 1, budget))
