@@ -70,6 +70,10 @@ void AppState::handlePushToTalkBegan()
         return;
     m_pushToTalkActive = true;
     startRecording();
+    // A refused start (Command busy, a start error) leaves nothing for the release to stop,
+    // not even a recording the user starts later with the toggle.
+    if (m_status.kind != CaptureStatus::Kind::recording)
+        m_pushToTalkActive = false;
 }
 
 void AppState::handlePushToTalkEnded()

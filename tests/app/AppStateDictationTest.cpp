@@ -259,8 +259,12 @@ TEST_F(AppStateTest, StartsDoNothingWhileBusyAndHoldToTalkOnlyStopsWhatItStarted
         state->handlePushToTalkEnded();
         EXPECT_EQ(recorder.starts, 1);
     }
+    // A hold refused while Command is busy leaves nothing for its late release to stop.
+    state->handlePushToTalkBegan();
     state->setAgentPhase(AgentPhase::completed);
     state->toggleRecording();
+    EXPECT_EQ(kind(), Kind::recording);
+    state->handlePushToTalkEnded();
     EXPECT_EQ(kind(), Kind::recording);
 
     // Held during a toggle recording: no second recording, and the release leaves it running.
