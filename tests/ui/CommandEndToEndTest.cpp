@@ -200,6 +200,12 @@ protected:
         key(QStringLiteral("alt+shift+space"));
     }
 
+    // Waits for the target's text to hold the answer where the selection was.
+    bool standsInPlaceOfTheSelection(const QString &answer)
+    {
+        return QTest::qWaitFor([&] { return readFile(typed) == kBefore + answer + kAfter; }, 15000);
+    }
+
     static bool shell(const QString &script)
     {
         return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script}) == 0;
@@ -253,7 +259,7 @@ TEST_F(CommandEndToEndTest, SpokenInstructionReplacesTheSelectionAndGivesTheClip
 
     const QString answer = storedAnswer(2);
     ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kBefore + answer + kAfter; }, 15000))
+    EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
         << "editor: " << readFile(typed).toStdString() << "\nanswer: " << answer.toStdString();
     expectClipboardRestored();
 
@@ -273,7 +279,7 @@ TEST_F(CommandEndToEndTest, SpokenInstructionReplacesTheSelectionAndGivesTheClip
     ASSERT_TRUE(typeInto(conversationWindow, QStringLiteral("xdotool type --delay 20 'Make it shorter' && xdotool key Return")));
     const QString second = storedAnswer(4);
     ASSERT_FALSE(second.isEmpty()) << readFile(conversations).toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kBefore + second + kAfter; }, 15000))
+    EXPECT_TRUE(standsInPlaceOfTheSelection(second))
         << "editor: " << readFile(typed).toStdString() << "\nrefinement: " << second.toStdString();
 
     // The user edits inside the result: the next refinement must not overwrite that text and is
@@ -329,7 +335,7 @@ TEST_F(CommandEndToEndTest, ATerminalGetsTheShiftedPasteChord)
     speak();
     const QString answer = storedAnswer(2);
     ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kBefore + answer + kAfter; }, 15000))
+    EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
         << "terminal: " << readFile(typed).toStdString();
 }
 
@@ -351,7 +357,7 @@ TEST_F(CommandEndToEndTest, DISABLED_AFieldWithoutAccessibilityIsServedThroughTh
     speak();
     const QString answer = storedAnswer(2);
     ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kBefore + answer + kAfter; }, 15000))
+    EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
         << "field: " << readFile(typed).toStdString();
     EXPECT_TRUE(storedConversations()[0].toObject().value(QStringLiteral("messages")).toArray()[0].toObject()
                     .value(QStringLiteral("attachments")).toArray().first().toObject().value(QStringLiteral("text"))

@@ -107,48 +107,35 @@ int childCount(AtspiAccessible *object)
     return error ? 0 : n;
 }
 
-// Depth first through what is showing; the focused object that offers text wins.
-Ref<AtspiAccessible> findFocusedText(AtspiAccessible *object, int depth, int &budget)
+// Depth first through what is showing; the first text object the test accepts wins.
+template <typename Accept>
+Ref<AtspiAccessible> findText(AtspiAccessible *object, int depth, int &budget, const Accept &accept)
 {
     if (--budget < 0 || depth > kMaximumDepth)
         return nullptr;
-    if (hasState(object, ATSPI_STATE_FOCUSED)) {
-        if (Ref<AtspiText> text{atspi_accessible_get_text_iface(object)})
-            return Ref<AtspiAccessible>{ATSPI_ACCESSIBLE(g_object_ref(object))};
-    }
+    if (Ref<AtspiText> text{atspi_accessible_get_text_iface(object)}; text && accept(object, text.get()))
+        return Ref<AtspiAccessible>{ATSPI_ACCESSIBLE(g_object_ref(object))};
     const int n = childCount(object);
     for (int i = 0; i < n && budget >= 0; ++i) {
         Ref<AtspiAccessible> c = child(object, i);
         if (!c || (depth > 0 && !hasState(c.get(), ATSPI_STATE_SHOWING)))
             continue;
-        if (auto found = findFocusedText(c.get(), depth + 1, budget))
+        if (auto found = findText(c.get(), depth + 1, budget, accept))
             return found;
     }
     return nullptr;
 }
 
+bool isFocused(AtspiAccessible *object, AtspiText *) { return hasState(object, ATSPI_STATE_FOCUSED); }
+
 // While a shortcut's key is held, the X server gives our grab the keyboard and GTK reports its
 // window inactive and nothing focused. The text object that holds a selection then stands in.
-Ref<AtspiAccessible> findSelectedText(AtspiAccessible *object, int depth, int &budget)
+bool holdsSelection(AtspiAccessible *, AtspiText *text)
 {
-    if (--budget < 0 || depth > kMaximumDepth)
-        return nullptr;
-    if (Ref<AtspiText> text{atspi_accessible_get_text_iface(object)}) {
-        GError *error = nullptr;
-        const int n = atspi_text_get_n_selections(text.get(), &error);
-        g_clear_error(&error);
-        if (n > 0)
-            return Ref<AtspiAccessible>{ATSPI_ACCESSIBLE(g_object_ref(object))};
-    }
-    const int n = childCount(object);
-    for (int i = 0; i < n && budget >= 0; ++i) {
-        Ref<AtspiAccessible> c = child(object, i);
-        if (!c || (depth > 0 && !hasState(c.get(), ATSPI_STATE_SHOWING)))
-            continue;
-        if (auto found = findSelectedText(c.get(), depth + 1, budget))
-            return found;
-    }
-    return nullptr;
+    GError *error = nullptr;
+    const int n = atspi_text_get_n_selections(text, &error);
+    g_clear_error(&error);
+    return n > 0;
 }
 
 // AT-SPI counts characters (code points) where GTK is concerned; Qt's bridge counts UTF-16
@@ -355,22 +342,20 @@ std::shared_ptr<AccessibleElement> focusedIn(AtspiAccessible *app, bool onlyActi
             inactive.push_back(std::move(window));
             continue;
         }
-        if (auto found = findFocusedText(window.get(), 1, budget))
+        if (auto found = findText(window.get(), 1, budget, isFocused))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
         active.push_back(std::move(window));
     }
     if (onlyActive)
         return nullptr;
     for (auto &window : inactive)
-        if (auto found = findFocusedText(window.get(), 1, budget))
+        if (auto found = findText(window.get(), 1, budget, isFocused))
             return std::make_shared<AtSpiElement>(std::move(found), utf16);
-    std::vector<Ref<AtspiAccessible>> windows = std::move(active);
-    for (auto &window : inactive)
-        windows.push_back(std::move(window));
     budget = kMaximumNodes;
-    for (auto &window : windows)
-        if (auto found = findSelectedText(window.get(), 1, budget))
-            return std::make_shared<AtSpiElement>(std::move(found), utf16);
+    for (const auto *windows : {&active, &inactive})
+        for (const auto &window : *windows)
+            if (auto found = findText(window.get(), 1, budget, holdsSelection))
+                return std::make_shared<AtSpiElement>(std::move(found), utf16);
     return nullptr;
 }
 
