@@ -1,7 +1,7 @@
 #pragma once
 
 // Sound for the test session's virtual microphone (scripts/test-session.sh): what is played into
-// its sink is what a recorder hears. Also unplugs that microphone for a while.
+// its sink is what a recorder hears. Also unplugs that microphone for a while, or adds another.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -130,6 +130,33 @@ public:
 private:
     QString m_arguments;
     bool m_unplugged = false;
+};
+
+// Another microphone on the same sink, made the default while it exists, as picking a headset in
+// the sound settings does. Leaves the test microphone the default again when destroyed.
+class SecondMicrophone {
+public:
+    static constexpr const char *name = "orvel_other_mic";
+    SecondMicrophone()
+    {
+        m_module = pactl({QStringLiteral("load-module"), QStringLiteral("module-virtual-source"),
+                          QStringLiteral("source_name=") + QLatin1String(name),
+                          QStringLiteral("master=orvel_test_sink.monitor")})
+                       .trimmed();
+        if (!m_module.isEmpty())
+            pactl({QStringLiteral("set-default-source"), QLatin1String(name)});
+    }
+    ~SecondMicrophone()
+    {
+        if (m_module.isEmpty())
+            return;
+        pactl({QStringLiteral("unload-module"), m_module});
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("orvel_test_mic")});
+    }
+    bool loaded() const { return !m_module.isEmpty(); }
+
+private:
+    QString m_module;
 };
 
 } // namespace sinkaudio
