@@ -107,12 +107,14 @@ class UnpluggedMicrophone {
 public:
     UnpluggedMicrophone()
     {
-        static const QRegularExpression line(QStringLiteral("^(\\d+)\\s+module-virtual-source\\s+(.*)$"),
+        // PipeWire's pulse server has no virtual source; a test session there uses a remapped one.
+        static const QRegularExpression line(QStringLiteral("^(\\d+)\\s+(module-(?:virtual|remap)-source)\\s+(.*)$"),
                                              QRegularExpression::MultilineOption);
         const auto match = line.match(pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")}));
         if (!match.hasMatch())
             return;
-        m_arguments = match.captured(2).trimmed();
+        m_module = match.captured(2);
+        m_arguments = match.captured(3).trimmed();
         pactl({QStringLiteral("unload-module"), match.captured(1)});
         m_unplugged = true;
     }
@@ -120,7 +122,7 @@ public:
     {
         if (!m_unplugged)
             return;
-        QStringList load{QStringLiteral("load-module"), QStringLiteral("module-virtual-source")};
+        QStringList load{QStringLiteral("load-module"), m_module};
         load += m_arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         pactl(load);
         pactl({QStringLiteral("set-default-source"), QStringLiteral("orvel_test_mic")});
@@ -128,6 +130,7 @@ public:
     bool unplugged() const { return m_unplugged; }
 
 private:
+    QString m_module;
     QString m_arguments;
     bool m_unplugged = false;
 };
@@ -139,10 +142,14 @@ public:
     static constexpr const char *name = "orvel_other_mic";
     SecondMicrophone()
     {
-        m_module = pactl({QStringLiteral("load-module"), QStringLiteral("module-virtual-source"),
-                          QStringLiteral("source_name=") + QLatin1String(name),
-                          QStringLiteral("master=orvel_test_sink.monitor")})
-                       .trimmed();
+        for (const char *module : {"module-virtual-source", "module-remap-source"}) {
+            m_module = pactl({QStringLiteral("load-module"), QLatin1String(module),
+                              QStringLiteral("source_name=") + QLatin1String(name),
+                              QStringLiteral("master=orvel_test_sink.monitor")})
+                           .trimmed();
+            if (!m_module.isEmpty())
+                break;
+        }
         if (!m_module.isEmpty())
             pactl({QStringLiteral("set-default-source"), QLatin1String(name)});
     }
