@@ -276,7 +276,16 @@ TEST_F(AgentFlowTest, ANewRunGoesToItsOwnTargetAndTerminalsGetTheShiftedChord)
     workspace.terminals = {5151};
     accessibility.focused.reset();
     accessibility.trusted = true;
-    speak(QStringLiteral("Explain it"));
+    // The shortcut's key is still down: the copy chord would come back to this program.
+    keys.held = true;
+    state->toggleAgentRecording(false);
+    drain();
+    scheduler.advance(1.0);
+    drain();
+    EXPECT_EQ(keys.posted.size(), 1u);
+    keys.held = false;
+    scheduler.advance(0.05);
+    speak(QStringLiteral("Explain it"), false, /*alreadyStarted=*/true);
     answer(QStringLiteral("It lists files."));
     ASSERT_EQ(workspace.activated.size(), 2u);
     EXPECT_EQ(workspace.activated[1].processIdentifier, 5151);

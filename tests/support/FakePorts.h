@@ -40,7 +40,9 @@ public:
 class FakeKeySynthesizer final : public KeySynthesizer {
 public:
     void postKey(uint16_t keyCode, uint64_t flags) override { posted.emplace_back(keyCode, flags); }
+    bool keyHeld() const override { return held; }
     std::vector<std::pair<uint16_t, uint64_t>> posted;
+    bool held = false;
 };
 
 class FakeWorkspace final : public Workspace {
