@@ -147,14 +147,8 @@ TEST_F(AgentFlowTest, CommandAndDictationExcludeEachOtherAndEmptyInstructionsCre
     EXPECT_EQ(phase(), AgentPhase::idle);
     state->cancelRecording();
 
-    state->toggleAgentRecording(false);
-    drain();
-    state->toggleRecording();
-    EXPECT_EQ(state->status().kind, CaptureStatus::Kind::idle);
-
-    state->toggleAgentRecording(false);
-    runner.finish(QStringLiteral(" \n "));
-    drain();
+    // Dictation refused while Command listens is walked by the dictation state tests.
+    speak(QStringLiteral(" \n "));
     EXPECT_EQ(phase(), AgentPhase::error);
     EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("No instruction was detected."));
 

@@ -75,8 +75,6 @@ public:
     std::optional<TextRange> selectedTextRange() const override { return range; }
     bool setSelectedTextRange(const TextRange &r) override
     {
-        if (!allowRangeChange)
-            return false;
         range = r;
         return true;
     }
@@ -95,7 +93,6 @@ public:
     std::optional<QString> selection;
     std::optional<TextRange> range;
     std::optional<QString> text;
-    bool allowRangeChange = true;
     bool editable = false;
 };
 
@@ -156,15 +153,12 @@ public:
     std::optional<QImage> capture(const CapturableWindow &, QSize size) override
     {
         lastSize = size;
-        if (failCapture)
-            return std::nullopt;
         QImage image(size, QImage::Format_ARGB32);
         image.fill(Qt::white);
         return image;
     }
     QList<CapturableWindow> windows;
     QSize lastSize;
-    bool failCapture = false;
 };
 
 class FakeSecretStore final : public SecretStore {
