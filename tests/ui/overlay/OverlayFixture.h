@@ -19,7 +19,6 @@ protected:
     public:
         void show() override
         {
-            ++shows;
             if (to)
                 to->show();
         }
@@ -29,7 +28,6 @@ protected:
                 to->hide();
         }
         OverlayPresenter *to = nullptr;
-        int shows = 0;
     };
 
     void SetUp() override
@@ -77,7 +75,6 @@ protected:
     }
 
     OverlayPanel &panel() { return *controller->panel(); }
-    QSize panelSize() { return panel().size(); }
     QPointF savedOrigin() const
     {
         return {store->value(OverlayPanelController::originXKey).toDouble(),
