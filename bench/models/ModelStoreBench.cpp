@@ -2,7 +2,8 @@
 // every round so load from elsewhere hits both alike:
 //   hashing: Sha256::ofFile (what the store uses) against `openssl dgst -sha256`;
 //   download: AgentModelStore::download from the stand-in model host (staged, hashed while the
-//   bytes arrive, moved into place) against `curl -s -o /dev/null` from the same host.
+//   bytes arrive, moved into place) against `curl -s -o /dev/null` from the same host, and for
+//   scale against curl writing the file too.
 // Run: build-bench/bench/model_store_bench [ROUNDS [sha256|download]]   (default 5 rounds of both;
 // needs openssl and curl)
 #include "BenchHost.h"
@@ -125,7 +126,7 @@ bool downloadRounds(const QString &file, const QString &digest, int rounds)
     model.artifacts = {{QStringLiteral("model.gguf"), QUrl(url), kFileSize, digest, AgentModelArtifact::Role::model}};
 
     AgentModelStore store;
-    std::vector<double> ours, reference;
+    std::vector<double> ours, reference, written;
     for (int i = 0; i < rounds; ++i) {
         QElapsedTimer clock;
         clock.start();
@@ -141,8 +142,16 @@ bool downloadRounds(const QString &file, const QString &digest, int rounds)
         if (!curl)
             return false;
         reference.push_back(*curl);
+        // The same with the file written, which the store cannot skip: what disk writes cost here.
+        const QString copy = QDir::tempPath() + QStringLiteral("/curl-copy");
+        const auto curlFile = timeProgram(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"), copy, url});
+        QFile::remove(copy);
+        if (!curlFile)
+            return false;
+        written.push_back(*curlFile);
     }
     report("download", ours, reference, "curl -o /dev/null");
+    report("download", ours, written, "curl -o FILE");
     return true;
 }
 
