@@ -24,6 +24,7 @@ QString uuidName(const QString &prefix, const QString &suffix)
 }
 
 constexpr qint64 kReadBufferBytes = 4 << 20;
+constexpr qint64 kMinChunkBytes = 1 << 20;
 
 bool isErrorStatus(int status) { return status != 0 && (status < 200 || status > 299); }
 
@@ -124,6 +125,10 @@ QCoro::Task<Result<FileDownloader::Staged, QString>> FileDownloader::fetch(QUrl 
                 reply->abort();
                 return;
             }
+            // Whole chunks only: the network hands over a few kilobytes at a time, and a queue of
+            // slivers would hold the receiver back long before the writer is busy.
+            if (!all && !discard && reply->bytesAvailable() < kMinChunkBytes)
+                return;
             QByteArray buffer = writer->takeBuffer(kReadBufferBytes);
             const qint64 n = reply->read(buffer.data(), buffer.size());
             if (n <= 0)
