@@ -35,8 +35,8 @@ QList<Replacement> table()
         {QStringLiteral("Requires Apple silicon"), QStringLiteral("Not available on Linux")},
         {QStringLiteral("Recommended: Apple silicon · "), QStringLiteral("Recommended: ")},
         {QStringLiteral("could not be updated in Keychain"), QStringLiteral("could not be updated in the system keyring")},
-        // The hardware profile's name for a processor it could not identify.
-        {QStringLiteral("Apple silicon"), QStringLiteral("Unknown processor")},
+        {QStringLiteral("Downloaded local models require Apple silicon; use Apple On-Device or an OpenAI model on this Mac."),
+         QStringLiteral("Downloaded local models cannot run here; use an OpenAI model on this computer.")},
         {QStringLiteral("System Settings"), QStringLiteral("the system settings")},
         {QStringLiteral("the menu bar"), QStringLiteral("the system tray")},
         {QStringLiteral("BEST FOR THIS MAC"), QStringLiteral("BEST FOR THIS COMPUTER")},
@@ -49,6 +49,9 @@ QList<Replacement> table()
          QStringLiteral("The speech engine %1 was not found. Install the whisper.cpp-tools package, or run "
                         "scripts/setup.sh in the Orvel Raza sources.")},
         {QStringLiteral("your Mac"), QStringLiteral("your computer")},
+        {QStringLiteral("The bundled llama-server is missing, so this model cannot be validated."),
+         QStringLiteral("llama-server was not found, so this model cannot be validated. Install the llama.cpp-tools "
+                        "package, or run scripts/setup.sh in the Orvel Raza sources.")},
         // Nothing is granted on this desktop: the buttons look again for what is there (an audio
         // input; X11 input and accessibility).
         {QStringLiteral("Allow microphone"), QStringLiteral("Look for a microphone")},

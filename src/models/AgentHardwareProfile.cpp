@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QList>
+#include <QSysInfo>
 
 #include <unistd.h>
 
@@ -24,9 +25,11 @@ QString AgentHardwareProfile::chipNameFromCpuInfo(const QByteArray &cpuinfo)
         const qsizetype colon = line.indexOf(':');
         if (colon < 0 || line.left(colon).trimmed() != "model name")
             continue;
-        return QString::fromUtf8(line.mid(colon + 1)).simplified();
+        if (const QString name = QString::fromUtf8(line.mid(colon + 1)).simplified(); !name.isEmpty())
+            return name;
     }
-    return {};
+    // Some ARM kernels name no model; the architecture still tells the user something true.
+    return QSysInfo::currentCpuArchitecture() + QStringLiteral(" processor");
 }
 
 AgentHardwareProfile AgentHardwareProfile::current()
@@ -39,10 +42,7 @@ AgentHardwareProfile AgentHardwareProfile::current()
     profile.memoryGB = memoryGBFromBytes(bytes);
 
     QFile file(QStringLiteral("/proc/cpuinfo"));
-    if (file.open(QIODevice::ReadOnly))
-        profile.chipName = chipNameFromCpuInfo(file.readAll());
-    if (profile.chipName.isEmpty())
-        profile.chipName = QStringLiteral("Apple silicon");
+    profile.chipName = chipNameFromCpuInfo(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
     profile.isAppleSilicon = false;
     return profile;
 }

@@ -21,7 +21,7 @@ struct AgentHardwareProfile {
 
     // Physical memory rounded to the nearest whole GiB, at least 1.
     static int memoryGBFromBytes(uint64_t bytes);
-    // The "model name" of the first processor in a /proc/cpuinfo text; "" when there is none.
+    // The "model name" of the first processor in a /proc/cpuinfo text, else the architecture's name.
     static QString chipNameFromCpuInfo(const QByteArray &cpuinfo);
     static AgentHardwareProfile current();
 };

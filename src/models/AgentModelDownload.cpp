@@ -18,7 +18,7 @@ const QString kCancelled = QStringLiteral("The download was cancelled.");
 
 void AgentModelStore::cancelDownload(const QString &id)
 {
-    if (!m_activeDownloads.contains(id))
+    if (!m_downloads.activeDownloads().contains(id))
         return;
     m_cancelled.insert(id);
     m_downloader->cancel(id);
@@ -30,13 +30,11 @@ QCoro::Task<Result<void, QString>> AgentModelStore::download(AgentModelDescripto
         co_return {};
     const QString id = model.id;
     m_cancelled.remove(id);
-    m_activeDownloads.insert(id);
-    emit activeDownloadsChanged();
-    setProgress(id, 0);
+    m_downloads.begin(id);
 
     const auto fail = [&](const QString &message) -> Result<void, QString> {
         m_cancelled.remove(id);
-        finishDownload(id);
+        m_downloads.finish(id);
         return message;
     };
 
@@ -75,7 +73,7 @@ QCoro::Task<Result<void, QString>> AgentModelStore::download(AgentModelDescripto
         options.computeSha256 = true;
         options.progress = [this, id, completed, total, size = artifact.byteSize](qint64 received, qint64 length) {
             const double part = std::floor(double(received) / double(length) * double(size));
-            setProgress(id, (double(completed) + part) / double(total));
+            m_downloads.setProgress(id, (double(completed) + part) / double(total));
         };
         auto transfer = m_downloader->fetch(artifact.url, std::move(options));
         const auto staged = co_await std::move(transfer);
@@ -94,11 +92,11 @@ QCoro::Task<Result<void, QString>> AgentModelStore::download(AgentModelDescripto
             co_return fail(moved.error());
         }
         completed += artifact.byteSize;
-        setProgress(id, double(completed) / double(total));
+        m_downloads.setProgress(id, double(completed) / double(total));
     }
 
-    bumpRevision();
+    m_downloads.bumpRevision();
     m_cancelled.remove(id);
-    finishDownload(id);
+    m_downloads.finish(id);
     co_return {};
 }

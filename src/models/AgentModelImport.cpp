@@ -205,6 +205,6 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
     m_customModels << d;
     emit customModelsChanged();
     saveCustomModels();
-    bumpRevision();
+    m_downloads.bumpRevision();
     co_return d;
 }

@@ -18,6 +18,9 @@ AgentModelStore::AgentModelStore(QObject *parent)
     : QObject(parent), m_downloader(std::make_unique<FileDownloader>()), m_work(std::make_unique<BackgroundWork>()),
       m_check(std::make_unique<LlamaServerCheck>())
 {
+    connect(&m_downloads, &DownloadLedger::progressChanged, this, &AgentModelStore::progressChanged);
+    connect(&m_downloads, &DownloadLedger::activeDownloadsChanged, this, &AgentModelStore::activeDownloadsChanged);
+    connect(&m_downloads, &DownloadLedger::revisionChanged, this, &AgentModelStore::revisionChanged);
     (void)AppPaths::prepare();
     removeAbandonedImports();
     loadCustomModels();
@@ -93,26 +96,6 @@ std::optional<QString> AgentModelStore::projectorPath(const AgentModelDescriptor
 std::optional<QString> AgentModelStore::llamaServerPath()
 {
     return ResourceLocator::bundledExecutable(QStringLiteral("llama-server"));
-}
-
-void AgentModelStore::bumpRevision()
-{
-    ++m_revision;
-    emit revisionChanged();
-}
-
-void AgentModelStore::setProgress(const QString &id, double fraction)
-{
-    m_progress.insert(id, fraction);
-    emit progressChanged();
-}
-
-void AgentModelStore::finishDownload(const QString &id)
-{
-    m_activeDownloads.remove(id);
-    m_progress.remove(id);
-    emit activeDownloadsChanged();
-    emit progressChanged();
 }
 
 void AgentModelStore::setLastImportWarning(std::optional<QString> warning)
@@ -192,7 +175,7 @@ Result<void, QString> AgentModelStore::deleteModel(const AgentModelDescriptor &m
             emit customModelsChanged();
         saveCustomModels();
     }
-    bumpRevision();
+    m_downloads.bumpRevision();
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/AgentModelDescriptor.h"
+#include "platform/DownloadLedger.h"
 #include "platform/Result.h"
 
 #include <QList>
@@ -31,14 +32,14 @@ public:
 
     // Published values.
     // Fraction 0…1 of each running download, by model id, over all of the model's files.
-    const QMap<QString, double> &progress() const { return m_progress; }
-    const QSet<QString> &activeDownloads() const { return m_activeDownloads; }
+    const QMap<QString, double> &progress() const { return m_downloads.progress(); }
+    const QSet<QString> &activeDownloads() const { return m_downloads.activeDownloads(); }
     // Imported models whose files are present, in import order.
     const QList<AgentModelDescriptor> &customModels() const { return m_customModels; }
     // The warning of the most recent import, for the Models screen.
     const std::optional<QString> &lastImportWarning() const { return m_lastImportWarning; }
     // Grows whenever installed files or the imported list change.
-    int revision() const { return m_revision; }
+    int revision() const { return m_downloads.revision(); }
 
     // The catalog followed by the imports.
     QList<AgentModelDescriptor> allModels() const;
@@ -92,16 +93,11 @@ private:
     void loadCustomModels();
     void removeAbandonedImports();
     void saveCustomModels();
-    void bumpRevision();
-    void setProgress(const QString &id, double fraction);
-    void finishDownload(const QString &id);
     void setLastImportWarning(std::optional<QString> warning);
 
-    QMap<QString, double> m_progress;
-    QSet<QString> m_activeDownloads;
+    DownloadLedger m_downloads;
     QList<AgentModelDescriptor> m_customModels;
     std::optional<QString> m_lastImportWarning;
-    int m_revision = 0;
     int m_transferTimeout = 60000;
     // Set while the store is being destroyed: coroutines resumed by the workers' shutdown stop there.
     bool m_closing = false;

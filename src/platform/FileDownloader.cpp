@@ -1,7 +1,7 @@
 #include "platform/FileDownloader.h"
 
 #include "platform/Json.h"
-#include "platform/Sha256.h"
+#include "platform/StagedFileWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +22,9 @@ QString uuidName(const QString &prefix, const QString &suffix)
 {
     return prefix + Json::uuidString(QUuid::createUuid()) + suffix;
 }
+
+constexpr qint64 kReadBufferBytes = 4 << 20;
+constexpr qint64 kMinChunkBytes = 1 << 20;
 
 bool isErrorStatus(int status) { return status != 0 && (status < 200 || status > 299); }
 
@@ -90,43 +93,52 @@ QCoro::Task<Result<FileDownloader::Staged, QString>> FileDownloader::fetch(QUrl 
     if (m_closing)
         co_return Outcome(kStopped);
     const QString stagedPath = stagedFilePath();
-    auto file = std::make_shared<QFile>(stagedPath);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    auto transfer = std::make_unique<Transfer>();
+    // Reads resume from the writing thread once it has room again; posted to the reply, which
+    // outlives that thread (joined below before the reply is let go).
+    auto resume = std::make_shared<std::function<void()>>();
+    auto writer = std::make_shared<StagedFileWriter>(stagedPath, options.computeSha256, [resume, transfer = transfer.get()] {
+        QMetaObject::invokeMethod(transfer->reply, [resume] { (*resume)(); }, Qt::QueuedConnection);
+    });
+    if (const QString error = writer->open(); !error.isEmpty()) {
         QFile::remove(stagedPath);
-        co_return Outcome(QStringLiteral("The download could not be staged: %1").arg(file->errorString()));
+        co_return Outcome(QStringLiteral("The download could not be staged: %1").arg(error));
     }
 
     QNetworkRequest request(url);
     request.setTransferTimeout(options.transferTimeout);
-    auto transfer = std::make_unique<Transfer>();
     transfer->reply = m_network.get(request);
+    // Unbounded, Qt's network thread piles up the whole body in fresh memory faster than it is
+    // written out, which made a fast transfer several times slower; bounded, the buffers are reused
+    // and a slow disk holds the transfer back.
+    transfer->reply->setReadBufferSize(kReadBufferBytes);
     transfer->tag = options.tag;
     transfer->stagedPath = stagedPath;
     QNetworkReply *reply = transfer->reply;
     m_transfers << transfer.get();
 
-    struct Sink {
-        bool writeFailed = false;
-        qint64 written = 0;
-        std::unique_ptr<Sha256> hash;
-    };
-    auto sink = std::make_shared<Sink>();
-    if (options.computeSha256)
-        sink->hash = std::make_unique<Sha256>();
-    // The body goes straight to the staged file (and the hash) as it arrives; an error page never does.
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, file, sink] {
-        const QByteArray chunk = reply->readAll();
-        if (sink->writeFailed || isErrorStatus(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()))
-            return;
-        if (file->write(chunk) != chunk.size()) {
-            sink->writeFailed = true;
-            reply->abort();
-            return;
+    // The body goes to the writer as it arrives, until it has a few chunks waiting; an error page never does.
+    const auto drain = [reply, writer](bool all) {
+        const bool discard = isErrorStatus(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt());
+        while (all || discard || !writer->full()) {
+            if (writer->failed()) {
+                reply->abort();
+                return;
+            }
+            // Whole chunks only: the network hands over a few kilobytes at a time, and a queue of
+            // slivers would hold the receiver back long before the writer is busy.
+            if (!all && !discard && reply->bytesAvailable() < kMinChunkBytes)
+                return;
+            QByteArray buffer = writer->takeBuffer(kReadBufferBytes);
+            const qint64 n = reply->read(buffer.data(), buffer.size());
+            if (n <= 0)
+                return;
+            if (!discard)
+                writer->push(std::move(buffer), n);
         }
-        if (sink->hash)
-            sink->hash->update(chunk);
-        sink->written += chunk.size();
-    });
+    };
+    *resume = [drain] { drain(false); };
+    connect(reply, &QNetworkReply::readyRead, reply, [drain] { drain(false); });
     // Qt reports the received size as the total once an unknown-length body ends, so the length
     // counts as known only when the response announced one.
     if (options.progress) {
@@ -140,30 +152,32 @@ QCoro::Task<Result<FileDownloader::Staged, QString>> FileDownloader::fetch(QUrl 
     m_transfers.removeOne(transfer.get());
     reply->disconnect();
     reply->deleteLater();
+    *resume = [] {};
 
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const bool complete = !m_closing && !transfer->cancelled && !isErrorStatus(status) && reply->error() == QNetworkReply::NoError;
+    if (complete)
+        drain(true);
+    // Waits for the few chunks still queued; the writing thread is gone afterwards.
+    const StagedFileWriter::Written written = writer->finish();
     const auto fail = [&](const QString &message) {
-        file->close();
         QFile::remove(stagedPath);
         return Outcome(message);
     };
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (m_closing)
         co_return fail(kStopped);
     if (transfer->cancelled)
         co_return fail(QStringLiteral("The download was cancelled."));
-    if (sink->writeFailed)
-        co_return fail(QStringLiteral("The download could not be written: %1").arg(file->errorString()));
+    if (!written.error.isEmpty())
+        co_return fail(QStringLiteral("The download could not be written: %1").arg(written.error));
     if (isErrorStatus(status))
         co_return fail(QStringLiteral("The download failed: HTTP %1.").arg(status));
     if (reply->error() == QNetworkReply::OperationCanceledError)
         co_return fail(QStringLiteral("The download stalled and was stopped."));
     if (reply->error() != QNetworkReply::NoError)
         co_return fail(reply->errorString());
-    if (length.isValid() && length.toLongLong() != sink->written)
+    if (length.isValid() && length.toLongLong() != written.size)
         co_return fail(QStringLiteral("The download ended early."));
-    if (!file->flush())
-        co_return fail(QStringLiteral("The download could not be written: %1").arg(file->errorString()));
-    file->close();
-    co_return Staged{stagedPath, sink->written, sink->hash ? sink->hash->finalHex() : QString()};
+    co_return Staged{stagedPath, written.size, written.sha256};
 }

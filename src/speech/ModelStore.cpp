@@ -21,6 +21,9 @@ QString newName(const QString &prefix, const QString &suffix)
 
 ModelStore::ModelStore(QObject *parent) : QObject(parent)
 {
+    connect(&m_downloads, &DownloadLedger::progressChanged, this, &ModelStore::progressChanged);
+    connect(&m_downloads, &DownloadLedger::activeDownloadsChanged, this, &ModelStore::activeDownloadsChanged);
+    connect(&m_downloads, &DownloadLedger::revisionChanged, this, &ModelStore::revisionChanged);
     (void)AppPaths::prepare();
     bootstrapBundledPocket();
 }
@@ -35,26 +38,6 @@ ModelStore::~ModelStore()
 QString ModelStore::installedPath(const SpeechModel &model) { return AppPaths::modelFile(model.fileName); }
 
 bool ModelStore::isInstalled(const SpeechModel &model) { return QFileInfo::exists(installedPath(model)); }
-
-void ModelStore::bumpRevision()
-{
-    ++m_revision;
-    emit revisionChanged();
-}
-
-void ModelStore::setProgress(const QString &id, double fraction)
-{
-    m_progress.insert(id, fraction);
-    emit progressChanged();
-}
-
-void ModelStore::finishDownload(const QString &id)
-{
-    m_activeDownloads.remove(id);
-    m_progress.remove(id);
-    emit activeDownloadsChanged();
-    emit progressChanged();
-}
 
 void ModelStore::bootstrapBundledPocket()
 {
@@ -72,7 +55,7 @@ void ModelStore::bootstrapBundledPocket()
     } else {
         QFile::remove(partial);
     }
-    bumpRevision();
+    m_downloads.bumpRevision();
 }
 
 Result<void, QString> ModelStore::deleteModel(const SpeechModel &model)
@@ -83,7 +66,7 @@ Result<void, QString> ModelStore::deleteModel(const SpeechModel &model)
     QFile file(path);
     if (!file.remove())
         return QStringLiteral("The model could not be removed: %1").arg(file.errorString());
-    bumpRevision();
+    m_downloads.bumpRevision();
     return {};
 }
 
@@ -103,28 +86,26 @@ QCoro::Task<Result<void, QString>> ModelStore::downloadTo(SpeechModel model, QSt
         co_return {};
 
     const QString id = model.id;
-    m_activeDownloads.insert(id);
-    emit activeDownloadsChanged();
-    setProgress(id, 0);
+    m_downloads.begin(id);
 
     FileDownloader::Options options;
     options.tag = id;
     options.transferTimeout = m_transferTimeout;
-    options.progress = [this, id](qint64 received, qint64 total) { setProgress(id, double(received) / double(total)); };
+    options.progress = [this, id](qint64 received, qint64 total) { m_downloads.setProgress(id, double(received) / double(total)); };
     auto transfer = m_downloader.fetch(model.url, std::move(options));
     const auto staged = co_await std::move(transfer);
     if (m_closing)
         co_return FileDownloader::kStopped;
     if (!staged.ok()) {
-        finishDownload(id);
+        m_downloads.finish(id);
         co_return staged.error();
     }
     if (auto moved = FileDownloader::moveIntoPlace(staged.value().path, destination); !moved.ok()) {
         QFile::remove(staged.value().path);
-        finishDownload(id);
+        m_downloads.finish(id);
         co_return moved.error();
     }
-    bumpRevision();
-    finishDownload(id);
+    m_downloads.bumpRevision();
+    m_downloads.finish(id);
     co_return {};
 }

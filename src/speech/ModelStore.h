@@ -3,6 +3,7 @@
 #include "platform/Result.h"
 #include "speech/SpeechModel.h"
 
+#include "platform/DownloadLedger.h"
 #include "platform/FileDownloader.h"
 
 #include <QMap>
@@ -22,10 +23,10 @@ public:
 
     const QList<SpeechModel> &catalog() const { return SpeechModel::catalog(); }
     // Fraction 0…1 of each running download, by model id.
-    const QMap<QString, double> &progress() const { return m_progress; }
-    const QSet<QString> &activeDownloads() const { return m_activeDownloads; }
+    const QMap<QString, double> &progress() const { return m_downloads.progress(); }
+    const QSet<QString> &activeDownloads() const { return m_downloads.activeDownloads(); }
     // Grows whenever the set of installed files changes.
-    int revision() const { return m_revision; }
+    int revision() const { return m_downloads.revision(); }
 
     static QString installedPath(const SpeechModel &model);
     static bool isInstalled(const SpeechModel &model);
@@ -51,13 +52,7 @@ signals:
     void revisionChanged();
 
 private:
-    void bumpRevision();
-    void setProgress(const QString &id, double fraction);
-    void finishDownload(const QString &id);
-
-    QMap<QString, double> m_progress;
-    QSet<QString> m_activeDownloads;
-    int m_revision = 0;
+    DownloadLedger m_downloads;
     int m_transferTimeout = 60000;
     bool m_closing = false;
     FileDownloader m_downloader;

@@ -1,3 +1,4 @@
+#include "app/PlatformWording.h"
 #include "models/AgentHardwareProfile.h"
 #include "models/AgentModelDescriptor.h"
 
@@ -118,10 +119,35 @@ TEST(AgentHardwareProfile, MemoryRoundsToNearestGibibyteAndChipNameComesFromCpuI
                                "processor\t: 1\nmodel name\t: Other\n";
     EXPECT_EQ(AgentHardwareProfile::chipNameFromCpuInfo(cpuinfo),
               QStringLiteral("Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz"));
-    EXPECT_EQ(AgentHardwareProfile::chipNameFromCpuInfo("processor : 0\nBogoMIPS : 48.00\n"), QString());
+    // A kernel that names no model still gets a true name, never the macOS fallback.
+    const QString unnamed = AgentHardwareProfile::chipNameFromCpuInfo("processor : 0\nmodel name :\nBogoMIPS : 48.00\n");
+    EXPECT_FALSE(unnamed.isEmpty());
+    EXPECT_FALSE(unnamed.contains(QStringLiteral("Apple")));
 
     const auto here = AgentHardwareProfile::current();
     EXPECT_GE(here.memoryGB, 1);
     EXPECT_FALSE(here.chipName.isEmpty());
     EXPECT_FALSE(here.isAppleSilicon);
+}
+
+// What the Models screen shows of the writing models, once through the wording table, states
+// nothing that is only true on a Mac.
+TEST(AgentModelWording, ShownModelTextsNameNoMacOSFact)
+{
+    QStringList shown{
+        QStringLiteral("This model is larger than 8 GB and may cause memory pressure on a 16 GB Mac."),
+        QStringLiteral("The bundled llama-server is missing, so this model cannot be validated."),
+        AgentHardwareProfile::current().summary(),
+        imported(7000000000).hardwareRequirementLabel(),
+    };
+    for (const auto &d : AgentModelDescriptor::catalog())
+        shown << d.detail << d.hardwareRequirementLabel();
+    const QStringList macFacts{QStringLiteral("Mac"), QStringLiteral("macOS"), QStringLiteral("Apple silicon"), QStringLiteral("Keychain"),
+                               QStringLiteral("bundled")};
+    for (const QString &text : std::as_const(shown)) {
+        const QString adapted = PlatformWording::adapt(text);
+        for (const QString &fact : macFacts)
+            EXPECT_FALSE(adapted.contains(fact)) << adapted.toStdString();
+    }
+    EXPECT_EQ(PlatformWording::adapt(imported(7000000000).hardwareRequirementLabel()), QStringLiteral("Recommended: 24 GB+"));
 }

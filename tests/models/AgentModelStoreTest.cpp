@@ -97,7 +97,9 @@ TEST_F(AgentModelDownloadTest, InstallsBothFilesKeepsAVerifiedOneAndReplacesADam
 
 TEST_F(AgentModelDownloadTest, DigestMismatchInstallsNothingAndLeavesNoStagedFile)
 {
-    VisionModel m = vision();
+    // A model file of several read buffers, so its bytes pass through reused buffers on the
+    // writing thread and must still arrive whole and in order.
+    VisionModel m = vision(9 << 20);
     m.descriptor.artifacts[1].sha256 = digest("something else");
     AgentModelStore store;
     const auto result = runTask(store.download(m.descriptor));

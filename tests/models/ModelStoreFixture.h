@@ -49,7 +49,7 @@ protected:
     {
         QByteArray b(size, Qt::Uninitialized);
         for (int i = 0; i < size; ++i)
-            b[i] = char((i * 131 + i / 7 + salt) & 0xff);
+            b[i] = char((unsigned(i) * 131u + unsigned(i) / 7u + unsigned(salt)) & 0xffu);
         return b;
     }
     static QString digest(const QByteArray &bytes)

@@ -299,6 +299,9 @@ void AgentModelsView::refresh()
 
 void AgentModelsView::setErrorMessage(std::optional<QString> message)
 {
+    // Store errors may name a macOS fact ("bundled llama-server").
+    if (message)
+        message = PlatformWording::adapt(*message);
     m_errorMessage = std::move(message);
     m_error->setMessage(m_errorMessage);
     emit errorMessageChanged();
