@@ -182,6 +182,39 @@ private:
     bool m_ready = false;
 };
 
+// The runtime is warmed at start so the first Command does not wait for it, but its start-up
+// would share the processor with the window's: the warm-up waits for the first picture. A run
+// before that starts the runtime itself.
+class LateWarmRuntime final : public AgentRuntimeClient {
+public:
+    explicit LateWarmRuntime(AgentRuntimeService &service) : m_client(service), m_service(service) {}
+    void warmUp()
+    {
+        m_ready = true;
+        (void)m_service.ensureProcess();
+    }
+    Result<void, AgentRuntimeError> ensureProcess() override
+    {
+        if (!m_ready)
+            return {};
+        return m_client.ensureProcess();
+    }
+    QCoro::Task<AgentRunResult> run(AgentRuntimeRequest request, EventHandler onEvent) override
+    {
+        return m_client.run(std::move(request), std::move(onEvent));
+    }
+    void cancel(const QUuid &requestID) override { m_client.cancel(requestID); }
+    std::optional<QString> bundledExecutable(const QString &name) const override
+    {
+        return m_client.bundledExecutable(name);
+    }
+
+private:
+    AgentRuntimeServiceClient m_client;
+    AgentRuntimeService &m_service;
+    bool m_ready = false;
+};
+
 // Runs `work` once, when the window has painted for the first time (at once when it is not
 // shown), so none of it delays the first picture.
 class AfterFirstPaint final : public QObject {
@@ -323,9 +356,9 @@ int main(int argc, char **argv)
     X11ScreenCapture screenCapture(x11);
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
-    // One runtime for the whole run, warmed at start so the first Command does not wait for it.
+    // One runtime for the whole run.
     AgentRuntimeService agentRuntime(scheduler);
-    AgentRuntimeServiceClient agentRuntimeClient(agentRuntime);
+    LateWarmRuntime agentRuntimeClient(agentRuntime);
 
     AppState::Services services;
     services.scheduler = &scheduler;
@@ -389,6 +422,7 @@ int main(int argc, char **argv)
         keyCheck.emplace(noteStoredOpenAIKey(keyStore, state));
         (void)overlay.panel();
         (void)agentResults.panels();
+        agentRuntimeClient.warmUp();
         reportStartupStep("ready");
     });
     instance.onAction = [&state](InstanceAction requested) { applyInstanceAction(state, requested); };
