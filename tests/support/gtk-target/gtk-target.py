@@ -9,10 +9,7 @@ import signal
 import sys
 
 import gi
-
-gi.require_version("Gdk", "3.0")
-gi.require_version("Gtk", "3.0")
-from gi.repository import Gdk, GLib, Gtk  # noqa: E402
+from gi.repository import GLib
 
 args = sys.argv[1:]
 wm_class = None
@@ -20,6 +17,12 @@ if "--class" in args:
     i = args.index("--class")
     wm_class = args[i + 1]
     del args[i:i + 2]
+    # GDK names the window class after the program, and only when it starts.
+    GLib.set_prgname(wm_class)
+
+gi.require_version("Gdk", "3.0")
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gdk, Gtk  # noqa: E402
 out = args[0]
 initial = args[1] if len(args) > 1 else ""
 selection = (int(args[2]), int(args[3])) if len(args) > 3 else None
@@ -34,8 +37,6 @@ def save(buffer):
 
 
 window = Gtk.Window(title="Test Editor")
-if wm_class:
-    window.set_wmclass(wm_class, wm_class)
 window.set_default_size(480, 240)
 view = Gtk.TextView()
 buffer = view.get_buffer()
