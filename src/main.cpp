@@ -28,11 +28,14 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QPointer>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <memory>
+#include <optional>
+#include <utility>
 
 #include <csignal>
 #include <ctime>
@@ -41,41 +44,75 @@
 
 namespace {
 
-// The overlay observes the state, so it is made after it; until then, and after it is gone,
-// showing it does nothing.
+// The overlay observes the state, so it is made after it: after the window's first picture, or
+// when something asks to show it first. After it is gone, showing it does nothing.
 class LateOverlay final : public OverlayPresenter {
 public:
+    std::function<std::unique_ptr<OverlayPanelController>()> make;
+    OverlayPanelController *panel()
+    {
+        if (!m_panel && make)
+            m_panel = make();
+        return m_panel.get();
+    }
     void show() override
     {
-        if (panel)
-            panel->show();
+        if (OverlayPanelController *p = panel())
+            p->show();
     }
     void hide() override
     {
-        if (panel)
-            panel->hide();
+        if (m_panel)
+            m_panel->hide();
     }
-    QPointer<OverlayPanelController> panel;
+    // Without a panel yet, the next show already uses the default place.
+    void setDefaultPosition() override
+    {
+        if (m_panel)
+            m_panel->setDefaultPosition();
+    }
+    void release()
+    {
+        make = {};
+        m_panel.reset();
+    }
+
+private:
+    std::unique_ptr<OverlayPanelController> m_panel;
 };
 // The same for the Command result card and conversation window.
 class LateAgentResults final : public AgentResultPresenter {
 public:
+    std::function<std::unique_ptr<AgentResultPanelController>()> make;
+    AgentResultPanelController *panels()
+    {
+        if (!m_panels && make)
+            m_panels = make();
+        return m_panels.get();
+    }
     void showResult() override
     {
-        if (panels)
-            panels->showResult();
+        if (AgentResultPanelController *p = panels())
+            p->showResult();
     }
     void hideResult() override
     {
-        if (panels)
-            panels->hideResult();
+        if (m_panels)
+            m_panels->hideResult();
     }
     void showConversationPanel() override
     {
-        if (panels)
-            panels->showConversationPanel();
+        if (AgentResultPanelController *p = panels())
+            p->showConversationPanel();
     }
-    QPointer<AgentResultPanelController> panels;
+    void release()
+    {
+        make = {};
+        m_panels.reset();
+    }
+
+private:
+    std::unique_ptr<AgentResultPanelController> m_panels;
 };
 // The window is made after the state (it observes it); the state asks for it through this.
 class LateMainWindow final : public MainWindowPresenter {
@@ -86,6 +123,130 @@ public:
             window->bringForward();
     }
     MainWindowPresenter *window = nullptr;
+};
+
+// Opening the sound server's device list takes a noticeable time: the recorder is made after
+// the window's first picture, or at once when a recording starts before that.
+class LateRecorder final : public DictationRecorder {
+public:
+    explicit LateRecorder(Scheduler &scheduler) : m_scheduler(scheduler) {}
+    AudioRecorder &recorder()
+    {
+        if (!m_recorder) {
+            m_recorder = std::make_unique<AudioRecorder>(m_scheduler);
+            m_recorder->onFailure = [this](const QString &message) {
+                if (onFailure)
+                    onFailure(message);
+            };
+            if (m_cleanupPending)
+                m_recorder->cleanupTemporaryRecordings();
+        }
+        return *m_recorder;
+    }
+    Result<QString, QString> start() override { return recorder().start(); }
+    std::optional<Recording> stop() override { return m_recorder ? m_recorder->stop() : std::nullopt; }
+    void cancel() override
+    {
+        if (m_recorder)
+            m_recorder->cancel();
+    }
+    void cleanupTemporaryRecordings() override
+    {
+        if (m_recorder)
+            m_recorder->cleanupTemporaryRecordings();
+        else
+            m_cleanupPending = true;
+    }
+    QList<double> samples() const { return m_recorder ? m_recorder->samples() : QList<double>(); }
+
+private:
+    Scheduler &m_scheduler;
+    std::unique_ptr<AudioRecorder> m_recorder;
+    bool m_cleanupPending = false;
+};
+
+// Whether a microphone exists is asked of the sound server too: until the window has been
+// drawn it counts as present, then the state asks again for real.
+class LatePermissions final : public Permissions {
+public:
+    explicit LatePermissions(Permissions &permissions) : m_permissions(permissions) {}
+    void setReady() { m_ready = true; }
+    bool microphoneGranted() const override { return !m_ready || m_permissions.microphoneGranted(); }
+    bool requestMicrophone() override { return m_permissions.requestMicrophone(); }
+    bool screenCaptureGranted() const override { return m_permissions.screenCaptureGranted(); }
+    bool requestScreenCapture() override { return m_permissions.requestScreenCapture(); }
+    void openSettings(const QString &location) override { m_permissions.openSettings(location); }
+
+private:
+    Permissions &m_permissions;
+    bool m_ready = false;
+};
+
+// The runtime is warmed at start so the first Command does not wait for it, but its start-up
+// would share the processor with the window's: the warm-up waits for the first picture. A run
+// before that starts the runtime itself.
+class LateWarmRuntime final : public AgentRuntimeClient {
+public:
+    explicit LateWarmRuntime(AgentRuntimeService &service) : m_client(service), m_service(service) {}
+    void warmUp()
+    {
+        m_ready = true;
+        (void)m_service.ensureProcess();
+    }
+    Result<void, AgentRuntimeError> ensureProcess() override
+    {
+        if (!m_ready)
+            return {};
+        return m_client.ensureProcess();
+    }
+    QCoro::Task<AgentRunResult> run(AgentRuntimeRequest request, EventHandler onEvent) override
+    {
+        return m_client.run(std::move(request), std::move(onEvent));
+    }
+    void cancel(const QUuid &requestID) override { m_client.cancel(requestID); }
+    std::optional<QString> bundledExecutable(const QString &name) const override
+    {
+        return m_client.bundledExecutable(name);
+    }
+
+private:
+    AgentRuntimeServiceClient m_client;
+    AgentRuntimeService &m_service;
+    bool m_ready = false;
+};
+
+// Runs `work` once, when the window has painted for the first time (at once when it is not
+// shown), so none of it delays the first picture.
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(QWidget &window, std::function<void()> work) : m_work(std::move(work))
+    {
+        if (window.isVisible())
+            window.installEventFilter(this);
+        else
+            QTimer::singleShot(0, this, [this] { run(); });
+        // A window the desktop never draws (on another workspace) must not hold everything back.
+        QTimer::singleShot(3000, this, [this] { run(); });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Queued: the picture reaches the screen before the work starts.
+            QTimer::singleShot(0, this, [this] { run(); });
+        }
+        return false;
+    }
+
+private:
+    void run()
+    {
+        if (auto work = std::exchange(m_work, {}))
+            work();
+    }
+    std::function<void()> m_work;
 };
 
 int g_signalPipe[2] = {-1, -1};
@@ -179,10 +340,11 @@ int main(int argc, char **argv)
     QtPasteboard pasteboard;
     X11Workspace workspace(x11);
     X11Accessibility accessibility(x11);
-    LinuxPermissions permissions(x11);
+    LinuxPermissions desktopPermissions(x11);
+    LatePermissions permissions(desktopPermissions);
     DesktopSession session(x11);
     QtSoundPlayer sounds(soundFile);
-    AudioRecorder recorder(scheduler);
+    LateRecorder recorder(scheduler);
     WhisperRunner runner;
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
@@ -194,9 +356,9 @@ int main(int argc, char **argv)
     X11ScreenCapture screenCapture(x11);
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
-    // One runtime for the whole run, warmed at start so the first Command does not wait for it.
+    // One runtime for the whole run.
     AgentRuntimeService agentRuntime(scheduler);
-    AgentRuntimeServiceClient agentRuntimeClient(agentRuntime);
+    LateWarmRuntime agentRuntimeClient(agentRuntime);
 
     AppState::Services services;
     services.scheduler = &scheduler;
@@ -222,10 +384,10 @@ int main(int argc, char **argv)
     services.defaults = defaults.get();
     AppState state(services); // registers the shortcuts
     reportStartupStep("shortcuts");
-    OverlayPanelController overlayPanel(state, *defaults, scheduler, &panelHints,
-                                        [&recorder] { return recorder.samples(); });
-    overlay.panel = &overlayPanel;
-    QCoro::Task<> keyCheck = noteStoredOpenAIKey(keyStore, state);
+    overlay.make = [&] {
+        return std::make_unique<OverlayPanelController>(state, *defaults, scheduler, &panelHints,
+                                                        [&recorder] { return recorder.samples(); });
+    };
 
     // The window manager may ignore a raise from a program in the background; asking it to
     // activate the window as a pager would does not.
@@ -237,19 +399,39 @@ int main(int argc, char **argv)
         workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
     });
     mainWindow.window = &window;
-    AgentResultPanelController resultPanels(state, scheduler, &panelHints, [&workspace](QWidget *w) {
-        workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
-    });
-    agentResults.panels = &resultPanels;
+    agentResults.make = [&] {
+        return std::make_unique<AgentResultPanelController>(state, scheduler, &panelHints, [&workspace](QWidget *w) {
+            workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
+        });
+    };
     reportStartupStep("window");
-    TrayIcon tray(state);
-    reportStartupStep("tray");
     // Without a tray there would be nothing to reach the program by.
     if (!hidden || !QSystemTrayIcon::isSystemTrayAvailable())
         window.show();
+
+    // What the first picture does not need comes after it: the tray icon, the sound server,
+    // the keyring, the floating panels.
+    std::unique_ptr<TrayIcon> tray;
+    std::optional<QCoro::Task<>> keyCheck;
+    AfterFirstPaint rest(window, [&] {
+        tray = std::make_unique<TrayIcon>(state);
+        reportStartupStep("tray");
+        recorder.recorder();
+        permissions.setReady();
+        state.refreshPermissions();
+        keyCheck.emplace(noteStoredOpenAIKey(keyStore, state));
+        (void)overlay.panel();
+        (void)agentResults.panels();
+        agentRuntimeClient.warmUp();
+        reportStartupStep("ready");
+    });
     instance.onAction = [&state](InstanceAction requested) { applyInstanceAction(state, requested); };
     if (action && *action != InstanceAction::showMainWindow)
         QTimer::singleShot(0, &state, [&state, requested = *action] { applyInstanceAction(state, requested); });
 
-    return app.exec();
+    const int exitCode = app.exec();
+    // The panels observe the state: they go first.
+    overlay.release();
+    agentResults.release();
+    return exitCode;
 }

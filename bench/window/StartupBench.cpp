@@ -68,7 +68,7 @@ void stop(pid_t pid)
 xcb_atom_t atom(xcb_connection_t *c, const char *name)
 {
     xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    const xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(r);
     return a;
 }
@@ -143,7 +143,7 @@ double timeToShortcuts(const char *program)
     const pid_t pid = launch(program, true, fds[1]);
     close(fds[1]);
     double result = -1;
-    char line[128] = {};
+    char line[1024] = {};
     size_t used = 0;
     pollfd p{fds[0], POLLIN, 0};
     while (result < 0 && nowNs() - start < 10000000000LL && poll(&p, 1, 100) >= 0) {
@@ -153,8 +153,10 @@ double timeToShortcuts(const char *program)
         if (n <= 0)
             break;
         used += size_t(n);
+        // The program reports other steps too; only a whole "shortcuts" line counts.
         long long at = 0;
-        if (strchr(line, '\n') && sscanf(line, "shortcuts %lld", &at) == 1)
+        const char *step = strstr(line, "shortcuts ");
+        if (step && (step == line || step[-1] == '\n') && strchr(step, '\n') && sscanf(step, "shortcuts %lld", &at) == 1)
             result = double(at - start) / 1e6;
     }
     close(fds[0]);

@@ -19,10 +19,12 @@ MainWindow::MainWindow(const WindowContext &context, Activate activate, QWidget 
     // Room for the sidebar and a screen at the desktop's font size.
     const int line = fontMetrics().height();
     setMinimumSize(qMax(960, line * 56), qMax(650, line * 38));
+    // The style sheet goes on before the children exist: set afterwards, it would polish every
+    // one of them a second time before the first picture.
+    applyAppearance();
     m_menus = new ApplicationMenus(*context.state, menuBar());
     m_root = new RootView(context, this);
     setCentralWidget(m_root);
-    applyAppearance();
 
     // The standard quit command works from the window, as Ctrl+Q does from the tray menu.
     auto *quit = new QAction(QStringLiteral("Quit Orvel Raza"), this);

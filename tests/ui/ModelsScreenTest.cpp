@@ -25,6 +25,7 @@
 #include <QUuid>
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -155,13 +156,23 @@ TEST_F(ModelsScreenTest, RemovalAsksFirstGoesThroughTheStoreAndFallsBackToPocket
     EXPECT_FALSE(view.errorMessage());
 }
 
-TEST_F(ModelsScreenTest, HardwareGuidanceFollowsMemoryAndNamesNoMac)
+TEST_F(ModelsScreenTest, HardwareGuidanceAndTheBestBadgeFollowTheSameMachine)
 {
-    // Memory alone picks the model here; the fits are the catalog's own tests.
-    EXPECT_TRUE(AgentModelsView::hardwareRecommendationText({QStringLiteral("CPU"), 8, false}).contains(QStringLiteral(". Gemma 4 E2B is")));
-    const QString large = AgentModelsView::hardwareRecommendationText({QStringLiteral("CPU"), 32, false});
-    EXPECT_TRUE(large.contains(QStringLiteral(". Gemma 4 E4B is")));
-    EXPECT_FALSE(large.contains(QStringLiteral("Mac")));
+    // Memory alone picks the model here; the fits are the catalog's own tests. The summary line
+    // and the badge name the same model for the machine the view was made for.
+    const QString best = QStringLiteral("BEST FOR THIS COMPUTER");
+    for (const auto &[memory, recommended, other] :
+         {std::tuple(8, "gemma4-e2b-q4", "gemma4-e4b-q4"), std::tuple(32, "gemma4-e4b-q4", "gemma4-e2b-q4")}) {
+        AgentModelsView view(*state, AgentHardwareProfile{QStringLiteral("CPU"), memory, false});
+        const auto *summary = view.findChild<QLabel *>(QStringLiteral("hardwareRecommendation"));
+        ASSERT_TRUE(summary);
+        const QString name = AgentModelDescriptor::catalogEntry(QLatin1String(recommended))->name;
+        EXPECT_TRUE(summary->text().startsWith(QStringLiteral("CPU · %1 GB memory. %2 is").arg(memory).arg(name)))
+            << summary->text().toStdString();
+        EXPECT_FALSE(summary->text().contains(QStringLiteral("Mac")));
+        EXPECT_TRUE(showsText(part(&view, QStringLiteral("agentModel-") + QLatin1String(recommended)), best)) << memory;
+        EXPECT_FALSE(showsText(part(&view, QStringLiteral("agentModel-") + QLatin1String(other)), best)) << memory;
+    }
 }
 
 TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)

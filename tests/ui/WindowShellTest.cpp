@@ -59,11 +59,16 @@ TEST_F(ShellTest, SidebarRowsSelectSectionsAndScreensAreMadeOnFirstShow)
     EXPECT_TRUE(qobject_cast<HistoryScreen *>(shell.currentScreen()));
     EXPECT_FALSE(sidebar->row(AppSection::home)->isChecked());
 
-    // Another part of the program switching sections moves the highlight too; screens are kept.
+    // Another part of the program switching sections moves the highlight and the keyboard focus
+    // too; screens are kept.
+    shell.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shell));
+    sidebar->row(AppSection::history)->setFocus(Qt::TabFocusReason);
     QWidget *history = shell.screen(AppSection::history);
     for (AppSection s : {AppSection::agent, AppSection::models, AppSection::vocabulary, AppSection::settings}) {
         state->setSelectedSection(s);
         EXPECT_TRUE(sidebar->row(s)->isChecked());
+        EXPECT_TRUE(sidebar->row(s)->hasFocus());
         EXPECT_EQ(shell.currentScreen(), shell.screen(s));
     }
     state->setSelectedSection(AppSection::history);

@@ -54,10 +54,19 @@ qreal ModelRating::starSize() const
     return (m_compact ? 8.0 : 9.0) * logicalDpiY() / 72.0;
 }
 
+void ModelRating::setLabelShown(bool shown)
+{
+    m_labelShown = shown;
+    updateGeometry();
+    update();
+}
+
+int ModelRating::labelWidth() const { return m_labelShown ? fontMetrics().horizontalAdvance(m_label) + 6 : 0; }
+
 QSize ModelRating::sizeHint() const
 {
     const qreal s = starSize();
-    return QSize(fontMetrics().horizontalAdvance(m_label) + 6 + qCeil(5 * s + 4 * 2), qMax(fontMetrics().height(), qCeil(s)));
+    return QSize(labelWidth() + qCeil(5 * s + 4 * 2), qMax(fontMetrics().height(), qCeil(s)));
 }
 
 void ModelRating::paintEvent(QPaintEvent *)
@@ -66,10 +75,10 @@ void ModelRating::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(theme.secondaryText);
-    const int labelWidth = fontMetrics().horizontalAdvance(m_label);
-    p.drawText(QRect(0, 0, labelWidth, height()), Qt::AlignVCenter | Qt::AlignLeft, m_label);
+    if (m_labelShown)
+        p.drawText(QRect(0, 0, labelWidth(), height()), Qt::AlignVCenter | Qt::AlignLeft, m_label);
     const qreal s = starSize();
-    qreal x = labelWidth + 6;
+    qreal x = labelWidth();
     const qreal y = (height() - s) / 2.0;
     QColor outline = theme.secondaryText;
     outline.setAlphaF(0.32f);

@@ -13,6 +13,8 @@ public:
     int value() const { return m_value; }
     // What a screen reader says for the whole element.
     static QString spokenText(const QString &label, int value, bool compact);
+    // Under a column that names the rating, only the stars are drawn; the label is still read aloud.
+    void setLabelShown(bool shown);
     QSize sizeHint() const override;
 
 protected:
@@ -20,9 +22,11 @@ protected:
 
 private:
     qreal starSize() const;
+    int labelWidth() const;
     QString m_label;
     int m_value;
     bool m_compact;
+    bool m_labelShown = true;
 };
 
 // A square glyph in the model's accent colour with its symbol.

@@ -75,6 +75,9 @@ QPalette Theme::palette() const
     p.setColor(QPalette::PlaceholderText, secondaryText);
     p.setColor(QPalette::Highlight, accent);
     p.setColor(QPalette::HighlightedText, onAccent);
+    // Links read on either surface: the desktop's blue is too dark on the dark cards.
+    p.setColor(QPalette::Link, dark ? QColor(0x8a, 0xb4, 0xff) : QColor(0x1a, 0x5f, 0xb4));
+    p.setColor(QPalette::LinkVisited, dark ? QColor(0xb8, 0x9c, 0xff) : QColor(0x5a, 0x3d, 0xa8));
     p.setColor(QPalette::ToolTipBase, card);
     p.setColor(QPalette::ToolTipText, text);
     p.setColor(QPalette::Disabled, QPalette::WindowText, secondaryText);

@@ -44,6 +44,8 @@ QString mainWindow(const Theme &t, const QFont &baseFont)
     s += QStringLiteral("QLabel[role=\"error\"] { color: %1; }\n").arg(rgba(Palette::orvelError()));
     s += QStringLiteral("QLabel[role=\"badge\"] { background: %1; color: %2; border-radius: 9px; padding: 3px 10px; font-size: %3; font-weight: 700; }\n")
              .arg(rgba(accentSoft), rgba(t.dark ? t.accent : t.text), pt(0.8));
+    s += QStringLiteral("QLabel[role=\"plainBadge\"] { background: %1; color: %2; border-radius: 9px; padding: 3px 10px; font-size: %3; font-weight: 700; }\n")
+             .arg(rgba(t.selection), rgba(t.secondaryText), pt(0.8));
     s += QStringLiteral("QLabel[role=\"keyHint\"] { background: %1; border: 1px solid %2; border-radius: 8px; padding: 6px 10px; }\n")
              .arg(rgba(t.card), rgba(t.cardBorder));
 
@@ -80,6 +82,20 @@ QString mainWindow(const Theme &t, const QFont &baseFont)
              .arg(rgba(t.card), rgba(t.cardBorder));
     s += QStringLiteral("QPushButton[role=\"segment\"]:checked { background: %1; color: %2; font-weight: 700; }\n")
              .arg(rgba(t.accent), rgba(t.onAccent));
+    s += QStringLiteral("QPushButton[role=\"segment\"][segment=\"first\"] { border-radius: 0; border-top-left-radius: 8px; border-bottom-left-radius: 8px; }\n");
+    s += QStringLiteral("QPushButton[role=\"segment\"][segment=\"last\"] { border-radius: 0; border-top-right-radius: 8px; border-bottom-right-radius: 8px; border-left: none; }\n");
+    s += QStringLiteral("QPushButton[role=\"segment\"]:focus { border: 1px solid %1; }\n").arg(rgba(t.dark ? t.accent : t.text));
+
+    // A shortcut another program holds: red text on the button's own surface; on dark a lighter
+    // red on a red-tinted card, so it neither glares nor drowns.
+    if (t.dark) {
+        QColor takenFill = Palette::orvelError();
+        takenFill.setAlphaF(0.22f);
+        s += QStringLiteral("QPushButton[taken=\"true\"] { color: %1; background: %2; border: 1px solid %3; }\n")
+                 .arg(rgba(QColor(0xff, 0x8a, 0x7a)), rgba(takenFill), rgba(Palette::orvelError()));
+    } else {
+        s += QStringLiteral("QPushButton[taken=\"true\"] { color: #d9483b; }\n");
+    }
 
     // Inputs and lists
     s += QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 9px; padding: 6px 10px; selection-background-color: %3; selection-color: %4; }\n")

@@ -97,34 +97,50 @@ const Entry *entryFor(const QString &symbol)
     return nullptr;
 }
 
+// The theme folders that exist, in the order they are searched: looked up once, so each icon
+// name costs a few file checks rather than hundreds.
+const QStringList &themeFolders()
+{
+    static const QStringList folders = [] {
+        static const char *sizes[] = {"64x64", "48x48", "32x32", "24x24", "16x16"};
+        static const char *contexts[] = {"actions", "status", "devices", "places", "apps", "categories",
+                                         "emblems", "legacy", "ui", "mimetypes"};
+        QStringList themes{QIcon::themeName(), QStringLiteral("Adwaita"), QStringLiteral("hicolor")};
+        themes.removeAll(QString());
+        themes.removeDuplicates();
+        QStringList roots = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                                      QStandardPaths::LocateDirectory);
+        // The system's themes even when XDG_DATA_DIRS names other folders only.
+        roots << QStringLiteral("/usr/local/share/icons") << QStringLiteral("/usr/share/icons");
+        roots.removeDuplicates();
+        QStringList found;
+        for (const QString &theme : themes)
+            for (const QString &root : roots) {
+                const QString base = root + QLatin1Char('/') + theme;
+                if (!QFileInfo(base).isDir())
+                    continue;
+                for (const char *size : sizes)
+                    for (const char *context : contexts) {
+                        const QString folder = base + QLatin1Char('/') + QLatin1String(size) + QLatin1Char('/') +
+                                               QLatin1String(context) + QLatin1Char('/');
+                        if (QFileInfo(folder).isDir())
+                            found << folder;
+                    }
+            }
+        return found;
+    }();
+    return folders;
+}
+
 // A freedesktop theme's picture of one icon name, largest first. Only PNG pictures are used:
 // the program does not depend on an SVG image plugin.
 QString themeFile(const QString &name)
 {
-    static const char *sizes[] = {"64x64", "48x48", "32x32", "24x24", "16x16"};
-    static const char *contexts[] = {"actions", "status", "devices", "places", "apps", "categories",
-                                     "emblems", "legacy", "ui", "mimetypes"};
-    QStringList themes{QIcon::themeName(), QStringLiteral("Adwaita"), QStringLiteral("hicolor")};
-    themes.removeAll(QString());
-    themes.removeDuplicates();
-    QStringList roots = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-                                                  QStandardPaths::LocateDirectory);
-    // The system's themes even when XDG_DATA_DIRS names other folders only.
-    roots << QStringLiteral("/usr/local/share/icons") << QStringLiteral("/usr/share/icons");
-    roots.removeDuplicates();
-    for (const QString &theme : themes)
-        for (const QString &root : roots) {
-            const QString base = root + QLatin1Char('/') + theme;
-            if (!QFileInfo(base).isDir())
-                continue;
-            for (const char *size : sizes)
-                for (const char *context : contexts)
-                    for (const char *suffix : {".symbolic.png", ".png"}) {
-                        const QString path = base + QLatin1Char('/') + QLatin1String(size) + QLatin1Char('/') +
-                                             QLatin1String(context) + QLatin1Char('/') + name + QLatin1String(suffix);
-                        if (QFileInfo::exists(path))
-                            return path;
-                    }
+    for (const QString &folder : themeFolders())
+        for (const char *suffix : {".symbolic.png", ".png"}) {
+            const QString path = folder + name + QLatin1String(suffix);
+            if (QFileInfo::exists(path))
+                return path;
         }
     return {};
 }

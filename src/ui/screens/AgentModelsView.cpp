@@ -170,11 +170,17 @@ QWidget *AgentModelsView::section(const QString &title, const QString &detail, Q
     return box;
 }
 
-QString AgentModelsView::hardwareRecommendationText(const AgentHardwareProfile &profile)
+QString AgentModelsView::recommendedLocalModelID(const AgentHardwareProfile &profile)
 {
     // llama.cpp runs on this processor, so memory alone picks the model.
-    if (profile.isAppleSilicon || !AgentHardwareProfile::localModelsNeedAppleSilicon) {
-        const QString id = profile.memoryGB < 16 ? QStringLiteral("gemma4-e2b-q4") : QStringLiteral("gemma4-e4b-q4");
+    if (!profile.isAppleSilicon && AgentHardwareProfile::localModelsNeedAppleSilicon)
+        return {};
+    return profile.memoryGB < 16 ? QStringLiteral("gemma4-e2b-q4") : QStringLiteral("gemma4-e4b-q4");
+}
+
+QString AgentModelsView::hardwareRecommendationText(const AgentHardwareProfile &profile)
+{
+    if (const QString id = recommendedLocalModelID(profile); !id.isEmpty()) {
         if (const auto model = AgentModelDescriptor::catalogEntry(id))
             return PlatformWording::adapt(profile.summary() + QStringLiteral(". ") + model->name +
                                           QStringLiteral(" is the recommended local balance for this Mac. The first "
@@ -239,10 +245,9 @@ QWidget *AgentModelsView::makeRow(const AgentModelDescriptor &d)
     auto *head = new QHBoxLayout;
     head->addWidget(ModelRowParts::boldLabel(d.name));
     if (d.id == QLatin1String("openai-luna"))
-        head->addWidget(badge(QStringLiteral("RECOMMENDED CLOUD"), QPalette::Highlight));
-    else if (d.id == QLatin1String("gemma4-e2b-q4") &&
-             (m_hardwareProfile.isAppleSilicon || !AgentHardwareProfile::localModelsNeedAppleSilicon))
-        head->addWidget(badge(PlatformWording::adapt(QStringLiteral("BEST FOR THIS MAC")), QPalette::Highlight));
+        head->addWidget(badge(QStringLiteral("RECOMMENDED CLOUD"), true));
+    else if (d.id == recommendedLocalModelID(m_hardwareProfile))
+        head->addWidget(badge(PlatformWording::adapt(QStringLiteral("BEST FOR THIS MAC")), true));
     head->addStretch();
     texts->addLayout(head);
     if (!d.detail.isEmpty())

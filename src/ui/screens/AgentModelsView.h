@@ -38,6 +38,9 @@ public:
     OpenAIKeyCard *keyCard() const { return m_keyCard; }
     QString hardwareRecommendation() const;
     static QString hardwareRecommendationText(const AgentHardwareProfile &profile);
+    // The local model the summary line recommends and the "best" badge marks; empty when no
+    // downloaded model runs on this machine.
+    static QString recommendedLocalModelID(const AgentHardwareProfile &profile);
     static QString fitText(AgentModelHardwareFit fit);
 
     void select(const AgentModelDescriptor &descriptor);

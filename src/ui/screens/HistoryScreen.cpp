@@ -30,6 +30,8 @@ HistoryScreen::HistoryScreen(const WindowContext &context, QWidget *parent) : QW
     auto *group = new QButtonGroup(this);
     m_dictationButton = new QPushButton(QStringLiteral("Dictation"), this);
     m_agentButton = new QPushButton(QStringLiteral("Command"), this);
+    m_dictationButton->setProperty("segment", QStringLiteral("first"));
+    m_agentButton->setProperty("segment", QStringLiteral("last"));
     for (QPushButton *b : {m_dictationButton, m_agentButton}) {
         b->setProperty("role", QStringLiteral("segment"));
         b->setCheckable(true);

@@ -12,16 +12,14 @@
 
 namespace ModelRowParts {
 
-QLabel *badge(const QString &text, QPalette::ColorRole role)
+QLabel *badge(const QString &text, bool accented)
 {
-    auto *l = new QLabel(text);
-    QFont f = l->font();
-    f.setPointSizeF(f.pointSizeF() * 0.8);
-    f.setBold(true);
-    l->setFont(f);
-    l->setForegroundRole(role);
+    QLabel *l = roleLabel(accented ? QStringLiteral("badge") : QStringLiteral("plainBadge"), text);
+    l->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     return l;
 }
+
+QLabel *columnCaption(const QString &text) { return roleLabel(QStringLiteral("eyebrow"), text); }
 
 QLabel *boldLabel(const QString &text)
 {
@@ -52,12 +50,6 @@ QWidget *fact(const QString &symbolName, const QString &text, QLabel **label)
     return box;
 }
 
-QString ratingText(int value)
-{
-    value = std::clamp(value, 0, 5);
-    return QString(value, QChar(0x25CF)) + QString(5 - value, QChar(0x25CB));
-}
-
 ErrorLine::ErrorLine(const QString &objectName, QWidget *parent) : QWidget(parent)
 {
     setObjectName(objectName);
@@ -83,7 +75,7 @@ ModelActions::ModelActions(const QString &modelName, Form form, QWidget *parent)
     auto *h = new QHBoxLayout(this);
     h->setContentsMargins(0, 0, 0, 0);
     m_progress = new QLabel;
-    m_active = ModelRowParts::badge(QStringLiteral("ACTIVE"), QPalette::Highlight);
+    m_active = ModelRowParts::badge(QStringLiteral("ACTIVE"), true);
     m_cancel = new QPushButton(QStringLiteral("Cancel"));
     m_cancel->setAccessibleName(QStringLiteral("Cancel download of ") + modelName);
     m_primary = new QPushButton;

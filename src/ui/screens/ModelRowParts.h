@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPalette>
 #include <QWidget>
 
 #include <optional>
@@ -13,13 +12,14 @@ class QAbstractButton;
 // capitals badges, the error line, and the one action cluster that follows a model's state.
 namespace ModelRowParts {
 
-// Small bold capitals, such as "ACTIVE" or "RECOMMENDED CLOUD".
-QLabel *badge(const QString &text, QPalette::ColorRole role = QPalette::PlaceholderText);
+// A small capitals pill, such as "ACTIVE" or "RECOMMENDED CLOUD"; an accented one marks the
+// active or recommended choice.
+QLabel *badge(const QString &text, bool accented = false);
+// Small capitals above a group or a column.
+QLabel *columnCaption(const QString &text);
 QLabel *boldLabel(const QString &text);
 // A short fact with its icon in front, as wide as its text; the label is handed out to be styled.
 QWidget *fact(const QString &symbolName, const QString &text, QLabel **label = nullptr);
-// Five dots, `value` of them filled.
-QString ratingText(int value);
 
 // A warning icon with a message, hidden while there is none.
 class ErrorLine final : public QWidget {

@@ -5,7 +5,6 @@
 #include "ui/screens/SpeechModelsView.h"
 
 #include <QButtonGroup>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,21 +17,24 @@ ModelsScreen::ModelsScreen(AppState &state, QWidget *parent) : QWidget(parent), 
     column->addWidget(heading(QStringLiteral("Every inference engine"), QStringLiteral("Models"),
                               QStringLiteral("Choose speech-to-text for Dictation and writing models for Command in "
                                              "one place.")));
-    // A segmented picker: two joined, exclusive buttons.
+    // A segmented picker: two joined, exclusive buttons, styled by the window.
     auto *picker = new QHBoxLayout;
     picker->setSpacing(0);
     auto *group = new QButtonGroup(this);
-    auto makeChoice = [&](const QString &label) {
+    const int segmentWidth = qMax(130, fontMetrics().horizontalAdvance(QStringLiteral("Dictation")) + 40);
+    auto makeChoice = [&](const QString &label, const char *position) {
         auto *b = new QPushButton(label);
+        b->setProperty("role", QStringLiteral("segment"));
+        b->setProperty("segment", QLatin1String(position));
         b->setCheckable(true);
         b->setAutoDefault(false);
+        b->setFixedWidth(segmentWidth);
         group->addButton(b);
         picker->addWidget(b);
         return b;
     };
-    m_dictationChoice = makeChoice(QStringLiteral("Dictation"));
-    m_agentChoice = makeChoice(QStringLiteral("Command"));
-    styleSegments();
+    m_dictationChoice = makeChoice(QStringLiteral("Dictation"), "first");
+    m_agentChoice = makeChoice(QStringLiteral("Command"), "last");
     picker->addStretch();
     column->addLayout(picker);
     connect(m_dictationChoice, &QAbstractButton::clicked, this, [this] { setArea(ModelsArea::dictation); });
@@ -58,25 +60,4 @@ void ModelsScreen::setArea(ModelsArea area)
     m_speech->setVisible(area == ModelsArea::dictation);
     if (m_agent)
         m_agent->setVisible(area == ModelsArea::agent);
-}
-
-void ModelsScreen::styleSegments()
-{
-    // Two joined halves; the chosen one reads as chosen in light and dark alike. Style sheets
-    // resolve palette() once, so a theme change sets them again.
-    const QString segment = QStringLiteral(
-        "QPushButton { border: 1px solid palette(mid); background: palette(button); color: palette(button-text);"
-        " padding: 4px 14px; border-%1-radius: 5px; border-%2-radius: 5px; }"
-        " QPushButton:checked { background: palette(highlight); color: palette(highlighted-text);"
-        " border-color: palette(highlight); }"
-        " QPushButton:focus { border-color: palette(highlight); }");
-    m_dictationChoice->setStyleSheet(segment.arg(QStringLiteral("top-left"), QStringLiteral("bottom-left")));
-    m_agentChoice->setStyleSheet(segment.arg(QStringLiteral("top-right"), QStringLiteral("bottom-right")));
-}
-
-void ModelsScreen::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
-        styleSegments();
 }

@@ -22,12 +22,7 @@ public:
     SpeechModelsView *speechModels() const { return m_speech; }
     AgentModelsView *agentModels() const { return m_agent; }
 
-protected:
-    void changeEvent(QEvent *event) override;
-
 private:
-    void styleSegments();
-
     AppState &m_state;
     ModelsArea m_area = ModelsArea::dictation;
     QAbstractButton *m_dictationChoice;

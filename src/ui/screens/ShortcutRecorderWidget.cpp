@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 ShortcutRecorderWidget::ShortcutRecorderWidget(bool requiresModifier, QWidget *parent) : QWidget(parent)
@@ -93,7 +94,13 @@ void ShortcutRecorderWidget::refresh()
     m_button->setAccessibleName(name);
     m_button->setAccessibleDescription(text);
     m_button->setDown(isCapturing());
-    m_button->setStyleSheet(m_taken && !isCapturing() ? QStringLiteral("color: #d9483b;") : QString());
+    // The window's style sheet colours a taken shortcut for the light or dark appearance.
+    const bool showsTaken = m_taken && !isCapturing();
+    if (m_button->property("taken").toBool() != showsTaken) {
+        m_button->setProperty("taken", showsTaken);
+        m_button->style()->unpolish(m_button);
+        m_button->style()->polish(m_button);
+    }
     m_message->setText(text);
     m_message->setHidden(text.isEmpty());
 }

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
 #include "speech/ModelStore.h"
+#include "ui/components/ModelViews.h"
 #include "ui/components/ScreenLayout.h"
 #include "ui/screens/ModelRowParts.h"
 
@@ -14,24 +15,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 using namespace ScreenLayout;
 using ModelRowParts::badge;
-using ModelRowParts::ratingText;
+using ModelRowParts::columnCaption;
 
 namespace {
-
-QLabel *glyph(const SpeechModel &model, int size)
-{
-    auto *l = new QLabel;
-    l->setFixedSize(size, size);
-    l->setAlignment(Qt::AlignCenter);
-    l->setText(model.name.left(1));
-    const QColor c = model.accentColor();
-    l->setStyleSheet(QStringLiteral("background: %1; color: white; border-radius: %2px; font-weight: bold;")
-                         .arg(c.name())
-                         .arg(size / 4));
-    return l;
-}
 
 QString languagesBadge(const SpeechModel &model)
 {
@@ -147,9 +137,9 @@ QWidget *SpeechModelsView::makeCard(const SpeechModel &model)
     const int e = fontMetrics().height();
 
     auto *head = new QHBoxLayout;
-    head->addWidget(glyph(model, e * 2));
+    head->addWidget(new ModelGlyph(model, e * 2));
     head->addWidget(sectionTitle(model.name));
-    auto *active = badge(QStringLiteral("ACTIVE"), QPalette::Highlight);
+    auto *active = badge(QStringLiteral("ACTIVE"), true);
     head->addWidget(active);
     head->addStretch();
     rows->addLayout(head);
@@ -163,13 +153,11 @@ QWidget *SpeechModelsView::makeCard(const SpeechModel &model)
     badges->addStretch();
     rows->addLayout(badges);
 
-    auto *ratings = new QGridLayout;
-    ratings->addWidget(badge(QStringLiteral("RELATIVE")), 0, 0, 1, 2);
-    ratings->addWidget(new QLabel(QStringLiteral("Speed")), 1, 0);
-    ratings->addWidget(new QLabel(ratingText(model.speedRating())), 1, 1);
-    ratings->addWidget(new QLabel(QStringLiteral("Quality")), 2, 0);
-    ratings->addWidget(new QLabel(ratingText(model.qualityRating())), 2, 1);
-    ratings->setColumnStretch(2, 1);
+    auto *ratings = new QVBoxLayout;
+    ratings->setSpacing(e / 4);
+    ratings->addWidget(columnCaption(QStringLiteral("RELATIVE")));
+    ratings->addWidget(new ModelRating(QStringLiteral("Speed"), model.speedRating(), false));
+    ratings->addWidget(new ModelRating(QStringLiteral("Quality"), model.qualityRating(), false));
     rows->addLayout(ratings);
     rows->addStretch();
     rows->addWidget(makeActions(model, false));
@@ -188,13 +176,18 @@ QWidget *SpeechModelsView::makeTable()
     const QStringList headers = {QStringLiteral("MODEL"), QStringLiteral("LANGUAGES"), QStringLiteral("SPEED"),
                                  QStringLiteral("QUALITY"), QStringLiteral("DISK"), QStringLiteral("STATUS")};
     for (int c = 0; c < headers.size(); ++c)
-        grid->addWidget(badge(headers[c]), 0, c);
+        grid->addWidget(columnCaption(headers[c]), 0, c);
     int r = 1;
     for (const SpeechModel &model : SpeechModel::catalog()) {
         grid->addWidget(ModelRowParts::boldLabel(model.name), r, 0);
         grid->addWidget(new QLabel(model.isEnglishOnly ? QStringLiteral("English") : model.languageSummary), r, 1);
-        grid->addWidget(new QLabel(ratingText(model.speedRating())), r, 2);
-        grid->addWidget(new QLabel(ratingText(model.qualityRating())), r, 3);
+        // The column names the rating; the stars stand alone, read aloud with their label.
+        for (auto [column, label, value] : {std::tuple(2, QStringLiteral("Speed"), model.speedRating()),
+                                            std::tuple(3, QStringLiteral("Quality"), model.qualityRating())}) {
+            auto *rating = new ModelRating(label, value, true);
+            rating->setLabelShown(false);
+            grid->addWidget(rating, r, column);
+        }
         grid->addWidget(new QLabel(model.sizeLabel), r, 4);
         grid->addWidget(makeActions(model, true), r, 5);
         ++r;

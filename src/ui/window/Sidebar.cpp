@@ -8,10 +8,13 @@
 #include "components/Palette.h"
 #include "speech/ModelStore.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -112,8 +115,15 @@ Sidebar::Sidebar(const WindowContext &context, QWidget *parent) : QWidget(parent
 
 void Sidebar::refreshSelection()
 {
-    if (QPushButton *row = m_rows.value(m_context.state->selectedSection()))
-        row->setChecked(true);
+    QPushButton *row = m_rows.value(m_context.state->selectedSection());
+    if (!row)
+        return;
+    row->setChecked(true);
+    // Keyboard focus in the sidebar follows a section switched from elsewhere (a missing model,
+    // a permission problem), so the focus ring never marks a section that is not shown.
+    QWidget *focused = QApplication::focusWidget();
+    if (focused && focused != row && std::find(m_rows.cbegin(), m_rows.cend(), focused) != m_rows.cend())
+        row->setFocus(Qt::OtherFocusReason);
 }
 
 void Sidebar::refreshHints()
