@@ -56,6 +56,8 @@ DesktopSession::DesktopSession(X11Connection &x11)
         keys->storeRestoreToken = [](const QString &token) { QSettings().setValue(kRestoreTokenKey, token); };
         m_keys = std::move(keys);
         m_portalKeys = true;
+    } else if (wayland) {
+        m_keys = std::make_unique<NoKeySynthesizer>();
     } else {
         m_keys = std::make_unique<X11KeySynthesizer>(x11);
     }

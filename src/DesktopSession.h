@@ -10,8 +10,8 @@ class X11Connection;
 
 // The ports that depend on the kind of session: on X11 key grabs, XTEST and EWMH; on Wayland,
 // where none of them reaches native applications, the desktop portal's shortcuts and keyboard
-// when the desktop offers them (else the X11 ones through XWayland), and the application in
-// front with its focused element from the accessibility bus.
+// when the desktop offers them (else XWayland's key grabs, and no synthetic keys), and the
+// application in front with its focused element from the accessibility bus.
 class DesktopSession {
 public:
     // Before the application object: on Wayland, Qt may pick its native platform.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/KeySynthesizer.h"
 #include "platform/Workspace.h"
 
 // On Wayland the window system tells a client nothing about the others' windows (EWMH there
@@ -23,4 +24,12 @@ public:
     bool isProcessTrusted(bool) override { return true; }
     std::shared_ptr<AccessibleElement> focusedElement() override;
     std::shared_ptr<AccessibleElement> desktopFocusedElement() override { return focusedElement(); }
+};
+
+// Without the portal's keyboard. XTEST would reach only XWayland's clients, and among them the one
+// that last had the focus, not the application in front: a copy chord meant for the target
+// could land in a terminal there and interrupt it.
+class NoKeySynthesizer final : public KeySynthesizer {
+public:
+    void postKey(uint16_t, uint64_t) override {}
 };
