@@ -180,6 +180,14 @@ QCoro::Task<> AgentFlow::captureAndListen(bool includeScreenshot, std::optional<
     m_s.overlay->show();
 }
 
+void AgentFlow::recordingFailed(const QString &message)
+{
+    if (m_state.agentPhase() != AgentPhase::listening)
+        return;
+    m_s.recorder->cancel();
+    showAgentError(message);
+}
+
 void AgentFlow::stopAgentAndRun()
 {
     if (m_state.agentPhase() != AgentPhase::listening)

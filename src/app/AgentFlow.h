@@ -31,6 +31,8 @@ public:
     void toggleAgentRecording(bool includeScreenshot);
     void startAgentRecording(bool includeScreenshot, std::optional<QUuid> conversationID);
     void stopAgentAndRun();
+    // The microphone failed while the instruction was being spoken: nothing of it is run.
+    void recordingFailed(const QString &message);
     void startAgentFollowUpRecording();
     void submitAgentFollowUp(const QString &text, const QList<AgentContextAttachment> &attachments);
     QCoro::Task<Result<AgentContextAttachment, AgentRuntimeError>> captureAgentScreenshotAttachment();

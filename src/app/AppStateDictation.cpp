@@ -299,6 +299,8 @@ void AppState::scheduleOverlayHide(double seconds)
 void AppState::handleRecorderFailure(const QString &message)
 {
     // The microphone went away mid-recording: what came before is not worth transcribing.
+    if (m_agentPhase == AgentPhase::listening)
+        return m_agentFlow->recordingFailed(message);
     if (m_status.kind != CaptureStatus::Kind::recording)
         return;
     m_overlayHideTask.reset();

@@ -104,6 +104,12 @@ QCoro::Task<std::optional<QString>> AgentContextCaptureService::selectedText(Age
     if (!m_p.accessibility->isProcessTrusted(false))
         co_return std::nullopt;
 
+    // Called on the shortcut's press: while its key is down the keyboard is grabbed for this
+    // program, so the copy chord would come back here instead of reaching the target.
+    for (double waited = 0; m_p.keys->keyHeld() && waited < keyReleaseWaitLimit; waited += keyReleasePoll) {
+        SchedulerSleep wait{*m_p.scheduler, keyReleasePoll};
+        co_await wait;
+    }
     ClipboardGuard guard(*m_p.pasteboard);
     m_p.pasteboard->clear();
     // Ctrl+C in a terminal would interrupt the program running there.

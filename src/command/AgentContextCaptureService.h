@@ -43,6 +43,9 @@ public:
     // How long the target gets to answer the copy chord.
     static constexpr double copyWait = 0.12;
     static constexpr double copyWaitLimit = 0.6;
+    // How long the user may keep the shortcut's key down before the copy chord is sent anyway.
+    static constexpr double keyReleasePoll = 0.02;
+    static constexpr double keyReleaseWaitLimit = 1.5;
     static constexpr int maximumImageSide = 4096;
 
     explicit AgentContextCaptureService(const Ports &ports) : m_p(ports) {}

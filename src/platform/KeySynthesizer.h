@@ -17,4 +17,7 @@ public:
     virtual ~KeySynthesizer() = default;
     // A key-down then a key-up of keyCode with the modifiers in flags held.
     virtual void postKey(uint16_t keyCode, uint64_t flags) = 0;
+    // Whether a key other than a modifier is down, such as the shortcut's own: while it is, the
+    // desktop may still deliver every key to the program whose shortcut it is.
+    virtual bool keyHeld() const { return false; }
 };

@@ -52,10 +52,7 @@ AudioRecorder::AudioRecorder(Scheduler &scheduler, QObject *parent)
     m_samples = QList<double>(sampleWindow, idleSample);
     // The sound server may move a recording whose device went away onto another one (a
     // monitor, say) without a word; the device list tells.
-    connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] {
-        if (m_source && !QMediaDevices::audioInputs().contains(m_device))
-            deviceLost();
-    });
+    connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] { checkDevice(); });
 }
 
 AudioRecorder::~AudioRecorder()
@@ -156,10 +153,25 @@ void AudioRecorder::deviceLost()
         Qt::QueuedConnection);
 }
 
+void AudioRecorder::checkDevice()
+{
+    if (!m_source || m_deviceLost)
+        return;
+    // By id: a device whose description changes is still the same microphone.
+    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
+    const bool listed = std::any_of(inputs.begin(), inputs.end(),
+                                    [this](const QAudioDevice &d) { return d.id() == m_device.id(); });
+    if (!listed)
+        deviceLost();
+}
+
 void AudioRecorder::updateLevel()
 {
     if (!m_source || !m_converter)
         return;
+    // Qt 6.4 on PulseAudio never signals a changed device list, yet its cached list is current
+    // and cheap to read; so every tick looks for the device the recording was opened on.
+    checkDevice();
     // A tick without new audio repeats the last reading: the device delivers in bursts.
     if (auto power = m_converter->takeAveragePower())
         m_lastPower = power;

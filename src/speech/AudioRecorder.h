@@ -65,6 +65,8 @@ private:
     void setLevel(double value);
     void resetSamples();
     void tearDown();
+    // Reports the recording's device once it is no longer among the inputs.
+    void checkDevice();
     // The device of the running recording went away or failed.
     void deviceLost();
 

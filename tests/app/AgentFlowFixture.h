@@ -48,9 +48,10 @@ protected:
     }
 
     // Shortcut, capture, shortcut again, and the spoken instruction.
-    void speak(const QString &instruction, bool screenshot = false)
+    void speak(const QString &instruction, bool screenshot = false, bool alreadyStarted = false)
     {
-        state->toggleAgentRecording(screenshot);
+        if (!alreadyStarted)
+            state->toggleAgentRecording(screenshot);
         drain();
         scheduler.advance(0.61); // a copy fallback's longest wait
         drain();

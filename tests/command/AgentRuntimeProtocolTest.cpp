@@ -4,18 +4,14 @@
 
 using namespace AgentProtocol;
 
-TEST(AgentRuntimeProtocol, MinimalRequestIsExactlyTheFourAlwaysPresentKeys)
+TEST(AgentRuntimeProtocol, MinimalRequestIsTheFourAlwaysPresentKeysAndAFullOneRoundTripsOnOneLine)
 {
     AgentRuntimeRequest r;
     r.requestID = QUuid::fromString(QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e"));
     EXPECT_EQ(encodedLine(r),
               QByteArray(R"({"attachments":[],"command":"run","requestID":"0F8FAD5B-D9CB-469F-A165-70867728950E","version":1})"
                          "\n"));
-}
 
-TEST(AgentRuntimeProtocol, FullRequestRoundTripsOnOneLine)
-{
-    AgentRuntimeRequest r;
     r.command = AgentProtocolCommand::continue_;
     r.conversationID = QUuid::createUuid();
     r.model = AgentModelDescriptor::catalogEntry(QStringLiteral("gemma4-e2b-q4"));

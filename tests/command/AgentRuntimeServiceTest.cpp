@@ -1,6 +1,5 @@
 #include "RuntimeHarness.h"
 
-#include "command/AgentProgressEstimator.h"
 #include "speech/AppPaths.h"
 
 #include <csignal>
@@ -265,14 +264,6 @@ TEST_F(RuntimeHarness, MissingExecutableIsRuntimeMissing)
     service = std::make_unique<AgentRuntimeService>(scheduler);
     EXPECT_EQ(service->ensureProcess().error().kind(), Kind::runtimeMissing);
     qunsetenv("ORVEL_ORVEL_AGENT_PATH");
-}
-
-TEST(AgentProgressEstimator, ClimbsPerCharacterWithinBounds)
-{
-    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.1, 1), 0.402);
-    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.5, 10), 0.504);
-    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.93, 100), 0.94);
-    EXPECT_DOUBLE_EQ(AgentProgressEstimator::receivedDelta(0.5, 1000), 0.512);
 }
 
 TEST_F(RuntimeHarness, EndingTheServiceEndsItsRuntimes)

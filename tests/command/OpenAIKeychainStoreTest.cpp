@@ -57,19 +57,14 @@ int keyringItems(const QString &service)
 
 } // namespace
 
-TEST(OpenAIKeychainStore, ValidatesPrefixLengthAndInnerWhiteSpace)
-{
-    EXPECT_EQ(OpenAIKeychainStore::validatedKey(QStringLiteral("  ") + kKey20 + QStringLiteral(" \n")), kKey20);
-    for (const QString &bad : {kKey20.chopped(1), QStringLiteral("sk-abcdefgh ijklmnopqrs"), QStringLiteral("sk-abcdefgh\nijklmnopqrs"),
-                               QStringLiteral("SK-ABCDEFGHIJKLMNOPQRS"), QString()})
-        EXPECT_FALSE(OpenAIKeychainStore::validatedKey(bad)) << bad.toStdString();
-}
-
+// Keys too short, with inner white space, in the wrong case or empty; trimming is walked below.
 TEST(OpenAIKeychainStore, InvalidKeysNeverReachTheKeyringAndItsFailuresArePassedOn)
 {
     FakeSecretStore fake;
     OpenAIKeychainStore store(fake);
-    EXPECT_FALSE(await(store.save(QStringLiteral("sk-short"))).ok());
+    for (const QString &bad : {kKey20.chopped(1), QStringLiteral("sk-abcdefgh ijklmnopqrs"), QStringLiteral("sk-abcdefgh\nijklmnopqrs"),
+                               QStringLiteral("SK-ABCDEFGHIJKLMNOPQRS"), QString()})
+        EXPECT_FALSE(await(store.save(bad)).ok()) << bad.toStdString();
     EXPECT_TRUE(fake.items.empty());
 
     fake.failure = SecretStore::Reply{-25293, {}, QStringLiteral("The keyring is locked.")};

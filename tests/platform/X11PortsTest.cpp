@@ -61,10 +61,17 @@ TEST_F(X11PortsTest, FrontWindowIsOursAndReceivesSynthesisedPaste)
     keys.postKey(0, 0); // the A key
     QApplication::clipboard()->setText(QStringLiteral(" pasted"));
     // The user still holds the shortcut's Alt and Shift: the paste must be a plain Ctrl+V all the same.
+    const auto fake = [&](uint8_t type, uint32_t keysym) {
+        xcb_test_fake_input(x11.connection(), type, x11.keycodeForKeysym(keysym), XCB_CURRENT_TIME, x11.root(), 0, 0, 0);
+        free(xcb_get_input_focus_reply(x11.connection(), xcb_get_input_focus(x11.connection()), nullptr));
+    };
     for (uint32_t keysym : {0xffe9u, 0xffe1u})
-        xcb_test_fake_input(x11.connection(), XCB_KEY_PRESS, x11.keycodeForKeysym(keysym), XCB_CURRENT_TIME,
-                            x11.root(), 0, 0, 0);
-    x11.flush();
+        fake(XCB_KEY_PRESS, keysym);
+    EXPECT_FALSE(keys.keyHeld()); // modifiers alone do not hold the keyboard
+    fake(XCB_KEY_PRESS, 0xffbe); // and the shortcut's own key (F1, which types nothing)
+    EXPECT_TRUE(keys.keyHeld());
+    fake(XCB_KEY_RELEASE, 0xffbe);
+    EXPECT_FALSE(keys.keyHeld());
     keys.postKey(KeySynthesizer::keyV, KeySynthesizer::commandFlag);
     EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == QStringLiteral("a pasted"); }, 3000)) << field.text().toStdString();
 }

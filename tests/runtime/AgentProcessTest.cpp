@@ -166,39 +166,6 @@ TEST(AgentProcess, SecondRequestWhileBusyIsRefusedAndCancelFreesTheRuntime)
     EXPECT_EQ(outcome, QStringLiteral("completed"));
 }
 
-TEST(AgentProcess, MalformedLinesAreAnsweredAndTheRuntimeCarriesOn)
-{
-    AgentProcess agent;
-    agent.start();
-    agent.send("this is not json");
-    agent.send(R"({"version":1,"command":"list","attachments":[]})");
-    for (int i = 0; i < 2; ++i) {
-        const auto e = agent.nextEvent();
-        ASSERT_TRUE(e);
-        EXPECT_EQ(field(*e, "kind"), QStringLiteral("error"));
-        EXPECT_FALSE(e->contains("requestID"));
-        EXPECT_FALSE(field(*e, "text").isEmpty());
-    }
-    const QByteArray id = Json::uuidString(QUuid::createUuid()).toLatin1();
-    agent.send(R"({"version":1,"requestID":")" + id + R"(","command":"fly","attachments":[]})");
-    agent.send(R"({"version":2,"requestID":")" + id + R"(","command":"list","attachments":[]})");
-    agent.send(R"({"version":1,"requestID":")" + id + R"(","command":"run","attachments":"no"})");
-    for (const char *code : {"unknownCommand", "unsupportedVersion", "invalidRequest"}) {
-        const auto e = agent.nextEvent();
-        ASSERT_TRUE(e);
-        EXPECT_EQ(field(*e, "requestID"), QString::fromLatin1(id));
-        EXPECT_EQ(field(*e, "code"), QLatin1String(code));
-    }
-    AgentRuntimeRequest list;
-    list.command = AgentProtocolCommand::list;
-    list.sessionPath = agent.sessionPath;
-    const QJsonObject listed = agent.outcome(list);
-    EXPECT_EQ(field(listed, "kind"), QStringLiteral("conversations"));
-    EXPECT_TRUE(listed.value("conversations").isArray());
-    for (const QByteArray &line : agent.rawLines)
-        EXPECT_TRUE(AgentProtocol::decodeEvent(line)) << line.constData();
-}
-
 TEST(AgentProcess, CorruptSessionDatabaseIsMovedAsideAndASlowLoadIsReportedRepeatedly)
 {
     AgentProcess agent;
@@ -240,7 +207,7 @@ TEST(AgentProcess, CorruptSessionDatabaseIsMovedAsideAndASlowLoadIsReportedRepea
     EXPECT_EQ(messages(agent.chatRequests().last()).size(), 2);
 }
 
-TEST(AgentProcess, LocalFailuresBecomeClearErrors)
+TEST(AgentProcess, MalformedLinesAndLocalFailuresBecomeClearErrorsAndTheRuntimeCarriesOn)
 {
     AgentProcess agent;
     const QJsonObject overflow{{"code", 400},
@@ -251,6 +218,33 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
                                                          stream({content("Kept"), QJsonObject{{"raw", "{\"choices\":[{"}},
                                                                  content(" lost")})}}});
     agent.start();
+    // Malformed lines are answered and the runtime carries on.
+    agent.send("this is not json");
+    agent.send(R"({"version":1,"command":"list","attachments":[]})");
+    for (int i = 0; i < 2; ++i) {
+        const auto e = agent.nextEvent();
+        ASSERT_TRUE(e);
+        EXPECT_EQ(field(*e, "kind"), QStringLiteral("error"));
+        EXPECT_FALSE(e->contains("requestID"));
+        EXPECT_FALSE(field(*e, "text").isEmpty());
+    }
+    const QByteArray id = Json::uuidString(QUuid::createUuid()).toLatin1();
+    agent.send(R"({"version":1,"requestID":")" + id + R"(","command":"fly","attachments":[]})");
+    agent.send(R"({"version":2,"requestID":")" + id + R"(","command":"list","attachments":[]})");
+    agent.send(R"({"version":1,"requestID":")" + id + R"(","command":"run","attachments":"no"})");
+    for (const char *code : {"unknownCommand", "unsupportedVersion", "invalidRequest"}) {
+        const auto e = agent.nextEvent();
+        ASSERT_TRUE(e);
+        EXPECT_EQ(field(*e, "requestID"), QString::fromLatin1(id));
+        EXPECT_EQ(field(*e, "code"), QLatin1String(code));
+    }
+    AgentRuntimeRequest list;
+    list.command = AgentProtocolCommand::list;
+    list.sessionPath = agent.sessionPath;
+    const QJsonObject listed = agent.outcome(list);
+    EXPECT_EQ(field(listed, "kind"), QStringLiteral("conversations"));
+    EXPECT_TRUE(listed.value("conversations").isArray());
+
     const QJsonObject tooLarge = agent.outcome(agent.localRun(QStringLiteral("Too much")));
     EXPECT_EQ(field(tooLarge, "text"), QStringLiteral("The selected context is too large for this local model."));
     EXPECT_EQ(field(tooLarge, "code"), QStringLiteral("contextTooLarge"));
@@ -266,4 +260,7 @@ TEST(AgentProcess, LocalFailuresBecomeClearErrors)
     EXPECT_EQ(field(noModel, "code"), QStringLiteral("modelMissing"));
     EXPECT_TRUE(field(noModel, "text").contains(QStringLiteral("Qwen Writer")));
     EXPECT_EQ(field(agent.outcome(agent.localRun(QStringLiteral("   "))), "text"), QStringLiteral("No instruction was detected."));
+    // Every line written, the error answers included, is a well-formed event.
+    for (const QByteArray &line : agent.rawLines)
+        EXPECT_TRUE(AgentProtocol::decodeEvent(line)) << line.constData();
 }

@@ -16,16 +16,9 @@ TEST(PromptAssembler, SelectedTextCannotCloseItsOwnFence)
     EXPECT_TRUE(text.contains(QStringLiteral("<<<SELECTED TEXT 3\n") + hostile + QStringLiteral("\nSELECTED TEXT 3>>>")));
 }
 
-TEST(PromptAssembler, SystemMessageHoldsInstructionsThenPersonalContextAndIsLeftOutWhenEmpty)
+// Where instructions and personal context go is checked on the wire by the runtime process test.
+TEST(PromptAssembler, WithoutInstructionsOrContextThereIsNoEmptySystemMessage)
 {
-    PromptInput input;
-    input.trustedInstructions = QStringLiteral("Be brief.");
-    input.personalContext = QStringLiteral("I write for a newspaper.");
-    const QString system = PromptAssembler::chat(input).messages[0].toObject().value(QStringLiteral("content")).toString();
-    EXPECT_TRUE(system.startsWith(QStringLiteral("Be brief.\n\nBackground about the user")));
-    EXPECT_TRUE(system.endsWith(QStringLiteral("I write for a newspaper.")));
-
-    // Without instructions or context there is no empty system message.
     PromptInput bare;
     bare.instruction = QStringLiteral("Hi");
     EXPECT_EQ(PromptAssembler::chat(bare).messages.size(), 1);

@@ -59,7 +59,7 @@ TEST(StreamText, CharacterCutAcrossPiecesComesOutWholeInTheLaterPiece)
     EXPECT_EQ(joiner.finish(), QString(QChar(0xFFFD)));
 }
 
-TEST(StreamText, OnlyALeadingReasoningBlockIsDropped)
+TEST(StreamText, OnlyALeadingReasoningBlockAndEdgeWhiteSpaceAreDropped)
 {
     EXPECT_EQ(pipeline({"\n<thi", "nk>plan", " more</th", "ink>\n\nAnswer", " here"}).join("|"),
               QStringLiteral("Answer| here"));
@@ -71,10 +71,6 @@ TEST(StreamText, OnlyALeadingReasoningBlockIsDropped)
     EXPECT_EQ(pipeline({"<think> marks", " reasoning."}).join(""), QStringLiteral("<think> marks reasoning."));
     // Something that only looks like the start of a tag is text after all.
     EXPECT_EQ(pipeline({"<th", "ing> b"}).join(""), QStringLiteral("<thing> b"));
-}
-
-TEST(StreamText, EdgeWhiteSpaceIsHeldBackUntilSomethingVisibleFollows)
-{
-    const QStringList deltas = pipeline({"\n  ", "Hello ", " ", "world", "\n\n"});
-    EXPECT_EQ(deltas, (QStringList{"Hello", "  world"}));
+    // Edge white space is held back until something visible follows.
+    EXPECT_EQ(pipeline({"\n  ", "Hello ", " ", "world", "\n\n"}), (QStringList{"Hello", "  world"}));
 }

@@ -17,6 +17,8 @@
 #include <QMediaDevices>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <functional>
 #include <iostream>
 
 #include <gtest/gtest.h>
@@ -102,18 +104,20 @@ TEST_F(AudioRecorderTest, FileLengthMatchesTheWallClockDuration)
 {
     QtScheduler scheduler;
     AudioRecorder recorder(scheduler);
+    ASSERT_TRUE(recorder.start().ok());
+    // From start()'s return, which under PipeWire alone takes up to a tenth of a second.
     QElapsedTimer sinceStart;
     sinceStart.start();
-    ASSERT_TRUE(recorder.start().ok());
     // The virtual source may take a moment to deliver its first block.
     ASSERT_TRUE(waitFor([&] { return recorder.recordedBytes() > 0; }));
     const double startup = sinceStart.elapsed() / 1000.0;
     pump(1500);
     const auto done = recorder.stop();
+    const double wallClock = sinceStart.elapsed() / 1000.0;
     ASSERT_TRUE(done.has_value());
     const Wav wav = readWav(done->filePath);
     const double audio = wav.dataSize / 32000.0;
-    EXPECT_NEAR(done->duration, sinceStart.elapsed() / 1000.0, 0.1);
+    EXPECT_NEAR(done->duration, wallClock, 0.1);
     EXPECT_LE(audio, done->duration + 0.15);
     EXPECT_GE(audio, done->duration - startup - 0.3);
 }
@@ -208,24 +212,72 @@ TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheLoudestTenthTellsItFromSoft
     EXPECT_LT(*soft->loudestPower, -30.0);            // and soft indeed
 }
 
-// Not yet detected under the test session's PulseAudio: the stream is moved without a device-list change.
-TEST_F(AudioRecorderTest, DISABLED_MicrophoneThatGoesAwayIsReportedOnce)
+// The sound server moves a stream whose device went away onto another source without an error,
+// and Qt 6.4 does not signal the changed list: the recorder's own ticks must notice.
+TEST_F(AudioRecorderTest, OnlyTheLossOfTheRecordingsOwnMicrophoneIsReportedAndOnlyOnce)
 {
     FakeScheduler scheduler;
     AudioRecorder recorder(scheduler);
     QStringList failures;
     recorder.onFailure = [&](const QString &message) { failures << message; };
+    const auto ticking = [&](const std::function<bool()> &condition, int milliseconds) {
+        return waitFor(
+            [&] {
+                scheduler.advance(AudioRecorder::meterInterval);
+                return condition();
+            },
+            milliseconds);
+    };
+    const auto listed = [](const char *id) {
+        const auto inputs = QMediaDevices::audioInputs();
+        return std::any_of(inputs.begin(), inputs.end(), [id](const QAudioDevice &d) { return d.id() == id; });
+    };
+    const QStringList lost{QStringLiteral("Orvel Raza could not access the microphone.")};
+
     ASSERT_TRUE(recorder.start().ok());
     recordAudio(recorder, 0.05);
     {
+        // The user picks another microphone while this one records: not a loss.
+        sinkaudio::SecondMicrophone other;
+        ASSERT_TRUE(other.loaded());
+        ASSERT_TRUE(waitFor([&] { return listed(sinkaudio::SecondMicrophone::name); }));
+        ticking([] { return false; }, 300);
+    }
+    ASSERT_TRUE(waitFor([&] { return !listed(sinkaudio::SecondMicrophone::name); }));
+    ticking([] { return false; }, 300);
+    EXPECT_TRUE(failures.isEmpty()) << "another microphone coming or going was taken for this one's loss";
+    EXPECT_TRUE(recorder.isRecording());
+
+    {
         sinkaudio::UnpluggedMicrophone gone;
         ASSERT_TRUE(gone.unplugged());
-        EXPECT_TRUE(sinkaudio::waitFor([&] { return !failures.isEmpty(); })) << "the lost microphone was not reported";
+        EXPECT_TRUE(ticking([&] { return !failures.isEmpty(); }, 10000)) << "the lost microphone was not reported";
+        ticking([] { return false; }, 300);
+        EXPECT_EQ(failures, lost);
+        recorder.cancel();
+        EXPECT_FALSE(recorder.isRecording());
+        EXPECT_EQ(scheduler.activeCount(), 0);
+
+        // With no microphone at all a new recording is refused, and leaves no file.
+        const auto refused = recorder.start();
+        ASSERT_FALSE(refused.ok());
+        EXPECT_EQ(refused.error(), lost.first());
+        EXPECT_TRUE(QDir(AppPaths::temporaryRecordings()).isEmpty());
+    }
+
+    // Plugged back in, it records again; gone while nothing records, nobody is told.
+    ASSERT_TRUE(waitFor([] { return QMediaDevices::defaultAudioInput().id() == "orvel_test_mic"; }));
+    ASSERT_TRUE(recorder.start().ok());
+    recordAudio(recorder, 0.05);
+    ASSERT_TRUE(recorder.stop().has_value());
+    {
+        sinkaudio::UnpluggedMicrophone gone;
+        ASSERT_TRUE(gone.unplugged());
+        ASSERT_TRUE(waitFor([&] { return !listed("orvel_test_mic"); }));
         pump(300);
     }
-    EXPECT_EQ(failures, QStringList{QStringLiteral("Orvel Raza could not access the microphone.")});
-    recorder.cancel();
-    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(failures, lost);
+    ASSERT_TRUE(waitFor([] { return QMediaDevices::defaultAudioInput().id() == "orvel_test_mic"; }));
 }
 
 TEST_F(AudioRecorderTest, StartFailsWhenTheFoldersCannotBeMade)

@@ -1,5 +1,4 @@
 #include "AudioTestUtil.h"
-#include "speech/DictationServices.h"
 #include "speech/LoudestWindow.h"
 
 #include <gtest/gtest.h>
@@ -34,14 +33,4 @@ TEST(LoudestWindowTest, ShortAndSplitInputIsMeasuredToo)
     for (qsizetype at = 0; at < audio.size(); at += 333)
         pieces.add(audio.mid(at, 333));
     EXPECT_DOUBLE_EQ(*whole.loudestPower(), *pieces.loudestPower());
-}
-
-TEST(LoudestWindowTest, OnlyMeasuredQuietRecordingsAreSilent)
-{
-    using Recording = DictationRecorder::Recording;
-    EXPECT_TRUE((Recording{QString(), 1, -160.0}.isSilent()));
-    EXPECT_TRUE((Recording{QString(), 1, silenceLevel - 0.1}.isSilent()));
-    EXPECT_FALSE((Recording{QString(), 1, silenceLevel}.isSilent()));
-    EXPECT_FALSE((Recording{QString(), 1, -42.0}.isSilent()));
-    EXPECT_FALSE((Recording{QString(), 1, std::nullopt}.isSilent()));
 }

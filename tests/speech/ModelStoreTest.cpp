@@ -1,6 +1,7 @@
 // Downloads against the in-process stand-in of the model hosting service.
 #include "FakeModelHost.h"
 #include "RunTask.h"
+#include "ScopedEnv.h"
 #include "TempDataHome.h"
 #include "speech/AppPaths.h"
 #include "speech/ModelStore.h"
@@ -35,26 +36,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(host.listen());
-        m_oldHost = qgetenv("ORVEL_MODEL_HOST");
-        m_oldTmp = qgetenv("TMPDIR");
-        qputenv("ORVEL_MODEL_HOST", host.baseUrl().toUtf8());
+        hostVar.emplace("ORVEL_MODEL_HOST", host.baseUrl());
         QDir().mkpath(tmp());
-        qputenv("TMPDIR", tmp().toUtf8());
+        tmpVar.emplace("TMPDIR", tmp());
         ResourceLocator::setInstallRoot(home.path() + QStringLiteral("/prefix"));
     }
-    void TearDown() override
-    {
-        ResourceLocator::setInstallRoot(QString());
-        restore("ORVEL_MODEL_HOST", m_oldHost);
-        restore("TMPDIR", m_oldTmp);
-    }
-    static void restore(const char *name, const QByteArray &value)
-    {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
+    void TearDown() override { ResourceLocator::setInstallRoot(QString()); }
 
     QString tmp() const { return home.path() + QStringLiteral("/tmp"); }
     QStringList staged() const { return QDir(tmp()).entryList({QStringLiteral("orvel-plus-*.download")}, QDir::Files); }
@@ -78,12 +65,12 @@ protected:
 
     TempDataHome home;
     FakeModelHost host;
-    QByteArray m_oldHost, m_oldTmp;
+    std::optional<ScopedEnv> hostVar, tmpVar;
 };
 
 } // namespace
 
-TEST_F(ModelStoreTest, ShippedPocketIsCopiedInOnceAndComesBackAfterDeletion)
+TEST_F(ModelStoreTest, ShippedPocketIsCopiedInOnceComesBackAfterDeletionAndIsNotDownloaded)
 {
     {
         ModelStore without;
@@ -113,8 +100,14 @@ TEST_F(ModelStoreTest, ShippedPocketIsCopiedInOnceAndComesBackAfterDeletion)
     }
     ModelStore restarted;
     EXPECT_EQ(readFile(ModelStore::installedPath(pocket)), QByteArray("tiny model"));
-    ModelStore again; // already there: no copy, no revision
+    ModelStore again; // already there: no copy, no revision, and no download
     EXPECT_EQ(again.revision(), 0);
+    QSignalSpy active(&again, &ModelStore::activeDownloadsChanged);
+    ASSERT_TRUE(runTask(again.download(model(QStringLiteral("pocket")))).ok());
+    EXPECT_TRUE(host.requests.isEmpty());
+    EXPECT_EQ(active.count(), 0);
+    EXPECT_EQ(again.revision(), 0);
+    EXPECT_EQ(readFile(ModelStore::installedPath(pocket)), QByteArray("tiny model"));
 
     // A non-empty folder under a model's name cannot be removed as a file.
     const SpeechModel swift = model(QStringLiteral("swift"));
@@ -198,8 +191,6 @@ TEST_F(ModelStoreTest, ErrorStatusOrCutTransferFailsAndInstallsNothing)
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_TRUE(store.activeDownloads().isEmpty());
 
-    host.route(swift.url.path(), {503, "busy", true, -1, -1, {}, 16384});
-    EXPECT_EQ(runTask(store.download(swift)).error(), QStringLiteral("The download failed: HTTP 503."));
 
     const SpeechModel studio = model(QStringLiteral("studio"));
     host.route(studio.url.path(), {200, body(400000), true, 200000, -1, {}, 16384});
@@ -212,23 +203,6 @@ TEST_F(ModelStoreTest, ErrorStatusOrCutTransferFailsAndInstallsNothing)
     EXPECT_TRUE(store.progress().isEmpty());
     EXPECT_EQ(store.revision(), 0);
     EXPECT_TRUE(staged().isEmpty());
-}
-
-TEST_F(ModelStoreTest, InstalledModelIsNotDownloadedAgain)
-{
-    const SpeechModel swift = model(QStringLiteral("swift"));
-    QDir().mkpath(AppPaths::models());
-    QFile f(ModelStore::installedPath(swift));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("already");
-    f.close();
-    ModelStore store;
-    QSignalSpy active(&store, &ModelStore::activeDownloadsChanged);
-    ASSERT_TRUE(runTask(store.download(swift)).ok());
-    EXPECT_TRUE(host.requests.isEmpty());
-    EXPECT_EQ(active.count(), 0);
-    EXPECT_EQ(store.revision(), 0);
-    EXPECT_EQ(readFile(ModelStore::installedPath(swift)), QByteArray("already"));
 }
 
 TEST_F(ModelStoreTest, TwoDownloadsOfOneModelStageSeparatelyAndLeaveAWholeFile)

@@ -1,6 +1,7 @@
 // The runner against the real whisper-cli and parakeet-cli that set-up provides, with tiny models
 // the build writes. Skipped only where set-up found no engines at all.
 #include "RunTask.h"
+#include "ScopedEnv.h"
 #include "TempDataHome.h"
 #include "speech/ResourceLocator.h"
 #include "speech/WavWriter.h"
@@ -21,11 +22,6 @@ class RealEngineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The suite's stand-in must not stand in here.
-        for (const char *name : {"ORVEL_WHISPER_CLI_PATH", "ORVEL_PARAKEET_CLI_PATH"}) {
-            saved.append({name, qgetenv(name)});
-            qunsetenv(name);
-        }
         for (const char *program : {"whisper-cli", "parakeet-cli"}) {
             if (!ResourceLocator::bundledExecutable(QString::fromLatin1(program))) {
                 if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
@@ -34,13 +30,6 @@ protected:
             }
         }
         writeTone(audio, 2.0);
-    }
-
-    void TearDown() override
-    {
-        for (const auto &[name, value] : saved)
-            if (!value.isNull())
-                qputenv(name, value);
     }
 
     static void writeTone(const QString &path, double seconds)
@@ -67,7 +56,8 @@ protected:
         return runTask(std::move(task), 120000);
     }
 
-    QList<QPair<const char *, QByteArray>> saved;
+    // The suite's stand-in must not stand in here.
+    ScopedEnv whisper{"ORVEL_WHISPER_CLI_PATH", QString()}, parakeet{"ORVEL_PARAKEET_CLI_PATH", QString()};
     TempDataHome home;
     QString audio = home.path() + QStringLiteral("/tone.wav");
     WhisperRunner runner;

@@ -17,8 +17,6 @@ public:
     Result<void, AgentRuntimeError> ensureProcess() override
     {
         ++ensures;
-        if (missing)
-            return AgentRuntimeError(AgentRuntimeError::Kind::runtimeMissing);
         return {};
     }
     QCoro::Task<AgentRunResult> run(AgentRuntimeRequest request, EventHandler onEvent) override
@@ -56,7 +54,6 @@ public:
     QList<QUuid> cancelled;
     QMap<QString, QString> executables;
     EventHandler handler;
-    bool missing = false;
     int ensures = 0;
 
 signals:
@@ -69,7 +66,7 @@ private:
 class FakeResultPresenter final : public AgentResultPresenter {
 public:
     void showResult() override { ++results; }
-    void hideResult() override { ++hides; }
+    void hideResult() override {}
     void showConversationPanel() override { ++panels; }
-    int results = 0, hides = 0, panels = 0;
+    int results = 0, panels = 0;
 };

@@ -94,17 +94,16 @@ class FakeHistory final : public TranscriptHistory {
 public:
     const QList<HistoryItem> &items() const override { return list; }
     void insertFront(const HistoryItem &item) override { list.prepend(item); }
-    void save() override { ++saves; }
+    void save() override {}
     QList<HistoryItem> list;
-    int saves = 0;
 };
 
 class FakeOverlay final : public OverlayPresenter {
 public:
-    void show() override { ++shows; visible = true; }
+    void show() override { visible = true; }
     void hide() override { ++hides; visible = false; }
     void setDefaultPosition() override { ++defaultPositions; }
-    int shows = 0, hides = 0, defaultPositions = 0;
+    int hides = 0, defaultPositions = 0;
     bool visible = false;
 };
 
@@ -116,8 +115,7 @@ public:
 
 class FakeCancelShortcut final : public CancelShortcutControl {
 public:
-    void registerCancelHotKey() override { registered = true; log << QStringLiteral("register"); }
-    void unregisterCancelHotKey() override { registered = false; log << QStringLiteral("unregister"); }
+    void registerCancelHotKey() override { registered = true; }
+    void unregisterCancelHotKey() override { registered = false; }
     bool registered = false;
-    QStringList log;
 };

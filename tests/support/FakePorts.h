@@ -40,7 +40,9 @@ public:
 class FakeKeySynthesizer final : public KeySynthesizer {
 public:
     void postKey(uint16_t keyCode, uint64_t flags) override { posted.emplace_back(keyCode, flags); }
+    bool keyHeld() const override { return held; }
     std::vector<std::pair<uint16_t, uint64_t>> posted;
+    bool held = false;
 };
 
 class FakeWorkspace final : public Workspace {
@@ -73,8 +75,6 @@ public:
     std::optional<TextRange> selectedTextRange() const override { return range; }
     bool setSelectedTextRange(const TextRange &r) override
     {
-        if (!allowRangeChange)
-            return false;
         range = r;
         return true;
     }
@@ -93,7 +93,6 @@ public:
     std::optional<QString> selection;
     std::optional<TextRange> range;
     std::optional<QString> text;
-    bool allowRangeChange = true;
     bool editable = false;
 };
 
@@ -154,15 +153,12 @@ public:
     std::optional<QImage> capture(const CapturableWindow &, QSize size) override
     {
         lastSize = size;
-        if (failCapture)
-            return std::nullopt;
         QImage image(size, QImage::Format_ARGB32);
         image.fill(Qt::white);
         return image;
     }
     QList<CapturableWindow> windows;
     QSize lastSize;
-    bool failCapture = false;
 };
 
 class FakeSecretStore final : public SecretStore {

@@ -1,7 +1,7 @@
 #pragma once
 
 // Sound for the test session's virtual microphone (scripts/test-session.sh): what is played into
-// its sink is what a recorder hears. Also unplugs that microphone for a while.
+// its sink is what a recorder hears. Also unplugs that microphone for a while, or adds another.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -107,12 +107,14 @@ class UnpluggedMicrophone {
 public:
     UnpluggedMicrophone()
     {
-        static const QRegularExpression line(QStringLiteral("^(\\d+)\\s+module-virtual-source\\s+(.*)$"),
+        // PipeWire's pulse server has no virtual source; a test session there uses a remapped one.
+        static const QRegularExpression line(QStringLiteral("^(\\d+)\\s+(module-(?:virtual|remap)-source)\\s+(.*)$"),
                                              QRegularExpression::MultilineOption);
         const auto match = line.match(pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")}));
         if (!match.hasMatch())
             return;
-        m_arguments = match.captured(2).trimmed();
+        m_module = match.captured(2);
+        m_arguments = match.captured(3).trimmed();
         pactl({QStringLiteral("unload-module"), match.captured(1)});
         m_unplugged = true;
     }
@@ -120,7 +122,7 @@ public:
     {
         if (!m_unplugged)
             return;
-        QStringList load{QStringLiteral("load-module"), QStringLiteral("module-virtual-source")};
+        QStringList load{QStringLiteral("load-module"), m_module};
         load += m_arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         pactl(load);
         pactl({QStringLiteral("set-default-source"), QStringLiteral("orvel_test_mic")});
@@ -128,8 +130,40 @@ public:
     bool unplugged() const { return m_unplugged; }
 
 private:
+    QString m_module;
     QString m_arguments;
     bool m_unplugged = false;
+};
+
+// Another microphone on the same sink, made the default while it exists, as picking a headset in
+// the sound settings does. Leaves the test microphone the default again when destroyed.
+class SecondMicrophone {
+public:
+    static constexpr const char *name = "orvel_other_mic";
+    SecondMicrophone()
+    {
+        for (const char *module : {"module-virtual-source", "module-remap-source"}) {
+            m_module = pactl({QStringLiteral("load-module"), QLatin1String(module),
+                              QStringLiteral("source_name=") + QLatin1String(name),
+                              QStringLiteral("master=orvel_test_sink.monitor")})
+                           .trimmed();
+            if (!m_module.isEmpty())
+                break;
+        }
+        if (!m_module.isEmpty())
+            pactl({QStringLiteral("set-default-source"), QLatin1String(name)});
+    }
+    ~SecondMicrophone()
+    {
+        if (m_module.isEmpty())
+            return;
+        pactl({QStringLiteral("unload-module"), m_module});
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("orvel_test_mic")});
+    }
+    bool loaded() const { return !m_module.isEmpty(); }
+
+private:
+    QString m_module;
 };
 
 } // namespace sinkaudio

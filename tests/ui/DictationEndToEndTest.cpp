@@ -1,12 +1,20 @@
 // The whole program against the test session's desktop: a global shortcut pressed with XTEST
 // while another application is in front, the real recorder on the virtual microphone, the
 // stand-in engine, and the transcript on the clipboard, in that application and in the history.
+// Also one program per session: a second start hands its request to the running program over
+// the session bus, and the command-line actions for a desktop's own shortcuts drive Dictation.
+// And where the desktop has no system tray, a start "in the tray" would leave the user nothing
+// to click; the program then opens its window, and only then.
+#include "app/InstanceService.h"
 #include "app/KeyboardShortcutSetting.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
 #include "ProgramRun.h"
 
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -16,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <xcb/xcb_ewmh.h>
 #include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
@@ -46,6 +55,59 @@ bool playTone()
     play.closeWriteChannel();
     return play.waitForFinished(10000) && play.exitCode() == 0;
 }
+
+xcb_atom_t atom(xcb_connection_t *c, const QByteArray &name)
+{
+    auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.constData()), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return a;
+}
+
+// Owns the tray selection of the screen, as a panel's notification area does, and notices the
+// program asking to dock its icon.
+class StandInTray {
+public:
+    explicit StandInTray(int screen) : m_c(xcb_connect(nullptr, nullptr))
+    {
+        const xcb_screen_t *s = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        m_window = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, s->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        m_selection = atom(m_c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen));
+        m_opcode = atom(m_c, "_NET_SYSTEM_TRAY_OPCODE");
+        xcb_set_selection_owner(m_c, m_window, m_selection, XCB_CURRENT_TIME);
+        xcb_flush(m_c);
+    }
+    ~StandInTray()
+    {
+        xcb_destroy_window(m_c, m_window);
+        xcb_disconnect(m_c);
+    }
+    bool owns()
+    {
+        auto *r = xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_selection), nullptr);
+        const bool ours = r && r->owner == m_window;
+        free(r);
+        return ours;
+    }
+    bool dockRequested()
+    {
+        while (xcb_generic_event_t *e = xcb_poll_for_event(m_c)) {
+            if ((e->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
+                reinterpret_cast<xcb_client_message_event_t *>(e)->type == m_opcode)
+                m_docked = true;
+            free(e);
+        }
+        return m_docked;
+    }
+
+private:
+    xcb_connection_t *m_c;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_selection = XCB_ATOM_NONE, m_opcode = XCB_ATOM_NONE;
+    bool m_docked = false;
+};
 
 class DictationEndToEndTest : public ::testing::Test {
 protected:
@@ -106,6 +168,51 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
+    // Whether the window manager manages a window of the program.
+    bool programWindowShown()
+    {
+        auto *ewmh = x11.ewmh();
+        xcb_ewmh_get_windows_reply_t list;
+        if (!xcb_ewmh_get_client_list_reply(ewmh, xcb_ewmh_get_client_list(ewmh, x11.screenNumber()), &list, nullptr))
+            return false;
+        bool found = false;
+        for (uint32_t i = 0; i < list.windows_len && !found; ++i) {
+            uint32_t pid = 0;
+            found = xcb_ewmh_get_wm_pid_reply(ewmh, xcb_ewmh_get_wm_pid(ewmh, list.windows[i]), &pid, nullptr) &&
+                    int64_t(pid) == orvel.processId();
+        }
+        xcb_ewmh_get_windows_reply_wipe(&list);
+        return found;
+    }
+
+    QString history() { return readFile(dir.path() + QStringLiteral("/data/Orvel Raza/history.json")); }
+    QStringList recordings() const
+    {
+        return QDir(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings")).entryList(QDir::Files);
+    }
+
+    void startHidden()
+    {
+        orvel.setProcessEnvironment(env);
+        orvel.setProcessChannelMode(QProcess::ForwardedChannels);
+        orvel.start(program, {QStringLiteral("--hidden")});
+        ASSERT_TRUE(orvel.waitForStarted());
+    }
+
+    // Runs a second start and returns its exit code.
+    int secondStart(const QStringList &arguments)
+    {
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.setProcessChannelMode(QProcess::ForwardedChannels);
+        second.start(program, arguments);
+        if (!second.waitForFinished(20000)) {
+            second.kill();
+            second.waitForFinished();
+            return -1;
+        }
+        return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+    }
 
     QTemporaryDir dir;
     X11Connection x11;
@@ -134,17 +241,14 @@ TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
     // grab of it fail; so readiness is read from the combination it registers last, and the
     // recording from its file.
     const uint16_t lastRegistered = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT;
-    orvel.setProcessEnvironment(env);
-    orvel.setProcessChannelMode(QProcess::ForwardedChannels);
-    orvel.start(program, {QStringLiteral("--hidden")});
-    ASSERT_TRUE(orvel.waitForStarted());
+    startHidden();
     ASSERT_TRUE(QTest::qWaitFor([&] { return grabbedElsewhere(kSpace, lastRegistered); }, 15000))
         << "the program never registered its shortcuts";
-    EXPECT_TRUE(grabbedElsewhere(kSpace, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
     EXPECT_FALSE(grabbedElsewhere(kEscape, 0)) << "Esc is taken while idle";
 
     // Without a tray the program shows its window once started; the field must come after it,
     // or the window takes the front from the field.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return programWindowShown(); }, 15000)) << "no window to reach the program by";
     const auto inFront = [&](const QProcess &p) {
         const auto front = workspace.frontmostApplication();
         return front && front->processIdentifier == p.processId();
@@ -158,7 +262,7 @@ TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
 
     const QDir working(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings"));
     tap({kControl, kShift, kSpace});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !working.entryList(QDir::Files).isEmpty(); }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recordings().isEmpty(); }, 10000))
         << "recording did not start";
 
     // The virtual microphone may deliver its first audio a second or two late: the tone goes out
@@ -177,9 +281,56 @@ TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
     EXPECT_FALSE(grabbedElsewhere(kEscape, 0));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), kTranscript);
 
-    EXPECT_TRUE(readFile(dir.path() + QStringLiteral("/data/Orvel Raza/history.json")).contains(kTranscript));
+    EXPECT_TRUE(history().contains(kTranscript));
     // The recording is not kept.
     for (const char *folder : {"Recordings", "TemporaryRecordings"})
         EXPECT_TRUE(QDir(dir.path() + QStringLiteral("/data/Orvel Raza/") + QLatin1String(folder)).isEmpty(QDir::Files))
             << folder;
+}
+
+// Started hidden where a tray is, the program docks its icon and shows no window; later starts
+// hand their request over.
+TEST_F(DictationEndToEndTest, HiddenStartStaysInTheTrayAndSecondStartsHandTheirRequestOver)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs the test session's bus";
+    StandInTray tray(x11.screenNumber());
+    ASSERT_TRUE(tray.owns()) << "another tray holds the selection";
+    startHidden();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tray.dockRequested(); }, 15000)) << "the icon never asked to dock";
+    ASSERT_TRUE(QTest::qWaitFor([] {
+        return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QString::fromLatin1(InstanceService::serviceName));
+    }, 15000)) << "the program never took its name on the bus";
+    // The window would be mapped right after the icon asked; give the window manager time to list it.
+    QTest::qWait(1500);
+    EXPECT_FALSE(programWindowShown());
+
+    // A second program would keep running; one that handed over ends at once.
+    EXPECT_EQ(secondStart({}), 0);
+    EXPECT_EQ(orvel.state(), QProcess::Running);
+
+    // Nothing else answers the program's name: an unknown request is an error, not a no-op.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(InstanceService::serviceName), QString::fromLatin1(InstanceService::objectPath),
+        QString::fromLatin1(InstanceService::interfaceName), QStringLiteral("Perform"));
+    call << QStringLiteral("format-disk");
+    EXPECT_EQ(QDBusConnection::sessionBus().call(call).type(), QDBusMessage::ErrorMessage);
+
+    // The actions for a desktop's own shortcuts drive Dictation.
+    EXPECT_EQ(secondStart({QStringLiteral("--toggle-dictation")}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recordings().isEmpty(); }, 10000)) << "recording did not start";
+    EXPECT_EQ(secondStart({QStringLiteral("--cancel")}), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recordings().isEmpty(); }, 10000)) << "cancel kept the recording";
+
+    // A desktop's press and release bindings: a repeated start keeps the one recording.
+    EXPECT_EQ(secondStart({QStringLiteral("--start-dictation")}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recordings().isEmpty(); }, 10000));
+    EXPECT_EQ(secondStart({QStringLiteral("--start-dictation")}), 0);
+    EXPECT_EQ(recordings().size(), 1);
+    // Something to hear, so the recording is not silence.
+    EXPECT_TRUE(playTone());
+    EXPECT_EQ(secondStart({QStringLiteral("--stop-dictation")}), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return history().contains(kTranscript); }, 15000)) << history().toStdString();
+    EXPECT_EQ(orvel.state(), QProcess::Running);
 }

@@ -1,13 +1,14 @@
 // Renders every screen of the window, light and dark, to PNG files for a person to look at
 // ($ORVEL_SNAPSHOT_DIR, else screen-snapshots/ in the working folder). Checks only that each
 // picture was made.
-#include "ScreenSnapshots.h"
 #include "WindowFixture.h"
 #include "command/AgentConversationStore.h"
 #include "components/Components.h"
 #include "components/Palette.h"
 #include "components/Symbols.h"
 #include "screens/HistoryScreen.h"
+#include "screens/ModelsScreen.h"
+#include "screens/SpeechModelsView.h"
 #include "screens/SettingsScreen.h"
 #include "ui/MainWindow.h"
 #include "window/MainShellView.h"
@@ -15,6 +16,7 @@
 #include "window/RootView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -23,6 +25,16 @@
 #include <iostream>
 
 using ScreenRenderTest = WindowTest;
+
+namespace {
+QString folder()
+{
+    const QString dir = qEnvironmentVariableIsSet("ORVEL_SNAPSHOT_DIR") ? qEnvironmentVariable("ORVEL_SNAPSHOT_DIR")
+                                                                        : QDir::current().filePath(QStringLiteral("screen-snapshots"));
+    QDir().mkpath(dir);
+    return dir;
+}
+} // namespace
 
 TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
 {
@@ -49,7 +61,12 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
             auto *scrolling = qobject_cast<QScrollArea *>(screen);
             if (!scrolling && screen)
                 scrolling = screen->findChild<QScrollArea *>();
-            written << ScreenSnapshots::save(window, name, dark, scrolling);
+            // A scrolling screen is also saved whole, as NAME-full.
+            const QString base = folder() + QLatin1Char('/') + name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
+            window.grab().save(base + QStringLiteral(".png"));
+            written << base + QStringLiteral(".png");
+            if (scrolling && scrolling->widget() && scrolling->widget()->height() > scrolling->viewport()->height())
+                scrolling->widget()->grab().save(base + QStringLiteral("-full.png"));
             // Every symbol a screen names has a picture on this desktop.
             QStringList symbols;
             for (const SymbolLabel *label : window.findChildren<SymbolLabel *>())
@@ -89,6 +106,15 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
             state->setSelectedSection(section);
             save(window, QStringLiteral("section-") + appSectionTitle(section).toLower());
         }
+        state->setSelectedSection(AppSection::models);
+        auto *models = qobject_cast<ModelsScreen *>(window.root()->shell()->currentScreen());
+        ASSERT_NE(models, nullptr);
+        models->speechModels()->setShowsAllModels(true);
+        save(window, QStringLiteral("section-models-all"));
+        models->setArea(ModelsArea::agent);
+        save(window, QStringLiteral("section-models-command"));
+        models->setArea(ModelsArea::dictation);
+
         // The permissions as a failed start leads the user to them.
         state->toggleRecording();
         state->handleOverlayTap();
@@ -121,5 +147,5 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
     QApplication::setPalette(desktop);
     for (const QString &path : written)
         EXPECT_TRUE(QFileInfo(path).size() > 0) << path.toStdString();
-    std::cout << "screens written to " << ScreenSnapshots::folder().toStdString() << std::endl;
+    std::cout << "screens written to " << folder().toStdString() << std::endl;
 }

@@ -12,10 +12,8 @@ class ScreenTest : public AppStateTest {
 protected:
     void SetUp() override
     {
-        AppStateTest::SetUp();
         hotKeyBackend = &backend;
-        state.reset();
-        state = makeState();
+        AppStateTest::SetUp();
     }
     void TearDown() override { state.reset(); }
 

@@ -35,11 +35,6 @@ protected:
         history->insertFront(item);
     }
 
-    void removeModelFile(const QString &id)
-    {
-        QFile::remove(AppPaths::models() + QLatin1Char('/') + SpeechModel::withID(id)->fileName);
-    }
-
     std::unique_ptr<HistoryStore> history;
     WindowContext context;
 };

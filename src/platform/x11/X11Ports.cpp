@@ -34,32 +34,48 @@ void fake(xcb_connection_t *c, uint8_t type, uint8_t keycode, uint32_t root)
     xcb_test_fake_input(c, type, keycode, XCB_CURRENT_TIME, root, 0, 0, 0);
 }
 
-// Modifier keys that are down right now, such as the shortcut's own, which the user may still
-// hold. Caps Lock and Num Lock are left out: pressing them again would toggle them.
-std::vector<uint8_t> heldModifierKeys(xcb_connection_t *c)
+struct KeysDown {
+    std::vector<uint8_t> modifiers; // Caps Lock and Num Lock left out: pressing them again toggles them
+    bool other = false;
+};
+
+// The keys that are down right now, such as the shortcut's own, which the user may still hold.
+KeysDown keysDown(xcb_connection_t *c)
 {
-    std::vector<uint8_t> held;
+    KeysDown down;
     xcb_query_keymap_reply_t *keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
     xcb_get_modifier_mapping_reply_t *mapping =
         xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
     if (keymap && mapping) {
+        const auto isDown = [&](uint8_t code) { return keymap->keys[code / 8] & (1 << (code % 8)); };
+        std::vector<bool> modifier(256, false);
         const xcb_keycode_t *codes = xcb_get_modifier_mapping_keycodes(mapping);
         const int perModifier = mapping->keycodes_per_modifier;
-        for (int modifier = 0; modifier < 8; ++modifier) {
-            if (modifier == 1 || modifier == 4) // Lock, Mod2
-                continue;
+        for (int m = 0; m < 8; ++m) {
             for (int i = 0; i < perModifier; ++i) {
-                const uint8_t code = codes[modifier * perModifier + i];
-                if (code && (keymap->keys[code / 8] & (1 << (code % 8))) && std::find(held.begin(), held.end(), code) == held.end())
-                    held.push_back(code);
+                const uint8_t code = codes[m * perModifier + i];
+                if (!code)
+                    continue;
+                modifier[code] = true;
+                if (m != 1 && m != 4 && isDown(code) && // Lock, Mod2
+                    std::find(down.modifiers.begin(), down.modifiers.end(), code) == down.modifiers.end())
+                    down.modifiers.push_back(code);
             }
         }
+        for (int code = 8; code < 256 && !down.other; ++code)
+            down.other = !modifier[code] && isDown(uint8_t(code));
     }
     free(keymap);
     free(mapping);
-    return held;
+    return down;
 }
 } // namespace
+
+bool X11KeySynthesizer::keyHeld() const
+{
+    xcb_connection_t *c = m_x11.connection();
+    return c && keysDown(c).other;
+}
 
 void X11KeySynthesizer::postKey(uint16_t keyCode, uint64_t flags)
 {
@@ -80,7 +96,7 @@ void X11KeySynthesizer::postKey(uint16_t keyCode, uint64_t flags)
     std::erase(modifiers, uint8_t(0));
     // Still-held keys would turn Ctrl+V into Ctrl+Alt+Shift+V. They are let go, not pressed
     // again afterwards: a key the user released meanwhile would then stay stuck down.
-    for (uint8_t m : heldModifierKeys(c))
+    for (uint8_t m : keysDown(c).modifiers)
         fake(c, XCB_KEY_RELEASE, m, m_x11.root());
     for (uint8_t m : modifiers)
         fake(c, XCB_KEY_PRESS, m, m_x11.root());

@@ -14,6 +14,7 @@ class X11KeySynthesizer final : public KeySynthesizer {
 public:
     explicit X11KeySynthesizer(X11Connection &x11) : m_x11(x11) {}
     void postKey(uint16_t keyCode, uint64_t flags) override;
+    bool keyHeld() const override;
 
 private:
     X11Connection &m_x11;

@@ -3,16 +3,13 @@
 // appended as one JSON line to FAKE_LLAMA_LOG.
 //
 // Script keys (all optional):
-//   startDelayMs           wait before listening (a slow start)
 //   healthFailures         answer GET /health with 503 this many times first
-//   exitAfterHealthChecks  exit with status 1 after this many health checks (a model that fails to load)
 //   responses              one object per chat request, the last one repeating:
 //     status, body         a plain JSON answer with that status (no stream)
 //     chunks               streamed events: {"content": s} {"reasoning": s} {"contentHex": hex}
-//                          {"error": obj} {"pauseMs": n} {"raw": s} (s as the whole data line);
+//                          {"error": obj} {"raw": s} (s as the whole data line);
 //                          "splitAtByte": k on a content chunk
 //                          writes its event in two TCP writes cut k bytes into the content
-//     finish               false leaves out finish_reason and [DONE]
 //     holdOpen             keep the stream open after the chunks
 //   visionResponses        used instead of responses by a server started with --mmproj
 //     benchChunks, benchIntervalUs  stream "[i]" pieces and log when each was written to
@@ -123,14 +120,7 @@ private:
 
     void health()
     {
-        ++g_healthChecks;
-        const int exitAfter = g_script.value("exitAfterHealthChecks").toInt(-1);
-        if (exitAfter >= 0 && g_healthChecks > exitAfter) {
-            std::fprintf(stderr, "llama_model_load: error loading model: tensor data is not within file bounds\n");
-            std::fflush(stderr);
-            ::_exit(1);
-        }
-        if (g_healthChecks <= g_script.value("healthFailures").toInt())
+        if (++g_healthChecks <= g_script.value("healthFailures").toInt())
             plain(503, QJsonObject{{"error", QJsonObject{{"code", 503}, {"message", "Loading model"}, {"type", "unavailable_error"}}}});
         else
             plain(200, QJsonObject{{"status", "ok"}});
@@ -185,10 +175,6 @@ private:
             return;
         }
         const QJsonObject chunk = m_chunks.takeAt(0).toObject();
-        if (chunk.contains("pauseMs")) {
-            QTimer::singleShot(chunk.value("pauseMs").toInt(), this, &Connection::next);
-            return;
-        }
         if (chunk.contains("content")) {
             const QString content = chunk.value("content").toString();
             const QByteArray bytes = eventBytes(QJsonObject{{"content", content}});
@@ -226,8 +212,7 @@ private:
     {
         if (m_response.value("holdOpen").toBool())
             return;
-        if (m_response.value("finish").toBool(true))
-            m_socket->write(eventBytes(QJsonObject{}, true) + "data: [DONE]\n\n");
+        m_socket->write(eventBytes(QJsonObject{}, true) + "data: [DONE]\n\n");
         m_socket->flush();
         m_socket->disconnectFromHost();
     }
@@ -268,13 +253,11 @@ int main(int argc, char **argv)
         while (QTcpSocket *socket = server.nextPendingConnection())
             new Connection(socket);
     });
-    QTimer::singleShot(g_script.value("startDelayMs").toInt(), [&server, port] {
-        if (!server.listen(QHostAddress::LocalHost, quint16(port))) {
-            std::fprintf(stderr, "couldn't bind HTTP server socket\n");
-            ::_exit(1);
-        }
-        std::printf("port %d\n", int(server.serverPort()));
-        std::fflush(stdout);
-    });
+    if (!server.listen(QHostAddress::LocalHost, quint16(port))) {
+        std::fprintf(stderr, "couldn't bind HTTP server socket\n");
+        return 1;
+    }
+    std::printf("port %d\n", int(server.serverPort()));
+    std::fflush(stdout);
     return app.exec();
 }

@@ -10,10 +10,7 @@ import signal
 import sys
 
 import gi
-
-gi.require_version("Gdk", "3.0")
-gi.require_version("Gtk", "3.0")
-from gi.repository import Gdk, GLib, Gtk  # noqa: E402
+from gi.repository import GLib
 
 args = sys.argv[1:]
 wm_class = None
@@ -21,6 +18,12 @@ if "--class" in args:
     i = args.index("--class")
     wm_class = args[i + 1]
     del args[i:i + 2]
+    # GDK names the window class after the program, and only when it starts.
+    GLib.set_prgname(wm_class)
+
+gi.require_version("Gdk", "3.0")
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gdk, Gtk  # noqa: E402
 read_only = "--read-only" in args
 if read_only:
     args.remove("--read-only")
@@ -38,8 +41,9 @@ def save(buffer):
 
 
 window = Gtk.Window(title="Test Editor")
-# The window system knows it by this class; the accessibility bus by its program name.
-window.set_wmclass(wm_class or "test-editor", wm_class or "Test-editor")
+if not wm_class:
+    # The window system knows it by this class; the accessibility bus by its program name.
+    window.set_wmclass("test-editor", "Test-editor")
 window.set_default_size(480, 240)
 view = Gtk.TextView()
 view.set_editable(not read_only)

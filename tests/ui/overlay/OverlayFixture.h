@@ -17,46 +17,24 @@ protected:
     // The state reaches the panel through this; the panel is made after the state.
     class Forward final : public OverlayPresenter {
     public:
-        void show() override
-        {
-            ++shows;
-            if (to)
-                to->show();
-        }
-        void hide() override
-        {
-            if (to)
-                to->hide();
-        }
+        void show() override { if (to) to->show(); }
+        void hide() override { if (to) to->hide(); }
         OverlayPresenter *to = nullptr;
-        int shows = 0;
     };
 
     void SetUp() override
     {
-        AppStateTest::SetUp();
-        state.reset();
         store = std::make_unique<QSettings>(home.path() + QStringLiteral("/preferences.ini"), QSettings::IniFormat);
-        AppState::Services s;
-        s.scheduler = &scheduler;
-        s.pasteboard = &pasteboard;
-        s.keys = &keys;
-        s.workspace = &workspace;
-        s.accessibility = &accessibility;
-        s.permissions = &permissions;
-        s.sounds = &sounds;
-        s.recorder = &recorder;
-        s.runner = &runner;
-        s.history = &history;
+        AppStateTest::SetUp();
+        makeController();
+    }
+    void addServices(AppState::Services &s) override
+    {
         s.overlay = &forward;
-        s.mainWindow = &mainWindow;
-        s.cancelShortcut = &cancelShortcut;
         s.defaults = store.get();
         s.agentRuntime = agentRuntime;
         s.agentResults = agentResults;
         s.screenCapture = &screenCapture;
-        state = std::make_unique<AppState>(s);
-        makeController();
     }
 
     void TearDown() override
@@ -77,7 +55,6 @@ protected:
     }
 
     OverlayPanel &panel() { return *controller->panel(); }
-    QSize panelSize() { return panel().size(); }
     QPointF savedOrigin() const
     {
         return {store->value(OverlayPanelController::originXKey).toDouble(),

@@ -9,7 +9,6 @@
 #include <QSignalSpy>
 
 #include <xcb/xcb_ewmh.h>
-#include <xcb/xcb_icccm.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -79,11 +78,6 @@ TEST_F(FocusTest, FloatsOnEveryDesktopAndLeavesTheFocusWhereItWas)
     uint32_t desktop = 0;
     ASSERT_TRUE(xcb_ewmh_get_wm_desktop_reply(e, xcb_ewmh_get_wm_desktop(e, window), &desktop, nullptr));
     EXPECT_EQ(desktop, 0xFFFFFFFFu);
-    xcb_icccm_wm_hints_t hints = {};
-    ASSERT_TRUE(xcb_icccm_get_wm_hints_reply(x11.connection(), xcb_icccm_get_wm_hints(x11.connection(), window),
-                                             &hints, nullptr));
-    EXPECT_TRUE(hints.flags & XCB_ICCCM_WM_HINT_INPUT);
-    EXPECT_EQ(hints.input, 0u);
 
     // A real click, through the server and the window manager.
     const QPoint centre = panel().mapToGlobal(panel().rect().center());

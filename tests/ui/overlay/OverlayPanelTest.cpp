@@ -1,10 +1,7 @@
 #include "OverlayFixture.h"
 
-#include "ui/TrayIcon.h"
-
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSystemTrayIcon>
 
 namespace {
 QRectF mainAvailable() { return QRectF(QGuiApplication::primaryScreen()->availableGeometry()); }
@@ -51,8 +48,8 @@ TEST_F(OverlayTest, SizeFollowsTheLayoutAroundTheSameCentreAndBottom)
     const QRect classic = panel().geometry();
     // Already visible: the phase change alone resizes the card.
     state->setAgentPhase(AgentPhase::generating);
-    EXPECT_EQ(panelSize(), overlayPanelSize(panel().content()).toSize());
-    EXPECT_NE(panelSize(), classic.size());
+    EXPECT_EQ(panel().size(), overlayPanelSize(panel().content()).toSize());
+    EXPECT_NE(panel().size(), classic.size());
     EXPECT_EQ(panel().geometry().center().x(), classic.center().x());
     EXPECT_EQ(panel().geometry().bottom(), classic.bottom());
 
@@ -60,7 +57,7 @@ TEST_F(OverlayTest, SizeFollowsTheLayoutAroundTheSameCentreAndBottom)
     state->setAgentPhase(AgentPhase::idle);
     state->setOverlaySize(OverlaySize::mini);
     forward.show();
-    EXPECT_EQ(panelSize(), overlayPanelSize(panel().content()).toSize());
+    EXPECT_EQ(panel().size(), overlayPanelSize(panel().content()).toSize());
     EXPECT_EQ(panel().geometry().bottom(), classic.bottom());
 }
 
@@ -136,32 +133,4 @@ TEST_F(OverlayTest, ScreensGoingAwayBringThePanelBack)
     screens = {};
     controller->setDefaultPosition();
     EXPECT_EQ(panel().pos(), before);
-}
-
-TEST_F(OverlayTest, TrayBadgeFollowsDictationAndCommand)
-{
-    TrayIcon tray(*state);
-    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::idle);
-    state->toggleRecording();
-    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::recording);
-    state->toggleRecording();
-    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::working);
-    runner.finish(Result<QString, OrvelError>::failure(OrvelError::transcriptionFailed(QStringLiteral("x"))));
-    drain();
-    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::error);
-    scheduler.advance(5);
-    state->setAgentPhase(AgentPhase::generating);
-    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::working);
-    state->setAgentPhase(AgentPhase::completed);
-    EXPECT_EQ(tray.shownActivity(), TrayIcon::Activity::idle);
-
-    // Each badge draws something of its own over the plain icon.
-    const QIcon plain = TrayIcon::makeStatusIcon(std::nullopt);
-    const QImage base = plain.pixmap(22, 22).toImage();
-    QList<QImage> seen{base};
-    for (auto a : {TrayIcon::Activity::recording, TrayIcon::Activity::working, TrayIcon::Activity::error}) {
-        const QImage img = TrayIcon::badgedIcon(plain, a).pixmap(22, 22).toImage();
-        EXPECT_FALSE(seen.contains(img));
-        seen << img;
-    }
 }
