@@ -19,6 +19,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A private runtime folder, also for what the bus starts on demand: the accessibility bus puts its
+# socket there, else in ~/.cache/at-spi/bus, which every other session of this user shares (and
+# removes when it ends).
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+dbus-send --session --type=method_call --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+  org.freedesktop.DBus.UpdateActivationEnvironment dict:string:string:"XDG_RUNTIME_DIR","$XDG_RUNTIME_DIR" >/dev/null
+
 # X server on the first free display.
 exec 3<> "$scratch/displayfd"
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -ac >"$scratch/xvfb.log" 2>&1 &

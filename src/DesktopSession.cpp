@@ -2,6 +2,7 @@
 
 #include "platform/portal/PortalHotKeyBackend.h"
 #include "platform/portal/PortalKeySynthesizer.h"
+#include "platform/wayland/WaylandPorts.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
 
@@ -30,6 +31,13 @@ DesktopSession::DesktopSession(X11Connection &x11)
 {
     const bool wayland = isWayland();
     m_wayland = wayland;
+    if (wayland) {
+        m_workspace = std::make_unique<WaylandWorkspace>();
+        m_accessibility = std::make_unique<WaylandAccessibility>();
+    } else {
+        m_workspace = std::make_unique<X11Workspace>(x11);
+        m_accessibility = std::make_unique<X11Accessibility>(x11);
+    }
     if (wayland && PortalHotKeyBackend::isAvailable()) {
         auto portal = std::make_unique<PortalHotKeyBackend>();
         portal->setDescriptions({{1, QStringLiteral("Start or stop Dictation")},
@@ -48,6 +56,8 @@ DesktopSession::DesktopSession(X11Connection &x11)
         keys->storeRestoreToken = [](const QString &token) { QSettings().setValue(kRestoreTokenKey, token); };
         m_keys = std::move(keys);
         m_portalKeys = true;
+    } else if (wayland) {
+        m_keys = std::make_unique<NoKeySynthesizer>();
     } else {
         m_keys = std::make_unique<X11KeySynthesizer>(x11);
     }

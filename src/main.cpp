@@ -338,8 +338,8 @@ int main(int argc, char **argv)
     X11Connection x11;
     QtScheduler scheduler;
     QtPasteboard pasteboard;
+    // Our own windows are raised through the window manager where XWayland has one.
     X11Workspace workspace(x11);
-    X11Accessibility accessibility(x11);
     LinuxPermissions desktopPermissions(x11);
     LatePermissions permissions(desktopPermissions);
     DesktopSession session(x11);
@@ -364,8 +364,8 @@ int main(int argc, char **argv)
     services.scheduler = &scheduler;
     services.pasteboard = &pasteboard;
     services.keys = session.keys();
-    services.workspace = &workspace;
-    services.accessibility = &accessibility;
+    services.workspace = session.workspace();
+    services.accessibility = session.accessibility();
     services.insertTextDirectly = session.insertTextDirectly();
     services.keysReachApplications = session.keysReachApplications();
     services.permissions = &permissions;
@@ -379,6 +379,7 @@ int main(int argc, char **argv)
     services.hotKeys = session.hotKeys();
     services.agentRuntime = &agentRuntimeClient;
     services.screenCapture = &screenCapture;
+    services.screenCaptureSeesEveryWindow = session.screenCaptureSeesEveryWindow();
     services.openAIKeychain = &keyStore;
     services.agentResults = &agentResults;
     services.defaults = defaults.get();

@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 
 const QString kNoWritingModel = QStringLiteral("Choose a writing model.");
@@ -34,7 +36,8 @@ AgentFlow::AgentFlow(AppState &state, const AppState::Services &services)
         m_conversations = m_ownConversations.get();
     }
     m_capture = std::make_unique<AgentContextCaptureService>(AgentContextCaptureService::Ports{
-        m_s.workspace, m_s.accessibility, m_s.pasteboard, m_s.keys, m_s.permissions, m_s.scheduler, m_s.screenCapture});
+        m_s.workspace, m_s.accessibility, m_s.pasteboard, m_s.keys, m_s.permissions, m_s.scheduler, m_s.screenCapture,
+        m_s.screenCaptureSeesEveryWindow});
     m_paste = std::make_unique<AgentPasteCoordinator>(
         AgentPasteCoordinator::Ports{m_capture.get(), m_s.pasteboard, m_s.accessibility, m_s.workspace, m_s.scheduler,
                                      m_s.insertTextDirectly, m_s.keysReachApplications});
@@ -164,8 +167,12 @@ QCoro::Task<> AgentFlow::captureAndListen(bool includeScreenshot, std::optional<
     if (!started.ok())
         co_return showAgentError(started.error());
 
-    m_state.setAgentPhase(AgentPhase::listening, includeScreenshot ? QStringLiteral("Window attached")
-                                                                   : QStringLiteral("Speak your writing instruction"));
+    const bool attached = std::any_of(m_attachments.begin(), m_attachments.end(), [](const auto &attachment) {
+        return attachment.kind == AgentAttachmentKind::screenshot;
+    });
+    m_state.setAgentPhase(AgentPhase::listening, !includeScreenshot ? QStringLiteral("Speak your writing instruction")
+                                                 : attached         ? QStringLiteral("Window attached")
+                                                                    : QStringLiteral("No screenshot attached (Wayland)"));
     m_state.setAgentStreamedText({});
     m_state.setAgentResultNeedsPaste(false);
     m_s.cancelShortcut->unregisterCancelHotKey();

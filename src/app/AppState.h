@@ -78,6 +78,8 @@ public:
         // window capture the screenshot shortcut fails, without a key store no cloud key is read.
         AgentRuntimeClient *agentRuntime = nullptr;
         ScreenCapture *screenCapture = nullptr;
+        // False on Wayland: the capture sees XWayland's windows only.
+        bool screenCaptureSeesEveryWindow = true;
         OpenAIKeychainStore *openAIKeychain = nullptr;
         // Optional: without it the state keeps its own store in the program's data folder.
         AgentConversationStore *agentConversations = nullptr;

@@ -40,6 +40,9 @@ private:
 
 } // namespace
 
+const QString AgentContextCaptureService::unseenWindow = QStringLiteral(
+    "No screenshot was attached: on Wayland only windows of X11 applications can be captured.");
+
 QSize AgentContextCaptureService::imagePixelSize(const QSizeF &points)
 {
     auto side = [](double p) { return std::clamp(int(p * 2), 1, maximumImageSide); };
@@ -68,9 +71,10 @@ QCoro::Task<Result<AgentInvocationContext, AgentRuntimeError>> AgentContextCaptu
     }
     if (includeScreenshot) {
         auto shot = captureWindowScreenshot(context.target.application, context.target.applicationName);
-        if (!shot.ok())
+        if (shot.ok())
+            context.attachments.append(shot.value());
+        else if (m_p.seesEveryWindow || shot.error().message() != unseenWindow)
             co_return shot.error();
-        context.attachments.append(shot.value());
     }
     co_return context;
 }
@@ -125,6 +129,10 @@ Result<AgentContextAttachment, AgentRuntimeError> AgentContextCaptureService::ca
     const std::optional<RunningApplication> &application, const QString &applicationName)
 {
     const AgentRuntimeError denied(AgentRuntimeError::Kind::screenRecordingDenied);
+    const AgentRuntimeError unseen(AgentRuntimeError::Kind::screenRecordingDenied,
+                                   m_p.seesEveryWindow ? QString() : unseenWindow);
+    if (!m_p.seesEveryWindow && (!application || !m_p.screenCapture || !m_p.permissions->screenCaptureGranted()))
+        return unseen;
     if (!m_p.permissions->screenCaptureGranted()) {
         m_p.permissions->requestScreenCapture();
         return denied;
@@ -138,7 +146,7 @@ Result<AgentContextAttachment, AgentRuntimeError> AgentContextCaptureService::ca
                w.frame.height() > 1;
     });
     if (window == windows.end())
-        return denied;
+        return unseen;
     const auto image = m_p.screenCapture->capture(*window, imagePixelSize(window->frame.size()));
     if (!image || image->isNull())
         return denied;

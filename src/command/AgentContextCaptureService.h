@@ -32,7 +32,13 @@ public:
         Permissions *permissions = nullptr;
         Scheduler *scheduler = nullptr;
         ScreenCapture *screenCapture = nullptr; // none: every screenshot fails
+        // False on Wayland, where the capture sees XWayland's windows only: a window it cannot
+        // see leaves the shortcut's run without a screenshot, and says so, instead of failing it.
+        bool seesEveryWindow = true;
     };
+
+    // Why a screenshot is missing where the capture cannot see the window.
+    static const QString unseenWindow;
 
     // How long the target gets to answer the copy chord.
     static constexpr double copyWait = 0.12;

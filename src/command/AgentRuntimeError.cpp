@@ -13,7 +13,8 @@ QString AgentRuntimeError::description() const
     case Kind::screenshotsUnsupported:
         return QStringLiteral("Switch to an image-capable model to include a screenshot.");
     case Kind::screenRecordingDenied:
-        return QStringLiteral("Screen Recording access is required for the screenshot shortcut.");
+        return m_message.isEmpty() ? QStringLiteral("Screen Recording access is required for the screenshot shortcut.")
+                                   : m_message;
     case Kind::noInstruction:
         return QStringLiteral("No instruction was detected.");
     case Kind::contextTooLarge:

@@ -23,7 +23,7 @@ public:
     static AgentRuntimeError modelImportFailed(QString message) { return {Kind::modelImportFailed, std::move(message)}; }
 
     Kind kind() const { return m_kind; }
-    // The payload of the two cases that carry one.
+    // The payload of the two cases that carry one; a screen-recording failure may say more.
     const QString &message() const { return m_message; }
     QString description() const;
 

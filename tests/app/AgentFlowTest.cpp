@@ -1,6 +1,7 @@
 #include "AgentFlowFixture.h"
 
 #include "RunTask.h"
+#include "command/AgentContextCaptureService.h"
 #include "command/AgentPasteCoordinator.h"
 #include "platform/KeySynthesizer.h"
 
@@ -260,6 +261,24 @@ TEST_F(AgentFlowTest, OnWaylandTheElementTakesTheTextElseTheClipboardWithoutKeys
     EXPECT_EQ(pasteboard.string(), QStringLiteral("So sorry we are late."));
     EXPECT_EQ(field->text, QStringLiteral("Dear team, Late, sorry. Bye"));
     EXPECT_TRUE(keys.posted.empty());
+
+    // The capture sees XWayland's windows only: without the target's, the screenshot shortcut
+    // goes on and says it attached none, and the conversation's camera tells why.
+    state->setOpenAIAPIKeyConfigured(true);
+    changeSettings([](AgentSettings &s) { s.writingProvider = AgentWritingProvider::openAI; });
+    state->toggleAgentRecording(true);
+    drain();
+    scheduler.advance(0.61); // the copy fallback finds no selection
+    drain();
+    EXPECT_EQ(phase(), AgentPhase::listening);
+    EXPECT_EQ(state->agentPhaseDetail(), QStringLiteral("No screenshot attached (Wayland)"));
+    state->cancelRecording();
+    const auto missing = runTask(state->captureAgentScreenshotAttachment());
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().description(), AgentContextCaptureService::unseenWindow);
+    // An X11 application's window is still there to capture.
+    screenCapture.windows = {CapturableWindow{9, 4242, QRectF(0, 0, 300, 200), true}};
+    EXPECT_TRUE(runTask(state->captureAgentScreenshotAttachment()).ok());
 }
 
 TEST_F(AgentFlowTest, ANewRunGoesToItsOwnTargetAndTerminalsGetTheShiftedChord)

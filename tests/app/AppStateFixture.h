@@ -38,6 +38,7 @@ protected:
         s.accessibility = &accessibility;
         s.insertTextDirectly = wayland;
         s.keysReachApplications = !wayland;
+        s.screenCaptureSeesEveryWindow = !wayland;
         s.permissions = &permissions;
         s.sounds = &sounds;
         s.recorder = &recorder;

@@ -20,7 +20,7 @@
 namespace {
 
 using Modifiers = HotKeyBackend::Modifiers;
-constexpr uint16_t kSpace = 49, kK = 40;
+constexpr uint16_t kSpace = 49, kK = 40, kEscape = 53;
 
 class PortalTest : public ::testing::Test {
 protected:
@@ -84,6 +84,8 @@ TEST_F(PortalTest, ShortcutsAreBoundOnceAndActivationsBecomePressAndRelease)
     // Start-up registers the shortcuts one by one: the desktop is asked once for all of them.
     EXPECT_TRUE(backend.registerHotKey(1, kSpace, Modifiers{.option = true}));
     EXPECT_TRUE(backend.registerHotKey(2, kSpace, Modifiers{.option = true, .control = true}));
+    // The desktop would take a bare Esc from every application for as long as we run.
+    EXPECT_FALSE(backend.registerHotKey(3, kEscape, {}));
     ASSERT_TRUE(bound.wait(5000));
     EXPECT_TRUE(bound.at(0).at(0).toBool());
     EXPECT_TRUE(backend.isBound());

@@ -3,10 +3,9 @@
 // whisper-cli, the answer written by the real orvel-agent with the real llama-server and a tiny
 // model, pasted over the selection, and the clipboard given back; refinements from the
 // conversation window, and a cancel while the model writes.
-#include "../speech/AudioTestUtil.h"
+#include "CommandHome.h"
 #include "ProgramRun.h"
 #include "app/KeyboardShortcutSetting.h"
-#include "command/AgentSettings.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
 
@@ -35,11 +34,7 @@ const QString kInstruction = QStringLiteral(ORVEL_TEST_MODEL_SENTENCE);
 const QString kBefore = QStringLiteral("Dear team, "), kSelected = QStringLiteral("we are late"),
               kAfter = QStringLiteral(". Thanks.");
 
-QString readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+using CommandHome::readFile;
 
 class CommandEndToEndTest : public ::testing::Test {
 protected:
@@ -47,42 +42,18 @@ protected:
     {
         if (!x11.isValid() || !x11.hasXTest() || !x11.ewmh() || qEnvironmentVariableIsEmpty("PULSE_RUNTIME_PATH"))
             GTEST_SKIP() << "needs the test session's X server, window manager and PulseAudio";
-        const QString libexec = QDir::cleanPath(ProgramRun::supportDir() + QStringLiteral("/../../libexec/orvel-raza"));
-        for (const char *engine : {"whisper-cli", "llama-server", "orvel-agent"})
-            if (!QFile::exists(libexec + QLatin1Char('/') + QLatin1String(engine))) {
-                if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
-                    GTEST_SKIP() << "set-up provided no engines";
-                FAIL() << engine << " is missing although set-up provided the engines";
-            }
+        if (const auto engine = CommandHome::missingEngine()) {
+            if (QStringLiteral(ORVEL_ENGINES_STATE) == QStringLiteral("none"))
+                GTEST_SKIP() << "set-up provided no engines";
+            FAIL() << engine->toStdString() << " is missing although set-up provided the engines";
+        }
         if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             GTEST_SKIP() << "needs xdotool";
         program = ProgramRun::program();
         ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
-        env = ProgramRun::environment(dir.path(), QString());
-        env.remove(QStringLiteral("ORVEL_WHISPER_CLI_PATH"));
-        env.insert(QStringLiteral("LLAMA_ARG_THREADS"), QStringLiteral("1"));
-        env.insert(QStringLiteral("LLAMA_ARG_N_PREDICT"), QStringLiteral("24"));
-        env.remove(QStringLiteral("NO_AT_BRIDGE"));
-
-        // The speech model says the instruction whatever it hears; the writing model is the tiny one
-        // in the place of a catalog model.
-        const QString data = dir.path() + QStringLiteral("/data/Orvel Raza");
-        ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/Models")));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEL_TEST_MODELS_DIR "/whisper-sentence.bin"),
-                                data + QStringLiteral("/Models/ggml-tiny.en-q5_1.bin")));
-        const QString writer = data + QStringLiteral("/AgentModels/qwen3-4b-q4");
-        ASSERT_TRUE(QDir().mkpath(writer));
-        ASSERT_TRUE(QFile::link(QStringLiteral(ORVEL_TINY_GGUF), writer + QStringLiteral("/Qwen3-4B-Q4_K_M.gguf")));
-
-        AgentSettings settings;
-        settings.writingProvider = AgentWritingProvider::local;
-        settings.selectedModelID = QStringLiteral("qwen3-4b-q4");
-        settings.playCompletionSound = false;
-        settings.copyResult = false; // the clipboard is the user's again after the paste
-        QSettings prefs(dir.path() + QStringLiteral("/config/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
-        prefs.setValue(QStringLiteral("agentSettings"), settings.storedData());
-        prefs.sync();
-        conversations = data + QStringLiteral("/Agent/conversations.json");
+        env = CommandHome::environment(dir.path());
+        ASSERT_TRUE(CommandHome::prepare(dir.path()));
+        conversations = CommandHome::conversationsFile(dir.path());
     }
 
     void TearDown() override
@@ -189,19 +160,7 @@ protected:
                                   .arg(holdSeconds)));
         else
             key(QStringLiteral("alt+shift+space"));
-        const QDir working(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !working.entryList(QDir::Files).isEmpty(); }, 15000))
-            << "recording did not start";
-        // The virtual microphone may deliver its first audio a second or two late.
-        (void)QTest::qWaitFor([&] {
-            const QFileInfoList files = working.entryInfoList(QDir::Files);
-            return !files.isEmpty() && files.first().size() > 44 + 3200;
-        }, 5000);
-        const QString tone = dir.filePath(QStringLiteral("tone.wav"));
-        ASSERT_TRUE(audiotest::writeToneFile(tone, 440, 0.25, 1.0));
-        QProcess play;
-        play.start(QStringLiteral("paplay"), {QStringLiteral("--device=orvel_test_sink"), tone});
-        EXPECT_TRUE(play.waitForFinished(10000));
+        ASSERT_TRUE(CommandHome::speakWhileRecording(dir.path())) << "recording did not start";
         key(QStringLiteral("alt+shift+space"));
     }
 

@@ -96,6 +96,13 @@ QString PortalHotKeyBackend::preferredTrigger(uint16_t keyCode, Modifiers modifi
 
 bool PortalHotKeyBackend::registerHotKey(uint32_t identifier, uint16_t keyCode, Modifiers modifiers)
 {
+    // A portal shortcut stays bound for the whole session, and the desktop takes its key from
+    // every application: a bare Esc or letter would stop working everywhere else. Function keys
+    // are nobody's.
+    const auto key = KeyCodes::byCode(keyCode);
+    const bool bare = !modifiers.command && !modifiers.option && !modifiers.control && !modifiers.shift;
+    if (bare && !(key && key->keysym >= XKB_KEY_F1 && key->keysym <= XKB_KEY_F35))
+        return false;
     Entry &entry = m_entries[identifier];
     const bool changed = entry.keyCode != keyCode || !(entry.modifiers == modifiers);
     entry.keyCode = keyCode;

@@ -27,7 +27,8 @@ public:
     void setDescriptions(std::map<uint32_t, QString> descriptions) { m_descriptions = std::move(descriptions); }
 
     void setHandler(Handler handler) override { m_handler = std::move(handler); }
-    // Always accepted: the portal answers later, and the user decides the trigger.
+    // Accepted unless the key has no modifier (function keys aside): the portal answers later,
+    // and the user decides the trigger.
     bool registerHotKey(uint32_t identifier, uint16_t keyCode, Modifiers modifiers) override;
     void unregisterHotKey(uint32_t identifier) override;
 
@@ -64,8 +65,8 @@ private:
     QDBusConnection m_bus;
     Handler m_handler;
     std::map<uint32_t, QString> m_descriptions;
-    // Every shortcut registered so far. The cancel key comes and goes with each recording: it
-    // stays bound and is only ignored while unregistered, so the desktop is not asked again.
+    // Every shortcut registered so far. One that comes and goes stays bound and is only ignored
+    // while unregistered, so the desktop is not asked again.
     std::map<uint32_t, Entry> m_entries;
     std::map<uint32_t, QString> m_triggers;
     QString m_boundKey;  // the set the current session was bound with

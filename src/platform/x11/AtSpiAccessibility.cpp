@@ -359,6 +359,15 @@ std::shared_ptr<AccessibleElement> focusedIn(AtspiAccessible *app, bool onlyActi
     return nullptr;
 }
 
+bool hasActiveWindow(AtspiAccessible *app)
+{
+    const int n = childCount(app);
+    for (int i = 0; i < n; ++i)
+        if (Ref<AtspiAccessible> window = child(app, i); window && hasState(window.get(), ATSPI_STATE_ACTIVE))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier)
@@ -373,12 +382,33 @@ std::shared_ptr<AccessibleElement> atSpiFocusedElement(int64_t processIdentifier
 
 std::shared_ptr<AccessibleElement> atSpiDesktopFocusedElement(int64_t ownProcessIdentifier)
 {
+    const auto focus = atSpiDesktopFocus(ownProcessIdentifier);
+    return focus ? focus->element : nullptr;
+}
+
+std::optional<AtSpiFocus> atSpiDesktopFocus(int64_t ownProcessIdentifier)
+{
     if (!ensureInitialised())
-        return nullptr;
-    // Only one application has an active window; ours never counts.
-    std::shared_ptr<AccessibleElement> found;
+        return std::nullopt;
+    // Only one application should have an active window; ours never counts. One that has a
+    // focused text object wins over a stale one that only says its window is active.
+    std::optional<AtSpiFocus> found, activeOnly;
     findApplication([&](int64_t pid, AtspiAccessible *app) {
-        return pid != ownProcessIdentifier && (found = focusedIn(app, true));
+        if (pid == ownProcessIdentifier)
+            return false;
+        auto element = focusedIn(app, true);
+        if (!element && (activeOnly || !hasActiveWindow(app)))
+            return false;
+        GError *error = nullptr;
+        GText name{atspi_accessible_get_name(app, &error)};
+        g_clear_error(&error);
+        AtSpiFocus focus{pid, name ? QString::fromUtf8(name.get()) : QString(), element};
+        if (!element) {
+            activeOnly = std::move(focus);
+            return false;
+        }
+        found = std::move(focus);
+        return true;
     });
-    return found;
+    return found ? found : activeOnly;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 # A GTK text window for tests, reachable over AT-SPI like any GTK editor.
-#   gtk-target.py OUT TEXT [SELECT_FROM SELECT_TO] [--class NAME]
+#   gtk-target.py OUT TEXT [SELECT_FROM SELECT_TO] [--class NAME] [--read-only]
 # Starts with TEXT and the given characters selected (else the caret at its end), and writes the
 # whole text to OUT whenever it changes (the test reads the file instead of the screen). With a
-# terminal's window class it pastes on Ctrl+Shift+V only, as terminals do.
+# terminal's window class it pastes on Ctrl+Shift+V only, as terminals do. Read-only, it keeps
+# the focus and the caret but takes no edits.
 import os
 import signal
 import sys
@@ -23,6 +24,9 @@ if "--class" in args:
 gi.require_version("Gdk", "3.0")
 gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, Gtk  # noqa: E402
+read_only = "--read-only" in args
+if read_only:
+    args.remove("--read-only")
 out = args[0]
 initial = args[1] if len(args) > 1 else ""
 selection = (int(args[2]), int(args[3])) if len(args) > 3 else None
@@ -37,8 +41,13 @@ def save(buffer):
 
 
 window = Gtk.Window(title="Test Editor")
+if not wm_class:
+    # The window system knows it by this class; the accessibility bus by its program name.
+    window.set_wmclass("test-editor", "Test-editor")
 window.set_default_size(480, 240)
 view = Gtk.TextView()
+view.set_editable(not read_only)
+view.set_cursor_visible(True)
 buffer = view.get_buffer()
 buffer.set_text(initial)
 if selection:
