@@ -167,6 +167,9 @@ public:
     QList<KeyboardShortcutSetting> agentShortcutConflicts() const;
     void refreshHotKeys();
     bool hotKeysSuspended() const { return m_hotKeysSuspended; }
+    // Something could be cancelled but the desktop did not take the cancel key (a portal is never
+    // given a bare Esc, another program may hold it).
+    bool cancelKeyRefused() const;
     // A shortcut recorder began or ended capturing: no global shortcut may fire meanwhile.
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }

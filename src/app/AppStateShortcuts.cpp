@@ -56,6 +56,13 @@ void AppState::refreshHotKeys()
     }
 }
 
+bool AppState::cancelKeyRefused() const
+{
+    const bool cancellable = m_status.kind == CaptureStatus::Kind::recording || agentPhaseIsBusy(m_agentPhase);
+    return cancellable && !m_hotKeysSuspended && m_hotKey->handlerInstalled() &&
+           !m_hotKey->isRegistered(HotKeyManager::cancel);
+}
+
 void AppState::shortcutCaptureDidChange(bool capturing)
 {
     if (capturing) {

@@ -42,6 +42,7 @@ TEST_F(ShortcutsTest, CancelKeyExistsOnlyWhileRecording)
     EXPECT_EQ(kind(), Kind::recording);
     ASSERT_TRUE(registered(HotKeyManager::cancel));
     EXPECT_EQ(backend.registered.at(HotKeyManager::cancel).first, 53);
+    EXPECT_FALSE(state->cancelKeyRefused());
 
     // A refresh during the recording keeps it.
     state->refreshHotKeys();
@@ -57,6 +58,15 @@ TEST_F(ShortcutsTest, CancelKeyExistsOnlyWhileRecording)
     EXPECT_FALSE(registered(HotKeyManager::cancel));
     // Esc while processing reaches nothing: it is not ours.
     EXPECT_EQ(backend.registered.size(), 4u);
+    EXPECT_FALSE(state->cancelKeyRefused());
+
+    // A desktop that will not take a bare Esc (a portal is never given one): nothing may offer it.
+    runner.finish(QStringLiteral("hello"));
+    drain();
+    backend.refused = {53};
+    tap(HotKeyManager::toggle);
+    ASSERT_EQ(kind(), Kind::recording);
+    EXPECT_TRUE(state->cancelKeyRefused());
 }
 
 TEST_F(ShortcutsTest, HoldToTalkActsOnPressAndReleaseToggleOnPressOnly)

@@ -71,10 +71,14 @@ struct Painter {
     // The key cap's width for the text, capped so a long shortcut never pushes the title out.
     double keyCapWidth(const QString &label) const
     {
+        if (label.isEmpty())
+            return 0;
         return std::min(QFontMetricsF(font(p, 10.5, QFont::DemiBold)).horizontalAdvance(label) + 16, 96.0);
     }
     void keyCap(const QString &label, double right) const
     {
+        if (label.isEmpty())
+            return;
         const double w = keyCapWidth(label);
         const QRectF cap(right - w, card.center().y() - 10, w, 20);
         p.setPen(Qt::NoPen);

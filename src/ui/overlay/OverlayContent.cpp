@@ -28,7 +28,9 @@ OverlayContent OverlayContent::read(const AppState &state, QList<double> samples
     c.transcriptionProgress = state.transcriptionProgress();
     c.targetApplicationName = state.targetApplicationName();
     c.automaticPaste = state.automaticPaste();
-    c.cancelShortcutName = state.cancelShortcut().displayName();
+    // No key cap for a key that would not cancel anything.
+    if (!state.cancelKeyRefused())
+        c.cancelShortcutName = state.cancelShortcut().displayName();
     c.overlaySize = state.overlaySize();
     c.overlayAppearance = state.overlayAppearance();
     c.selectedModel = state.selectedModel();
@@ -89,8 +91,9 @@ QString OverlayContent::secondaryLabel() const
     case CaptureStatus::Kind::idle:
         return PlatformWording::adapt(QStringLiteral("Your voice stays on this Mac"));
     case CaptureStatus::Kind::recording:
-        return targetApplicationName.isEmpty() ? cancelShortcutName + QStringLiteral(" to cancel")
-                                               : QStringLiteral("Into ") + targetApplicationName;
+        if (!targetApplicationName.isEmpty())
+            return QStringLiteral("Into ") + targetApplicationName;
+        return cancelShortcutName.isEmpty() ? QString() : cancelShortcutName + QStringLiteral(" to cancel");
     case CaptureStatus::Kind::processing:
         return selectedModel ? selectedModel->name + QStringLiteral(" · ") + selectedModel->organization
                              : QStringLiteral("On-device model");

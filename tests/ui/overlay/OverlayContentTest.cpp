@@ -28,6 +28,11 @@ TEST(OverlayContentTest, TextsSayWhatHappened)
     EXPECT_EQ(c.progressLabel(), QStringLiteral("~42%"));
     c.selectedModel = SpeechModel::withID(QStringLiteral("pocket"));
     EXPECT_EQ(c.progressLabel(), QStringLiteral("42%"));
+    // A cancel key the desktop refused is not offered.
+    EXPECT_EQ(with(CaptureStatus::recording()).secondaryLabel(), QStringLiteral("Esc to cancel"));
+    c = with(CaptureStatus::recording());
+    c.cancelShortcutName.clear();
+    EXPECT_TRUE(c.secondaryLabel().isEmpty());
     // The idle card tells the Linux fact, not the macOS one.
     EXPECT_EQ(with(CaptureStatus::idle()).secondaryLabel(), QStringLiteral("Your voice stays on this computer"));
 }
