@@ -3,6 +3,7 @@
 #include "platform/KeySynthesizer.h"
 #include "platform/portal/PortalHotKeyBackend.h"
 #include "platform/portal/PortalKeySynthesizer.h"
+#include "TestPortal.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -43,13 +44,9 @@ protected:
             portal.kill();
     }
 
-    QDBusMessage control(const char *method, const QVariantList &arguments = {})
+    static QDBusMessage control(const char *method, const QVariantList &arguments = {})
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/orvelraza/TestPortal"),
-            QStringLiteral("org.orvelraza.TestPortal"), QString::fromLatin1(method));
-        call.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(call);
+        return testPortalControl(method, arguments);
     }
 
     QJsonArray json(const char *method)

@@ -5,6 +5,7 @@
 // real whisper-cli, orvel-agent and llama-server with the tiny model do the work.
 #include "CommandHome.h"
 #include "ProgramRun.h"
+#include "TestPortal.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
@@ -62,13 +63,9 @@ protected:
         ProgramRun::stop(portal);
     }
 
-    QDBusMessage control(const char *method, const QVariantList &arguments = {})
+    static QDBusMessage control(const char *method, const QVariantList &arguments = {})
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/orvelraza/TestPortal"),
-            QStringLiteral("org.orvelraza.TestPortal"), QString::fromLatin1(method));
-        call.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(call);
+        return testPortalControl(method, arguments);
     }
     QJsonArray portalJson(const char *method)
     {
