@@ -15,6 +15,8 @@ namespace {
 constexpr size_t kDepth = 3;
 } // namespace
 
+// Writing and hashing run on a thread each, over the same chunks, so a chunk costs the slower of
+// the two rather than both; a chunk is reused once both have passed it.
 struct StagedFileWriter::State {
     QFile file;
     std::unique_ptr<Sha256> hash;
@@ -22,42 +24,66 @@ struct StagedFileWriter::State {
 
     mutable std::mutex lock;
     std::condition_variable wake;
+    // Chunks not yet passed by both threads; `first` is the number of the front one.
     std::deque<std::pair<QByteArray, qsizetype>> queue;
+    quint64 first = 0;
+    quint64 next[2] = {0, 0}; // the chunk each thread takes next: [0] writes, [1] hashes
     std::vector<QByteArray> spare;
     bool closing = false;
     bool failed = false;
     qint64 written = 0;
     QString error;
-    std::thread thread;
+    std::thread threads[2];
 
-    void run()
+    quint64 end() const { return first + queue.size(); }
+
+    void run(int which)
     {
         std::unique_lock guard(lock);
         for (;;) {
-            wake.wait(guard, [this] { return closing || !queue.empty(); });
-            if (queue.empty())
+            wake.wait(guard, [&] { return closing || next[which] < end(); });
+            if (next[which] >= end())
                 return;
-            auto [chunk, used] = std::move(queue.front());
-            queue.pop_front();
-            const bool wasFull = queue.size() + 1 >= kDepth;
+            const auto &[chunk, used] = queue[next[which] - first];
+            // The chunk stays in place until both threads are past it, so it is read unlocked.
+            const char *data = chunk.constData();
+            const qsizetype size = used;
             const bool skip = failed;
             guard.unlock();
-            const bool ok = !skip && file.write(chunk.constData(), used) == used;
-            if (ok && hash)
-                hash->update(chunk.constData(), used);
+            bool ok = true;
+            if (which == 0 && !skip)
+                ok = file.write(data, size) == size;
+            else if (which == 1 && !skip)
+                hash->update(data, size);
             guard.lock();
             if (!ok && !failed) {
                 failed = true;
                 error = file.errorString();
             }
-            written += ok ? used : 0;
-            spare.push_back(std::move(chunk));
-            wake.notify_all();
-            if (wasFull && roomAgain) {
-                guard.unlock();
-                roomAgain();
-                guard.lock();
-            }
+            if (which == 0)
+                written += ok && !skip ? size : 0;
+            ++next[which];
+            release(guard);
+        }
+    }
+
+    // Hands back the chunks both threads have passed, and says so when that made room.
+    void release(std::unique_lock<std::mutex> &guard)
+    {
+        const quint64 passed = hash ? std::min(next[0], next[1]) : next[0];
+        const bool wasFull = queue.size() >= kDepth;
+        bool freed = false;
+        while (first < passed) {
+            spare.push_back(std::move(queue.front().first));
+            queue.pop_front();
+            ++first;
+            freed = true;
+        }
+        wake.notify_all();
+        if (freed && wasFull && roomAgain) {
+            guard.unlock();
+            roomAgain();
+            guard.lock();
         }
     }
 };
@@ -73,22 +99,26 @@ StagedFileWriter::StagedFileWriter(const QString &path, bool computeSha256, std:
 
 StagedFileWriter::~StagedFileWriter()
 {
-    if (!m_state->thread.joinable())
-        return;
     {
         const std::lock_guard guard(m_state->lock);
-        m_state->queue.clear();
+        // Whatever is still queued is dropped: both threads see nothing left to take.
+        m_state->failed = true;
         m_state->closing = true;
     }
     m_state->wake.notify_all();
-    m_state->thread.join();
+    for (std::thread &thread : m_state->threads) {
+        if (thread.joinable())
+            thread.join();
+    }
 }
 
 QString StagedFileWriter::open()
 {
     if (!m_state->file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return m_state->file.errorString();
-    m_state->thread = std::thread([state = m_state.get()] { state->run(); });
+    m_state->threads[0] = std::thread([state = m_state.get()] { state->run(0); });
+    if (m_state->hash)
+        m_state->threads[1] = std::thread([state = m_state.get()] { state->run(1); });
     return {};
 }
 
@@ -132,13 +162,14 @@ bool StagedFileWriter::failed() const
 StagedFileWriter::Written StagedFileWriter::finish()
 {
     Written out;
-    if (m_state->thread.joinable()) {
-        {
-            const std::lock_guard guard(m_state->lock);
-            m_state->closing = true;
-        }
-        m_state->wake.notify_all();
-        m_state->thread.join();
+    {
+        const std::lock_guard guard(m_state->lock);
+        m_state->closing = true;
+    }
+    m_state->wake.notify_all();
+    for (std::thread &thread : m_state->threads) {
+        if (thread.joinable())
+            thread.join();
     }
     out.error = m_state->error;
     out.size = m_state->written;
