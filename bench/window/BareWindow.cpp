@@ -48,7 +48,9 @@ void grabDefaultShortcuts()
 
 int main(int argc, char **argv)
 {
+    report("main");
     QApplication app(argc, argv);
+    report("application");
     if (QApplication::arguments().contains(QStringLiteral("--hidden"))) {
         grabDefaultShortcuts();
         report("shortcuts");

@@ -31,6 +31,30 @@ long long nowNs()
 }
 
 std::string g_home;
+const char *g_program = nullptr;
+// Milliseconds after exec at which each start-up step the program reports was done, per run.
+std::map<std::string, std::vector<double>> g_steps;
+
+// Reads the "NAME <ns>" lines the child wrote and files them under g_steps.
+void collectSteps(int fd, long long start, const char *prefix)
+{
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, size_t(n));
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            break;
+        char name[64];
+        long long ns = 0;
+        if (sscanf(text.c_str() + at, "%63s %lld", name, &ns) == 2)
+            g_steps[std::string(prefix) + name].push_back(double(ns - start) / 1e6);
+        at = end + 1;
+    }
+}
 
 pid_t launch(const char *program, bool hidden, int reportFd)
 {
@@ -94,8 +118,12 @@ double timeToWindow(const char *program)
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
 
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
     const long long start = nowNs();
-    const pid_t pid = launch(program, false, -1);
+    const pid_t pid = launch(program, false, fds[1]);
+    close(fds[1]);
     // A reparenting window manager maps its frame on the root; remember which client it holds.
     std::map<xcb_window_t, xcb_window_t> clientOfFrame;
     double result = -1;
@@ -128,6 +156,10 @@ double timeToWindow(const char *program)
         }
         free(e);
     }
+    // The steps up to the first picture are written by now; later ones may still come.
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    collectSteps(fds[0], start, program == g_program ? "" : "bare ");
+    close(fds[0]);
     stop(pid);
     xcb_disconnect(c);
     return result;
@@ -197,10 +229,12 @@ int main(int argc, char **argv)
     }
     const int runs = argc > 3 ? atoi(argv[3]) : 15;
     prepareHome();
+    g_program = argv[1];
     // One unmeasured start of each: the data folder is made and the page cache warmed.
     timeToWindow(argv[1]);
     timeToWindow(argv[2]);
 
+    g_steps.clear();
     std::vector<double> window, bareWindow, shortcuts, bareShortcuts;
     for (int i = 0; i < runs; ++i) {
         window.push_back(timeToWindow(argv[1]));
@@ -213,6 +247,10 @@ int main(int argc, char **argv)
     printf("exec -> main window mapped:       program %7.1f   bare Qt window %7.1f   difference %+7.1f\n", w, bw, w - bw);
     printf("exec -> shortcuts registered (--hidden): program %7.1f   bare Qt grabs %7.1f   difference %+7.1f\n", s, bs,
            s - bs);
+    printf("steps before the window maps (ms after exec):");
+    for (const auto &[name, at] : g_steps)
+        printf("  %s %.1f", name.c_str(), median(at));
+    printf("\n");
     std::string rm = "rm -rf '" + g_home + "'";
     return system(rm.c_str()) == 0 ? 0 : 1;
 }
