@@ -194,8 +194,13 @@ QPixmap pixmap(const QString &symbol, const QColor &color, int size, qreal devic
 QIcon icon(const QString &symbol, const QColor &color, int size)
 {
     QIcon result;
+    // A sharper picture only where a screen needs one: making both for every icon was a good
+    // part of drawing the first window.
     const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-    for (qreal r : {1.0, ratio > 1.0 ? ratio : 2.0}) {
+    QList<qreal> ratios{1.0};
+    if (ratio > 1.0)
+        ratios << ratio;
+    for (qreal r : std::as_const(ratios)) {
         const QPixmap pm = pixmap(symbol, color, size, r);
         if (pm.isNull())
             return {};
