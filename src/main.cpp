@@ -1,5 +1,6 @@
 // OrvelPlus: wires the real platform ports into the application state and runs the event loop.
 #include "app/AgentServices.h"
+#include "audio/AudioModuleLoader.h"
 #include "app/AppState.h"
 #include "app/Preferences.h"
 #include "command/AgentRuntimeService.h"
@@ -10,13 +11,11 @@
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
 #include "platform/x11/QtKeychainSecretStore.h"
-#include "platform/x11/QtSoundPlayer.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
 #include "platform/x11/X11ScreenCapture.h"
-#include "speech/AudioRecorder.h"
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
 #include "speech/ResourceLocator.h"
@@ -127,44 +126,6 @@ public:
 
 // Opening the sound server's device list takes a noticeable time: the recorder is made after
 // the window's first picture, or at once when a recording starts before that.
-class LateRecorder final : public DictationRecorder {
-public:
-    explicit LateRecorder(Scheduler &scheduler) : m_scheduler(scheduler) {}
-    AudioRecorder &recorder()
-    {
-        if (!m_recorder) {
-            m_recorder = std::make_unique<AudioRecorder>(m_scheduler);
-            m_recorder->onFailure = [this](const QString &message) {
-                if (onFailure)
-                    onFailure(message);
-            };
-            if (m_cleanupPending)
-                m_recorder->cleanupTemporaryRecordings();
-        }
-        return *m_recorder;
-    }
-    Result<QString, QString> start() override { return recorder().start(); }
-    std::optional<Recording> stop() override { return m_recorder ? m_recorder->stop() : std::nullopt; }
-    void cancel() override
-    {
-        if (m_recorder)
-            m_recorder->cancel();
-    }
-    void cleanupTemporaryRecordings() override
-    {
-        if (m_recorder)
-            m_recorder->cleanupTemporaryRecordings();
-        else
-            m_cleanupPending = true;
-    }
-    QList<double> samples() const { return m_recorder ? m_recorder->samples() : QList<double>(); }
-
-private:
-    Scheduler &m_scheduler;
-    std::unique_ptr<AudioRecorder> m_recorder;
-    bool m_cleanupPending = false;
-};
-
 // Whether a microphone exists is asked of the sound server too: until the window has been
 // drawn it counts as present, then the state asks again for real.
 class LatePermissions final : public Permissions {
@@ -309,6 +270,7 @@ void reportStartupStep(const char *name)
 
 int main(int argc, char **argv)
 {
+    reportStartupStep("main");
     if (const auto exitCode = runSpeechModelCommand(argc, argv))
         return *exitCode;
     DesktopSession::choosePlatform();
@@ -319,8 +281,6 @@ int main(int argc, char **argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel Raza"));
     QApplication::setDesktopFileName(QStringLiteral("orvel-raza"));
     QApplication::setQuitOnLastWindowClosed(false);
-    if (const auto icon = ResourceLocator::file(QStringLiteral("orvel-raza.png")))
-        QApplication::setWindowIcon(QIcon(*icon));
     quitOnTerminationSignals(app);
     // A second start hands its request to the running program and ends.
     const auto action = instanceActionFromArguments(QApplication::arguments());
@@ -340,11 +300,11 @@ int main(int argc, char **argv)
     QtPasteboard pasteboard;
     // Our own windows are raised through the window manager where XWayland has one.
     X11Workspace workspace(x11);
-    LinuxPermissions desktopPermissions(x11);
+    LinuxPermissions desktopPermissions(x11, microphonePresent);
     LatePermissions permissions(desktopPermissions);
     DesktopSession session(x11);
-    QtSoundPlayer sounds(soundFile);
-    LateRecorder recorder(scheduler);
+    ModuleSoundPlayer sounds(soundFile);
+    ModuleRecorder recorder(scheduler);
     WhisperRunner runner;
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
@@ -410,11 +370,14 @@ int main(int argc, char **argv)
     if (!hidden || !QSystemTrayIcon::isSystemTrayAvailable())
         window.show();
 
-    // What the first picture does not need comes after it: the tray icon, the sound server,
-    // the keyring, the floating panels.
+    // What the first picture does not need comes after it: the window and tray icon, the sound
+    // server, the keyring, the floating panels. (Decoding the icon cost a few milliseconds before
+    // the window could map; the window manager takes the icon when it changes.)
     std::unique_ptr<TrayIcon> tray;
     std::optional<QCoro::Task<>> keyCheck;
     AfterFirstPaint rest(window, [&] {
+        if (const auto icon = ResourceLocator::file(QStringLiteral("orvel-raza.png")))
+            QApplication::setWindowIcon(QIcon(*icon));
         tray = std::make_unique<TrayIcon>(state);
         reportStartupStep("tray");
         recorder.recorder();

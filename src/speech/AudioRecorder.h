@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioModule.h"
 #include "speech/DictationServices.h"
 #include "speech/LoudestWindow.h"
 #include "speech/PcmConverter.h"
@@ -21,7 +22,7 @@ class ScheduledTask;
 
 // Records the default microphone into a 16 kHz mono 16-bit WAV file in the temporary recordings
 // folder and publishes a live level and the last 20 levels for the waveform.
-class AudioRecorder final : public QObject, public DictationRecorder {
+class AudioRecorder final : public QObject, public MeteredRecorder {
     Q_OBJECT
 
 public:
@@ -39,6 +40,7 @@ public:
 
     double level() const { return m_level; }
     const QList<double> &samples() const { return m_samples; }
+    QList<double> meterSamples() const override { return m_samples; }
     bool isRecording() const { return m_source != nullptr; }
     // The file being written, or the last one handed back by stop().
     std::optional<QString> outputPath() const { return m_outputPath; }

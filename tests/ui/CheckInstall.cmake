@@ -1,5 +1,5 @@
 # Installs the build into a scratch prefix and checks that a desktop finds everything there:
-# the program, its resources beside it, the menu entry, the autostart entry and the icon.
+# the program, its audio module, its resources beside it, the menu entry, the autostart entry and the icon.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
   RESULT_VARIABLE result OUTPUT_QUIET)
@@ -8,6 +8,7 @@ if(NOT result EQUAL 0)
 endif()
 foreach(f IN ITEMS
     bin/OrvelPlus
+    ${LIBDIR}/orvel-raza/liborvel-audio.so
     share/orvel-raza/OrvelPlusMenuBarTemplate.png
     share/orvel-raza/orvel-raza.png
     share/orvel-raza/sounds/Pop.wav

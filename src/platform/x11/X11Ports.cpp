@@ -9,8 +9,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QFile>
-#include <QAudioDevice>
-#include <QMediaDevices>
 #include <QUrl>
 
 #include <xcb/xcb.h>
@@ -223,7 +221,7 @@ std::optional<QString> X11Accessibility::ownedSelectionText()
     return text;
 }
 
-bool LinuxPermissions::microphoneGranted() const { return !QMediaDevices::audioInputs().isEmpty(); }
+bool LinuxPermissions::microphoneGranted() const { return m_microphonePresent && m_microphonePresent(); }
 
 bool LinuxPermissions::screenCaptureGranted() const { return m_x11.isValid(); }
 

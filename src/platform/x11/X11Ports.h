@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // The X11 realisations of the keyboard, window, accessibility and permission ports.
 
 #include "platform/Accessibility.h"
@@ -55,7 +57,11 @@ private:
 // Microphone: an audio input exists. Screen capture: an X server. Nothing to ask on Linux.
 class LinuxPermissions final : public Permissions {
 public:
-    explicit LinuxPermissions(X11Connection &x11) : m_x11(x11) {}
+    // `microphonePresent` asks the sound server whether any audio input exists.
+    LinuxPermissions(X11Connection &x11, std::function<bool()> microphonePresent = {})
+        : m_x11(x11), m_microphonePresent(std::move(microphonePresent))
+    {
+    }
     bool microphoneGranted() const override;
     bool requestMicrophone() override { return microphoneGranted(); }
     bool screenCaptureGranted() const override;
@@ -64,4 +70,5 @@ public:
 
 private:
     X11Connection &m_x11;
+    std::function<bool()> m_microphonePresent;
 };
