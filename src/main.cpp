@@ -124,8 +124,6 @@ public:
     MainWindowPresenter *window = nullptr;
 };
 
-// Opening the sound server's device list takes a noticeable time: the recorder is made after
-// the window's first picture, or at once when a recording starts before that.
 // Whether a microphone exists is asked of the sound server too: until the window has been
 // drawn it counts as present, then the state asks again for real.
 class LatePermissions final : public Permissions {

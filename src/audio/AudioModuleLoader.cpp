@@ -46,6 +46,7 @@ const AudioModule *loadAudioModule(QString *error)
     }
     failure = tried.isEmpty() ? QStringLiteral("%1 was not found next to the program.").arg(QLatin1String(kModuleFile))
                               : tried.join(QLatin1Char(' '));
+    qWarning("Orvel Raza has no audio: %s", qPrintable(failure));
     if (error)
         *error = failure;
     return nullptr;

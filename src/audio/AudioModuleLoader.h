@@ -12,7 +12,8 @@ QString audioModuleMissingMessage(const QString &reason);
 
 class Scheduler;
 
-// The recorder, made from the module at its first use.
+// The recorder, made from the module at its first use: after the window's first picture, or at
+// once when a recording starts before that. (Opening the sound server takes a noticeable time.)
 class ModuleRecorder final : public DictationRecorder {
 public:
     explicit ModuleRecorder(Scheduler &scheduler) : m_scheduler(scheduler) {}
