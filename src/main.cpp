@@ -222,10 +222,12 @@ void quitOnTerminationSignals(QApplication &app)
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte;
         [[maybe_unused]] auto n = ::read(g_signalPipe[0], &byte, 1);
-        app.quit();
+        // Not quit(): Qt lets a window that refuses to close veto that, and the main window
+        // only hides when closed.
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = onTerminate;

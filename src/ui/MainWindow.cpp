@@ -31,7 +31,7 @@ MainWindow::MainWindow(const WindowContext &context, Activate activate, QWidget 
     quit->setShortcut(QKeySequence::Quit);
     quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit, &QAction::triggered, this,
-            [s = context.state] { onMainThread(s, [](AppState &) { QApplication::quit(); }); });
+            [s = context.state] { onMainThread(s, [](AppState &) { QApplication::exit(0); }); });
     addAction(quit);
 }
 

@@ -24,7 +24,7 @@ TrayIcon::TrayIcon(AppState &state, QObject *parent)
                       [s] { onMainThread(s, [](AppState &a) { a.bringMainWindowForward(); }); });
     m_menu->addSeparator();
     QAction *quit = m_menu->addAction(QStringLiteral("Quit Orvel Raza"), this,
-                                      [s] { onMainThread(s, [](AppState &) { QApplication::quit(); }); });
+                                      [s] { onMainThread(s, [](AppState &) { QApplication::exit(0); }); });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     m_plain = makeStatusIcon(ResourceLocator::file(QStringLiteral("OrvelPlusMenuBarTemplate.png")));

@@ -34,15 +34,18 @@ inline bool placeModel(const QString &home)
     return QDir().mkpath(models) && model.open(QIODevice::WriteOnly) && model.write("stand-in model") > 0;
 }
 
-// Ends a child the test started: asked first, then killed, and reaped either way.
-inline void stop(QProcess &process)
+// Ends a child the test started: asked first, then killed, and reaped either way. False when
+// it had to be killed.
+inline bool stop(QProcess &process)
 {
     if (process.state() == QProcess::NotRunning)
-        return;
+        return true;
     process.terminate();
-    if (!process.waitForFinished(5000))
+    const bool asked = process.waitForFinished(5000);
+    if (!asked)
         process.kill();
     process.waitForFinished(2000);
+    return asked;
 }
 
 } // namespace ProgramRun

@@ -133,7 +133,8 @@ protected:
 
     void TearDown() override
     {
-        ProgramRun::stop(orvel);
+        // Asked to end (as a session's log-out does), the program ends, whatever it was doing.
+        EXPECT_TRUE(ProgramRun::stop(orvel)) << "the program ignored SIGTERM";
         ProgramRun::stop(field);
     }
 
