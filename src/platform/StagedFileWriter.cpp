@@ -81,8 +81,10 @@ struct StagedFileWriter::State {
         }
         wake.notify_all();
         if (freed && wasFull && roomAgain) {
+            // A copy: the destructor may drop the original meanwhile.
+            const std::function<void()> notify = roomAgain;
             guard.unlock();
-            roomAgain();
+            notify();
             guard.lock();
         }
     }
@@ -101,9 +103,10 @@ StagedFileWriter::~StagedFileWriter()
 {
     {
         const std::lock_guard guard(m_state->lock);
-        // Whatever is still queued is dropped: both threads see nothing left to take.
+        // Whatever is still queued is dropped, and the receiver, which may be gone, hears nothing.
         m_state->failed = true;
         m_state->closing = true;
+        m_state->roomAgain = nullptr;
     }
     m_state->wake.notify_all();
     for (std::thread &thread : m_state->threads) {

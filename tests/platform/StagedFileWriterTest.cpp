@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 // Many uneven chunks through the bounded queue, the sender waiting for room as the downloader does:
@@ -29,6 +30,8 @@ TEST(StagedFileWriter, ManyChunksUnderBackPressureGiveTheBytesInOrderAndTheirDig
 
     QByteArray all;
     auto *random = QRandomGenerator::global();
+    QByteArray pool(1 << 20, Qt::Uninitialized);
+    random->fillRange(reinterpret_cast<quint32 *>(pool.data()), pool.size() / 4);
     int waits = 0;
     for (int i = 0; i < 150; ++i) {
         {
@@ -40,9 +43,10 @@ TEST(StagedFileWriter, ManyChunksUnderBackPressureGiveTheBytesInOrderAndTheirDig
                 ASSERT_TRUE(room.wait_for(guard, std::chrono::seconds(5), [&] { return roomCalls > before; }));
             }
         }
+        // Copied from a random pool, so the sender always outpaces the hashing and the queue fills.
         const qsizetype used = 1 + random->bounded(1 << 19);
         QByteArray chunk = writer.takeBuffer(used + random->bounded(2) * 1000);
-        random->fillRange(reinterpret_cast<quint32 *>(chunk.data()), used / 4);
+        std::memcpy(chunk.data(), pool.constData() + random->bounded(pool.size() - used), size_t(used));
         all.append(chunk.constData(), used);
         writer.push(std::move(chunk), used);
     }
