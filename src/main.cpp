@@ -43,75 +43,67 @@
 
 namespace {
 
-// The overlay observes the state, so it is made after it: after the window's first picture, or
-// when something asks to show it first. After it is gone, showing it does nothing.
-class LateOverlay final : public OverlayPresenter {
+// A floating panel controller that observes the state, so it is made after it: after the
+// window's first picture, or when something asks to show it first. After release(), showing it
+// does nothing.
+template <typename Controller> class LatePanel {
 public:
-    std::function<std::unique_ptr<OverlayPanelController>()> make;
-    OverlayPanelController *panel()
+    std::function<std::unique_ptr<Controller>()> make;
+    Controller *get()
     {
-        if (!m_panel && make)
-            m_panel = make();
-        return m_panel.get();
+        if (!m_controller && make)
+            m_controller = make();
+        return m_controller.get();
     }
+    // The controller when it exists, without making it.
+    Controller *made() const { return m_controller.get(); }
+    void release()
+    {
+        make = {};
+        m_controller.reset();
+    }
+
+private:
+    std::unique_ptr<Controller> m_controller;
+};
+
+class LateOverlay final : public OverlayPresenter, public LatePanel<OverlayPanelController> {
+public:
     void show() override
     {
-        if (OverlayPanelController *p = panel())
+        if (auto *p = get())
             p->show();
     }
     void hide() override
     {
-        if (m_panel)
-            m_panel->hide();
+        if (auto *p = made())
+            p->hide();
     }
     // Without a panel yet, the next show already uses the default place.
     void setDefaultPosition() override
     {
-        if (m_panel)
-            m_panel->setDefaultPosition();
+        if (auto *p = made())
+            p->setDefaultPosition();
     }
-    void release()
-    {
-        make = {};
-        m_panel.reset();
-    }
-
-private:
-    std::unique_ptr<OverlayPanelController> m_panel;
 };
-// The same for the Command result card and conversation window.
-class LateAgentResults final : public AgentResultPresenter {
+// The Command result card and conversation window.
+class LateAgentResults final : public AgentResultPresenter, public LatePanel<AgentResultPanelController> {
 public:
-    std::function<std::unique_ptr<AgentResultPanelController>()> make;
-    AgentResultPanelController *panels()
-    {
-        if (!m_panels && make)
-            m_panels = make();
-        return m_panels.get();
-    }
     void showResult() override
     {
-        if (AgentResultPanelController *p = panels())
+        if (auto *p = get())
             p->showResult();
     }
     void hideResult() override
     {
-        if (m_panels)
-            m_panels->hideResult();
+        if (auto *p = made())
+            p->hideResult();
     }
     void showConversationPanel() override
     {
-        if (AgentResultPanelController *p = panels())
+        if (auto *p = get())
             p->showConversationPanel();
     }
-    void release()
-    {
-        make = {};
-        m_panels.reset();
-    }
-
-private:
-    std::unique_ptr<AgentResultPanelController> m_panels;
 };
 // The window is made after the state (it observes it); the state asks for it through this.
 class LateMainWindow final : public MainWindowPresenter {
@@ -384,8 +376,8 @@ int main(int argc, char **argv)
         permissions.setReady();
         state.refreshPermissions();
         keyCheck.emplace(noteStoredOpenAIKey(keyStore, state));
-        (void)overlay.panel();
-        (void)agentResults.panels();
+        (void)overlay.get();
+        (void)agentResults.get();
         agentRuntimeClient.warmUp();
         reportStartupStep("ready");
     });

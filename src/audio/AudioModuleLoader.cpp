@@ -1,5 +1,7 @@
 #include "audio/AudioModuleLoader.h"
 
+#include "speech/ResourceLocator.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QLibrary>
@@ -18,7 +20,7 @@ QStringList candidates()
     if (!override.isEmpty())
         out << override;
     out << here + QLatin1Char('/') + QLatin1String(kModuleFile)
-        << here + QStringLiteral("/../") + QStringLiteral(ORVEL_PRIVATE_LIBDIR) + QLatin1Char('/') + QLatin1String(kModuleFile);
+        << ResourceLocator::installRoot() + QStringLiteral("/" ORVEL_PRIVATE_LIBDIR "/") + QLatin1String(kModuleFile);
     return out;
 }
 
