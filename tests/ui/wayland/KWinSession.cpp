@@ -40,9 +40,12 @@ QString KWinScripts::activeWindow()
     QTemporaryFile script(QDir::tempPath() + QStringLiteral("/orvel-kwin-XXXXXX.js"));
     if (!script.open())
         return {};
+    // The kind and place say which of our surfaces it is, should one of them be active.
     script.write(QStringLiteral("var c = workspace.activeClient;\n"
-                                "callDBus('%1', '%2', 'org.orvelraza.LayerShellTest', 'report',"
-                                " c ? c.caption + '\\t' + c.pid + '\\t' + c.frameGeometry.x + ',' + c.frameGeometry.y + ' ' + c.frameGeometry.width + 'x' + c.frameGeometry.height + ' special=' + c.specialWindow + ' wantsInput=' + c.wantsInput + ' type=' + c.windowType: '');\n")
+                                "callDBus('%1', '%2', 'org.orvelraza.LayerShellTest', 'report', !c ? '' :"
+                                " c.caption + '\\t' + c.pid + '\\t' + c.frameGeometry.x + ',' + c.frameGeometry.y +"
+                                " ' ' + c.frameGeometry.width + 'x' + c.frameGeometry.height +"
+                                " ' type=' + c.windowType + ' wantsInput=' + c.wantsInput);\n")
                      .arg(QDBusConnection::sessionBus().baseService(), kPath)
                      .toUtf8());
     script.close();

@@ -16,7 +16,8 @@ class KWinScripts final : public QObject {
 
 public:
     KWinScripts();
-    // "caption<TAB>pid" of workspace.activeClient, empty when none; a null string on failure.
+    // "caption<TAB>pid<TAB>geometry and kind" of workspace.activeClient, empty when none; a null
+    // string when KWin did not answer.
     QString activeWindow();
     // The active screen as KWin composes it (ScreenShot2); null on failure.
     static QImage screenshot();
