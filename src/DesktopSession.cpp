@@ -2,10 +2,13 @@
 
 #include "platform/portal/PortalHotKeyBackend.h"
 #include "platform/portal/PortalKeySynthesizer.h"
+#include "platform/wayland/LayerShellPanelHints.h"
 #include "platform/wayland/WaylandPorts.h"
+#include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
 
+#include <QGuiApplication>
 #include <QSettings>
 
 namespace {
@@ -27,7 +30,7 @@ void DesktopSession::choosePlatform()
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
-DesktopSession::DesktopSession(X11Connection &x11)
+DesktopSession::DesktopSession(X11Connection &x11) : m_x11(x11)
 {
     const bool wayland = isWayland();
     m_wayland = wayland;
@@ -64,3 +67,18 @@ DesktopSession::DesktopSession(X11Connection &x11)
 }
 
 DesktopSession::~DesktopSession() = default;
+
+FloatingPanelHints *DesktopSession::panelHints()
+{
+    if (m_panelHints)
+        return m_panelHints.get();
+    // A layer surface wherever the compositor offers one, also for a program on XWayland: KWin
+    // activates and Sway tiles and focuses a window of either kind.
+    if (m_wayland)
+        m_panelHints = LayerShellPanelHints::open();
+    if (!m_panelHints && QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_panelHints = std::make_unique<X11FloatingPanelHints>(m_x11);
+    if (!m_panelHints)
+        m_panelHints = std::make_unique<ToplevelPanelHints>();
+    return m_panelHints.get();
+}

@@ -3,6 +3,7 @@
 #include <memory>
 
 class Accessibility;
+class FloatingPanelHints;
 class HotKeyBackend;
 class KeySynthesizer;
 class Workspace;
@@ -25,6 +26,8 @@ public:
     KeySynthesizer *keys() const { return m_keys.get(); }
     Workspace *workspace() const { return m_workspace.get(); }
     Accessibility *accessibility() const { return m_accessibility.get(); }
+    // Made on first use, once the toolkit runs: on Wayland it opens a connection of its own.
+    FloatingPanelHints *panelHints();
     bool portalShortcuts() const { return m_portalShortcuts; }
     // XTEST reaches only XWayland clients: on Wayland text goes in over accessibility first.
     bool insertTextDirectly() const { return m_wayland; }
@@ -36,6 +39,8 @@ private:
     std::unique_ptr<KeySynthesizer> m_keys;
     std::unique_ptr<Workspace> m_workspace;
     std::unique_ptr<Accessibility> m_accessibility;
+    X11Connection &m_x11;
+    std::unique_ptr<FloatingPanelHints> m_panelHints;
     bool m_portalShortcuts = false;
     bool m_wayland = false;
     bool m_portalKeys = false;

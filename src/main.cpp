@@ -12,7 +12,6 @@
 #include "platform/QtScheduler.h"
 #include "platform/x11/QtKeychainSecretStore.h"
 #include "platform/x11/X11Connection.h"
-#include "platform/x11/X11FloatingPanelHints.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11Ports.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -301,7 +300,6 @@ int main(int argc, char **argv)
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
     LateOverlay overlay;
-    X11FloatingPanelHints panelHints(x11);
     const std::unique_ptr<QSettings> defaults = Preferences::openDefaultStore();
     LateMainWindow mainWindow;
     LateAgentResults agentResults;
@@ -338,7 +336,7 @@ int main(int argc, char **argv)
     AppState state(services); // registers the shortcuts
     reportStartupStep("shortcuts");
     overlay.make = [&] {
-        return std::make_unique<OverlayPanelController>(state, *defaults, scheduler, &panelHints,
+        return std::make_unique<OverlayPanelController>(state, *defaults, scheduler, session.panelHints(),
                                                         [&recorder] { return recorder.samples(); });
     };
 
@@ -353,7 +351,7 @@ int main(int argc, char **argv)
     });
     mainWindow.window = &window;
     agentResults.make = [&] {
-        return std::make_unique<AgentResultPanelController>(state, scheduler, &panelHints, [&workspace](QWidget *w) {
+        return std::make_unique<AgentResultPanelController>(state, scheduler, session.panelHints(), [&workspace](QWidget *w) {
             workspace.activate(RunningApplication{int64_t(::getpid()), QStringLiteral("Orvel Raza"), uint64_t(w->winId())});
         });
     };

@@ -4,6 +4,7 @@
 #include "platform/x11/TerminalWindows.h"
 
 #include <QFile>
+#include <QWidget>
 
 #include <unistd.h>
 
@@ -44,4 +45,9 @@ std::shared_ptr<AccessibleElement> WaylandAccessibility::focusedElement()
 {
     const auto focus = atSpiDesktopFocus(int64_t(::getpid()));
     return focus ? focus->element : nullptr;
+}
+
+void ToplevelPanelHints::show(QWidget &panel)
+{
+    panel.show();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/FloatingPanelHints.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Workspace.h"
 
@@ -32,4 +33,12 @@ public:
 class NoKeySynthesizer final : public KeySynthesizer {
 public:
     void postKey(uint16_t, uint64_t) override {}
+};
+
+// Where the compositor offers no layer shell (GNOME's Mutter): the panels are the toolkit's own
+// windows, which the compositor may activate. Delivery does not depend on the focus there: the
+// target's focused element is taken when the run starts and text goes in over accessibility.
+class ToplevelPanelHints final : public FloatingPanelHints {
+public:
+    void show(QWidget &panel) override;
 };

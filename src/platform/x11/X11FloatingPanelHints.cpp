@@ -4,6 +4,8 @@
 
 #include <xcb/xcb_icccm.h>
 
+#include <QWidget>
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -17,6 +19,13 @@ std::vector<xcb_atom_t> wantedStates(xcb_ewmh_connection_t *e)
             e->_NET_WM_STATE_SKIP_PAGER};
 }
 } // namespace
+
+void X11FloatingPanelHints::show(QWidget &panel)
+{
+    prepare(uint64_t(panel.winId()));
+    panel.show();
+    shown(uint64_t(panel.winId()));
+}
 
 void X11FloatingPanelHints::prepare(uint64_t windowId)
 {

@@ -50,10 +50,9 @@ void AgentResultPanelController::showResult()
     if (!m_toast->isVisible()) {
         m_toast->setCutToCard(m_hints && !m_hints->translucencyWorks());
         if (m_hints)
-            m_hints->prepare(uint64_t(m_toast->winId()));
-        m_toast->show();
-        if (m_hints)
-            m_hints->shown(uint64_t(m_toast->winId()));
+            m_hints->show(*m_toast);
+        else
+            m_toast->show();
     }
     m_toast->raise();
     m_hideTask = m_scheduler.after(resultShownFor, [this] { hideResult(); });

@@ -67,10 +67,9 @@ void OverlayPanelController::show()
     if (!m_panel->isVisible()) {
         m_panel->setCutToCard(m_hints && !m_hints->translucencyWorks());
         if (m_hints)
-            m_hints->prepare(uint64_t(m_panel->winId()));
-        m_panel->show();
-        if (m_hints)
-            m_hints->shown(uint64_t(m_panel->winId()));
+            m_hints->show(*m_panel);
+        else
+            m_panel->show();
     }
     m_panel->raise();
     updateFrameTimer();

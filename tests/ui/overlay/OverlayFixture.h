@@ -49,7 +49,7 @@ protected:
     {
         forward.to = nullptr;
         controller.reset();
-        controller = std::make_unique<OverlayPanelController>(*state, *store, scheduler, &hints,
+        controller = std::make_unique<OverlayPanelController>(*state, *store, scheduler, panelHints,
                                                                [this] { return samples; });
         forward.to = controller.get();
     }
@@ -68,6 +68,8 @@ protected:
     FakeScreenCapture screenCapture;
     X11Connection x11;
     X11FloatingPanelHints hints{x11};
+    // Set before SetUp by fixtures that present the panels otherwise.
+    FloatingPanelHints *panelHints = &hints;
     Forward forward;
     QList<double> samples;
     std::unique_ptr<QSettings> store;
