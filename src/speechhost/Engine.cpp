@@ -111,13 +111,15 @@ std::string Engine::load(const std::string &engine, const std::string &modelPath
     if (engine == "parakeet") {
         m_parakeet = parakeet_init_from_file_with_params(modelPath.c_str(), parakeet_context_default_params());
         if (!m_parakeet)
-            return failure("error: failed to load Parakeet model from '" + modelPath + "'");
+            m_loadFailure = failure("error: failed to load Parakeet model from '" + modelPath + "'");
     } else {
         m_whisper = whisper_init_from_file_with_params(modelPath.c_str(), whisper_context_default_params());
         if (!m_whisper)
-            return failure("error: failed to initialize whisper context");
+            m_loadFailure = failure("error: failed to initialize whisper context");
     }
-    return {};
+    if (isLoaded())
+        m_loadFailure.clear();
+    return m_loadFailure;
 }
 
 std::string Engine::device() const
@@ -136,7 +138,7 @@ Engine::Outcome Engine::transcribe(const std::string &audioPath, const std::stri
 {
     clearLog();
     if (!isLoaded())
-        return {Outcome::Kind::failed, "No speech model is loaded."};
+        return {Outcome::Kind::failed, m_loadFailure.empty() ? "No speech model is loaded." : m_loadFailure};
     const WavAudio audio = readWav(audioPath);
     if (!audio.error.empty())
         return {Outcome::Kind::failed, audio.error};

@@ -42,4 +42,5 @@ private:
     whisper_context *m_whisper = nullptr;
     parakeet_context *m_parakeet = nullptr;
     int m_threads = 2;
+    std::string m_loadFailure; // why the last load failed, for the transcriptions that follow
 };

@@ -1,5 +1,14 @@
 // orvel-speech: keeps one speech model loaded and transcribes WAV files on request.
-// One JSON object a line on standard input and output; see SpeechHostProtocol.md beside this file.
+// One JSON object a line on standard input and output, answered in order:
+//   (at start)                                              → {"type":"ready"}
+//   {"type":"load","engine":"whisper"|"parakeet","model":PATH,"threads":N}
+//                                                           → {"type":"loaded","device":TEXT} or an error
+//   {"type":"transcribe","id":N,"audio":PATH,"language":"en"|"auto","vocabulary":[TERM…]}
+//                                                           → {"type":"progress","id":N,"percent":P}…, then
+//                                                             {"type":"transcript","id":N,"text":TEXT} or an error
+//   error: {"type":"error","id":N (when it answers a transcription),
+//           "kind":"transcriptionFailed"|"emptyTranscript","message":TEXT}
+// A transcription after a failed load fails with the load's message. Ends at the end of its input.
 #include "Engine.h"
 #include "speech/Vocabulary.h"
 

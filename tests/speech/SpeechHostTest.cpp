@@ -1,0 +1,204 @@
+// The warm runner against the real orvel-speech and, for comparison and fallback, the real
+// command-line engines, with the tiny models the build writes. Time is the fake scheduler's.
+#include "FakeScheduler.h"
+#include "RealEngines.h"
+#include "RunTask.h"
+#include "ScopedEnv.h"
+#include "TempDataHome.h"
+#include "speech/ResourceLocator.h"
+#include "speech/WarmRunner.h"
+#include "speech/WavWriter.h"
+#include "speech/WhisperRunner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+QString model(const char *name) { return QStringLiteral(ORVEL_TEST_MODELS_DIR "/") + QLatin1String(name); }
+
+std::string describe(const Result<QString, OrvelError> &r)
+{
+    return r.ok() ? "text «" + r.value().toStdString() + "»" : "error «" + r.error().description().toStdString() + "»";
+}
+
+class SpeechHostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStringLiteral(ORVEL_SPEECH_HOST_BUILT) != QStringLiteral("ON"))
+            GTEST_SKIP() << "orvel-speech is not built here (no whisper.cpp headers)";
+        ASSERT_TRUE(ResourceLocator::bundledExecutable(QStringLiteral("orvel-speech")));
+        for (const char *program : {"whisper-cli", "parakeet-cli"})
+            ASSERT_TRUE(ResourceLocator::bundledExecutable(QString::fromLatin1(program))) << program;
+        writeTone(audio);
+    }
+
+    static void writeTone(const QString &path)
+    {
+        QByteArray pcm;
+        for (int i = 0; i < 32000; ++i) { // 2 s of a 400 Hz square wave
+            const auto v = qint16((i / 20) % 2 ? 6000 : -6000);
+            pcm.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
+        }
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(WavWriter::header(quint32(pcm.size())) + pcm);
+    }
+
+    Result<QString, OrvelError> run(TranscriptionRunner &with, const char *id, const QString &path,
+                                    const QStringList &vocabulary = {})
+    {
+        return runTask(with.transcribe(audio, *SpeechModel::withID(QString::fromLatin1(id)), path, vocabulary, {}),
+                       120000);
+    }
+
+    // Runs the event loop until `done` or the time is up.
+    static bool waitFor(const std::function<bool()> &done, int ms = 60000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && !clock.hasExpired(ms))
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        return done();
+    }
+
+    // A host asked to leave is gone, and the runner has noticed.
+    void expectHostGone(qint64 pid)
+    {
+        EXPECT_TRUE(waitFor([&] { return !warm.isHostRunning(); }, 15000));
+        EXPECT_TRUE(waitUntilProcessGone(pid));
+    }
+
+    ScopedEnv whisper{"ORVEL_WHISPER_CLI_PATH", QString()}, parakeet{"ORVEL_PARAKEET_CLI_PATH", QString()};
+    ScopedEnv host{"ORVEL_ORVEL_SPEECH_PATH", QString()};
+    TempDataHome home;
+    QString audio = home.path() + QStringLiteral("/tone.wav");
+    FakeScheduler clock;
+    WhisperRunner perCall;
+    WarmRunner warm{clock, perCall};
+};
+
+} // namespace
+
+TEST_F(SpeechHostTest, GivesTheSameTextsAndErrorsAsTheCommandLineEngines)
+{
+    const QString broken = home.path() + QStringLiteral("/broken.bin");
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, 'x'));
+    f.close();
+    struct Case {
+        const char *id;
+        QString model;
+        QStringList vocabulary;
+    };
+    // Vocabulary: Whisper's prompt and, for both engines, the capitals afterwards.
+    const QList<Case> cases{
+        {"pocket", model("whisper-sentence.bin"), {QStringLiteral("HELLO"), QStringLiteral("End-To-End Test")}},
+        {"pocket", model("whisper-silent.bin"), {}},
+        {"velocity", model("parakeet-random.bin"), {QStringLiteral("CCCCC")}},
+        {"pocket", broken, {}},
+        {"velocity", home.path() + QStringLiteral("/absent.bin"), {}},
+        // Back to a good model in the same host after failures.
+        {"pocket", model("whisper-sentence.bin"), {}},
+    };
+    for (const Case &c : cases) {
+        const auto expected = run(perCall, c.id, c.model, c.vocabulary);
+        const auto got = run(warm, c.id, c.model, c.vocabulary);
+        if (expected.ok() || expected.error().kind != OrvelError::Kind::transcriptionFailed) {
+            EXPECT_EQ(describe(got), describe(expected)) << c.id << " " << c.model.toStdString();
+            continue;
+        }
+        // The engine's own last words, as the command-line engine's; those also carry whatever
+        // it printed last (its usage, a backend it loaded), the host only the library's complaint.
+        ASSERT_FALSE(got.ok()) << describe(got);
+        EXPECT_EQ(got.error().kind, OrvelError::Kind::transcriptionFailed);
+        const QString library = QLatin1String(c.id) == QLatin1String("pocket") ? QStringLiteral("whisper_init")
+                                                                               : QStringLiteral("parakeet_init");
+        EXPECT_TRUE(got.error().message.startsWith(library)) << describe(got);
+        EXPECT_TRUE(got.error().message.endsWith(expected.error().message.section(QStringLiteral("error: "), -1)))
+            << describe(got) << " / " << describe(expected);
+    }
+    EXPECT_EQ(run(warm, "pocket", model("whisper-sentence.bin")).value(), QStringLiteral(ORVEL_TEST_MODEL_SENTENCE));
+    EXPECT_FALSE(warm.isHostUnusable());
+}
+
+TEST_F(SpeechHostTest, LoadsWhenTheRecordingStartsAndLeavesAfterTheIdleTime)
+{
+    warm.prepare(*SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"));
+    ASSERT_TRUE(warm.isHostRunning());
+    const qint64 pid = warm.hostPid();
+    ASSERT_TRUE(waitFor([&] { return !warm.device().isEmpty(); })) << "the model never loaded";
+    EXPECT_EQ(warm.device(), QStringLiteral("CPU"));
+
+    // A recording may last; the model waits for it, then the idle time counts from the transcript.
+    clock.advance(200);
+    ASSERT_TRUE(run(warm, "pocket", model("whisper-sentence.bin")).ok());
+    // Another model is loaded into the same host.
+    const auto other = run(warm, "velocity", model("parakeet-random.bin"));
+    ASSERT_TRUE(other.ok()) << describe(other);
+    EXPECT_EQ(warm.hostPid(), pid);
+    clock.advance(WarmRunner::defaultKeepSeconds - 1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(isRunningProcess(pid));
+    clock.advance(2);
+    expectHostGone(pid);
+    EXPECT_TRUE(warm.device().isEmpty());
+
+    // "Never keep": loaded at the press, gone right after the transcript.
+    warm.setKeepSeconds(0);
+    warm.prepare(*SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"));
+    const qint64 second = warm.hostPid();
+    ASSERT_NE(second, 0);
+    ASSERT_TRUE(run(warm, "pocket", model("whisper-sentence.bin")).ok());
+    expectHostGone(second);
+}
+
+TEST_F(SpeechHostTest, AHostThatDiesOrHangsFailsOneTranscriptionAndTheNextStartsAfresh)
+{
+    ASSERT_TRUE(run(warm, "pocket", model("whisper-sentence.bin")).ok());
+    const qint64 first = warm.hostPid();
+    auto task = warm.transcribe(audio, *SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"),
+                                {}, {});
+    ::kill(pid_t(first), SIGKILL);
+    const auto killed = runTask(std::move(task));
+    ASSERT_FALSE(killed.ok());
+    EXPECT_EQ(killed.error().description(), QStringLiteral("The speech engine stopped unexpectedly. Try again."));
+
+    ASSERT_TRUE(run(warm, "pocket", model("whisper-sentence.bin")).ok());
+    const qint64 second = warm.hostPid();
+    EXPECT_NE(second, first);
+    // Stopped, it answers nothing: the limit on the scheduler's clock ends it.
+    ::kill(pid_t(second), SIGSTOP);
+    auto hung = warm.transcribe(audio, *SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"),
+                                {}, {});
+    clock.advance(WarmRunner::answerLimit(2) + 1);
+    const auto stopped = runTask(std::move(hung));
+    ASSERT_FALSE(stopped.ok());
+    EXPECT_EQ(stopped.error().description(),
+              QStringLiteral("The speech engine stopped responding and was stopped. Try again."));
+    EXPECT_TRUE(waitUntilProcessGone(second));
+    const auto after = run(warm, "pocket", model("whisper-sentence.bin"));
+    EXPECT_EQ(describe(after), "text «" ORVEL_TEST_MODEL_SENTENCE "»");
+}
+
+TEST_F(SpeechHostTest, WithoutAUsableHostTheCommandLineEnginesAnswer)
+{
+    {
+        ScopedEnv absent{"ORVEL_ORVEL_SPEECH_PATH", home.path() + QStringLiteral("/no-such-host")};
+        warm.prepare(*SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"));
+        EXPECT_FALSE(warm.isHostRunning());
+    }
+    // One that cannot run here (its libraries missing) ends before it says it is ready.
+    ScopedEnv broken{"ORVEL_ORVEL_SPEECH_PATH", QStringLiteral("/bin/false")};
+    EXPECT_EQ(describe(run(warm, "pocket", model("whisper-sentence.bin"))), "text «" ORVEL_TEST_MODEL_SENTENCE "»");
+    EXPECT_TRUE(warm.isHostUnusable());
+    warm.prepare(*SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"));
+    EXPECT_FALSE(warm.isHostRunning()) << "tried again after it could not run";
+}
