@@ -27,6 +27,13 @@ constexpr double kExitGrace = 2;
 // How long a model loaded for a recording waits for it, whatever the idle time.
 constexpr double kRecordingHold = 300;
 
+// An engine program named by its override variable is the one to run, not the host.
+bool engineOverridden(const SpeechModel &model)
+{
+    const QString variable = ResourceLocator::overrideVariable(WhisperRunner::engineProgram(model.engine));
+    return !qEnvironmentVariable(variable.toUtf8().constData()).isEmpty();
+}
+
 QString keyOf(const SpeechModel &model, const QString &modelPath)
 {
     return (model.engine == SpeechEngine::parakeet ? QStringLiteral("parakeet:") : QStringLiteral("whisper:")) +
@@ -124,7 +131,7 @@ void WarmRunner::load(const SpeechModel &model, const QString &modelPath)
 
 void WarmRunner::prepare(const SpeechModel &model, const QString &modelPath)
 {
-    if (modelPath.isEmpty() || !startHost())
+    if (modelPath.isEmpty() || engineOverridden(model) || !startHost())
         return;
     load(model, modelPath);
     if (!m_pending)
@@ -135,7 +142,7 @@ QCoro::Task<Result<QString, OrvelError>> WarmRunner::transcribe(QString audioPat
                                                                  QString modelPath, QStringList vocabulary,
                                                                  Progress progress)
 {
-    if (m_pending || !startHost()) {
+    if (m_pending || engineOverridden(model) || !startHost()) {
         // One request at a time goes to the host; an overlapping one takes the per-call engine.
         auto fallback = m_fallback.transcribe(audioPath, model, modelPath, vocabulary, progress);
         co_return co_await std::move(fallback);

@@ -14,7 +14,8 @@ class ScheduledTask;
 
 // Transcribes through orvel-speech, which keeps the model loaded between recordings: loading
 // starts when a recording starts, and the host exits after an idle time. Where the host is not
-// installed or cannot run, every call goes to the command-line engines (`fallback`) instead.
+// installed or cannot run, or an engine's override variable names the program to run, every call
+// goes to the command-line engines (`fallback`) instead.
 // A host that crashes or stops answering fails that one transcription; the next starts afresh.
 class WarmRunner final : public QObject, public TranscriptionRunner {
     Q_OBJECT
