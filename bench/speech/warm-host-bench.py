@@ -17,6 +17,7 @@ import importlib.util
 import json
 import os
 import random
+import resource
 import statistics
 import struct
 import subprocess
@@ -26,6 +27,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 WRITERS = os.path.join(HERE, "..", "..", "tests", "support", "speech-models")
 RATE = 16000
+# Mel frames the Parakeet model takes at once; 16 s covers the longest clip.
+AUDIO_CTX = int(os.environ.get("ORVEL_BENCH_PARAKEET_CTX", "1600"))
 
 
 def load_writer(name):
@@ -62,6 +65,7 @@ def make_parakeet_06b(path):
     # channels, 128 mels, a 2-layer 640 LSTM predictor, 8192 tokens, durations 0-4.
     p.N_VOCAB, p.N_STATE, p.N_HEAD, p.N_LAYER, p.N_MELS, p.N_FFT = 8192, 1024, 8, 24, 128, 512
     p.SUB_CHANNELS, p.CONV_KERNEL, p.PRED_DIM, p.PRED_LAYERS, p.TDT_DURATIONS = 256, 9, 640, 2, 5
+    p.N_AUDIO_CTX, p.MAX_TOKENS = AUDIO_CTX, 10
     p.gauss = pool_values
     plain = p.tensor
 
@@ -103,6 +107,13 @@ def make_clip(path, seconds):
                 struct.pack("<IHHIIHH", 16, 1, 1, RATE, RATE * 2, 2, 16) + b"data" + struct.pack("<I", len(data)) + data)
 
 
+def limited():
+    # A model that needs more than this fails on its own instead of waking the OOM killer on a
+    # machine others share. (The random Parakeet 0.6B model asks for over 10 GB while loading.)
+    limit = int(os.environ.get("ORVEL_BENCH_MEMORY_GB", "10")) << 30
+    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+
 def threads():
     return str(max(2, min(8, (os.cpu_count() or 4) - 2)))
 
@@ -115,7 +126,7 @@ def per_call(libexec, engine, model, clip):
         cmd = [os.path.join(libexec, "parakeet-cli"), "--model", model, "--file", clip, "--threads", threads(),
                "--no-prints"]
     start = time.monotonic()
-    done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=limited)
     elapsed = time.monotonic() - start
     if done.returncode != 0 or not done.stdout.strip():
         sys.exit(f"{engine} per-call failed: {done.stderr.decode(errors='replace')[-300:]}")
@@ -125,7 +136,7 @@ def per_call(libexec, engine, model, clip):
 class Host:
     def __init__(self, libexec):
         self.proc = subprocess.Popen([os.path.join(libexec, "orvel-speech")], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0, preexec_fn=limited)
         self.next_id = 1
 
     def send(self, message):
@@ -177,7 +188,7 @@ def main():
     ap.add_argument("build", nargs="?", default="build")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--models", default=os.path.expanduser("~/.cache/orvel-raza/bench-models"))
-    ap.add_argument("--engines", default="parakeet,whisper")
+    ap.add_argument("--engines", default="whisper,parakeet")
     args = ap.parse_args()
     libexec = os.path.join(args.build, "libexec", "orvel-raza")
     for program in ("whisper-cli", "parakeet-cli", "orvel-speech"):
