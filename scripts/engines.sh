@@ -75,6 +75,8 @@ flock 9
 
 emit_private() {
   local dir=$1 how=$2
+  # The speech host's headers and the Vulkan backend, of the same release; the engines work without.
+  "$(dirname "$0")/engines-dev.sh" "$dir" || true
   say "$how private Debian unstable folder $dir ($(du -sh "$dir" 2>/dev/null | cut -f1))"
   echo "-DORVEL_ENGINE_DIR=$dir"
   echo "-DORVEL_ENGINES_STATE=private"

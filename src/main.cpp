@@ -18,6 +18,7 @@
 #include "speech/HistoryStore.h"
 #include "speech/ModelStore.h"
 #include "speech/ResourceLocator.h"
+#include "speech/WarmRunner.h"
 #include "speech/WhisperRunner.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
@@ -296,7 +297,8 @@ int main(int argc, char **argv)
     DesktopSession session(x11);
     ModuleSoundPlayer sounds(soundFile);
     ModuleRecorder recorder(scheduler);
-    WhisperRunner runner;
+    WhisperRunner commandLineRunner;
+    WarmRunner runner(scheduler, commandLineRunner);
     ModelStore modelStore; // prepares the folders and puts the shipped Pocket model in place
     HistoryStore history;
     LateOverlay overlay;
@@ -322,6 +324,7 @@ int main(int argc, char **argv)
     services.sounds = &sounds;
     services.recorder = &recorder;
     services.runner = &runner;
+    services.speechHost = &runner;
     services.history = &history;
     services.overlay = &overlay;
     services.mainWindow = &mainWindow;

@@ -166,6 +166,8 @@ QCoro::Task<> AgentFlow::captureAndListen(bool includeScreenshot, std::optional<
     const auto started = m_s.recorder->start();
     if (!started.ok())
         co_return showAgentError(started.error());
+    if (const auto speech = selectedAgentSpeechModel())
+        m_s.runner->prepare(*speech, ModelStore::installedPath(*speech));
 
     const bool attached = std::any_of(m_attachments.begin(), m_attachments.end(), [](const auto &attachment) {
         return attachment.kind == AgentAttachmentKind::screenshot;

@@ -11,6 +11,7 @@
 #include "platform/Workspace.h"
 #include "speech/AppPaths.h"
 #include "speech/ModelStore.h"
+#include "speech/WarmRunner.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -67,6 +68,8 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     if (!m_s.cancelShortcut)
         m_s.cancelShortcut = m_hotKey.get();
     loadPreferences();
+    if (m_s.speechHost)
+        connect(m_s.speechHost, &WarmRunner::deviceChanged, this, &AppState::speechDeviceChanged);
     m_agentFlow = std::make_unique<AgentFlow>(*this, m_s);
     installHotKeyCallbacks();
     refreshHotKeys();

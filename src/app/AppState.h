@@ -39,6 +39,7 @@ class Pasteboard;
 class Permissions;
 class SoundPlayer;
 class Workspace;
+class WarmRunner;
 struct RunningApplication;
 
 // The one application state. Every published value changes on the main thread only and
@@ -85,6 +86,8 @@ public:
         AgentConversationStore *agentConversations = nullptr;
         // Optional: the result card and conversation window.
         AgentResultPresenter *agentResults = nullptr;
+        // Optional: the warm speech engine behind `runner`, for its settings and device.
+        WarmRunner *speechHost = nullptr;
     };
 
     explicit AppState(const Services &services, QObject *parent = nullptr);
@@ -140,6 +143,12 @@ public:
     void setOverlaySize(OverlaySize size);
     CompletionSound completionSound() const { return m_completionSound; }
     void setCompletionSound(CompletionSound sound);
+    // Seconds the speech model stays loaded after use; 0 never keeps it, a negative value always.
+    double speechKeepSeconds() const { return m_speechKeepSeconds; }
+    void setSpeechKeepSeconds(double seconds);
+    // Where the loaded speech model runs, or empty when none is loaded or no warm engine exists.
+    QString speechDevice() const;
+    bool hasWarmSpeechEngine() const;
     const AgentSettings &agentSettings() const { return m_agentSettings; }
     void setAgentSettings(const AgentSettings &settings);
     QStringList vocabulary() const { return m_vocabulary; }
@@ -254,6 +263,7 @@ signals:
     void agentPanelVisibleChanged();
     void selectedModelIDChanged();
     void preferencesChanged();
+    void speechDeviceChanged();
     // A shortcut or what the desktop granted of it changed.
     void shortcutsChanged();
     void agentSettingsChanged();
@@ -323,6 +333,7 @@ private:
     OverlayAppearance m_overlayAppearance = OverlayAppearance::automatic;
     OverlaySize m_overlaySize = OverlaySize::classic;
     CompletionSound m_completionSound = CompletionSound::softPop;
+    double m_speechKeepSeconds = 300;
     KeyboardShortcutSetting m_toggleShortcut = KeyboardShortcutSetting::defaultToggle();
     KeyboardShortcutSetting m_pushToTalkShortcut = KeyboardShortcutSetting::defaultPushToTalk();
     KeyboardShortcutSetting m_cancelShortcut = KeyboardShortcutSetting::defaultCancel();

@@ -134,6 +134,9 @@ void AppState::startRecording()
     const auto started = m_s.recorder->start();
     if (!started.ok())
         return failStart(started.error(), std::nullopt, kStartFailureHide);
+    // The engine loads the model while the user speaks.
+    if (const auto model = selectedModel())
+        m_s.runner->prepare(*model, ModelStore::installedPath(*model));
 
     setStatus(CaptureStatus::recording());
     m_s.cancelShortcut->unregisterCancelHotKey();

@@ -2,6 +2,7 @@
 #include "app/AppState.h"
 #include "app/Preferences.h"
 #include "speech/ModelStore.h"
+#include "speech/WarmRunner.h"
 
 #include <QCollator>
 
@@ -25,7 +26,26 @@ void AppState::loadPreferences()
         p.shortcut(PreferenceKeys::agentScreenshotShortcut, KeyboardShortcutSetting::defaultAgentScreenshot());
     loadAgentSettings();
     m_vocabulary = p.vocabulary();
+    m_speechKeepSeconds = p.speechKeepSeconds();
+    if (m_s.speechHost)
+        m_s.speechHost->setKeepSeconds(m_speechKeepSeconds);
 }
+
+void AppState::setSpeechKeepSeconds(double seconds)
+{
+    const double kept = seconds < 0 ? WarmRunner::keepAlways : seconds;
+    const bool changed = m_speechKeepSeconds != kept;
+    m_speechKeepSeconds = kept;
+    m_defaults->setNumber(PreferenceKeys::speechKeepSeconds, kept);
+    if (m_s.speechHost)
+        m_s.speechHost->setKeepSeconds(kept);
+    if (changed)
+        emit preferencesChanged();
+}
+
+QString AppState::speechDevice() const { return m_s.speechHost ? m_s.speechHost->device() : QString(); }
+
+bool AppState::hasWarmSpeechEngine() const { return m_s.speechHost && !m_s.speechHost->isHostUnusable(); }
 
 void AppState::setOnboardingComplete(bool complete)
 {
@@ -41,6 +61,10 @@ void AppState::setSelectedModelID(const QString &id)
     const bool changed = m_selectedModelID != id;
     m_selectedModelID = id;
     m_defaults->setString(PreferenceKeys::selectedModelID, id);
+    // A model kept loaded is swapped for the new choice now rather than at the next recording.
+    if (changed && m_s.speechHost && m_s.speechHost->isHostRunning())
+        if (const auto model = selectedModel(); model && ModelStore::isInstalled(*model))
+            m_s.runner->prepare(*model, ModelStore::installedPath(*model));
     if (changed)
         emit selectedModelIDChanged();
 }

@@ -113,6 +113,19 @@ QStringList Preferences::vocabulary() const
     return {};
 }
 
+double Preferences::speechKeepSeconds() const
+{
+    bool ok = false;
+    const double seconds = m_store->value(PreferenceKeys::speechKeepSeconds).toDouble(&ok);
+    return ok ? seconds : 300;
+}
+
+void Preferences::setNumber(const QString &key, double value)
+{
+    m_store->setValue(key, value);
+    m_store->sync();
+}
+
 void Preferences::setBool(const QString &key, bool value)
 {
     m_store->setValue(key, value);

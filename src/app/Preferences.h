@@ -28,6 +28,7 @@ inline const QString agentShortcut = QStringLiteral("agentShortcut");
 inline const QString agentScreenshotShortcut = QStringLiteral("agentScreenshotShortcut");
 inline const QString agentSettings = QStringLiteral("agentSettings");
 inline const QString vocabulary = QStringLiteral("vocabulary");
+inline const QString speechKeepSeconds = QStringLiteral("speechKeepSeconds");
 inline const QString overlayOriginX = QStringLiteral("overlayOriginX");
 inline const QString overlayOriginY = QStringLiteral("overlayOriginY");
 } // namespace PreferenceKeys
@@ -54,8 +55,11 @@ public:
     // The stored bytes, or nothing when absent or not data.
     std::optional<QByteArray> data(const QString &key) const;
     QStringList vocabulary() const;
+    // 300 unless set; negative: always kept.
+    double speechKeepSeconds() const;
 
     void setBool(const QString &key, bool value);
+    void setNumber(const QString &key, double value);
     void setString(const QString &key, const QString &value);
     void setData(const QString &key, const QByteArray &value);
     void setStringList(const QString &key, const QStringList &value);

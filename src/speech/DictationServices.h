@@ -53,6 +53,13 @@ public:
     virtual QCoro::Task<Result<QString, OrvelError>> transcribe(QString audioPath, SpeechModel model,
                                                                  QString modelPath, QStringList vocabulary,
                                                                  Progress progress) = 0;
+    // A recording for `model` has begun: an engine that keeps models loaded starts loading it now,
+    // so loading overlaps with speaking.
+    virtual void prepare(const SpeechModel &model, const QString &modelPath)
+    {
+        Q_UNUSED(model);
+        Q_UNUSED(modelPath);
+    }
 };
 
 class TranscriptHistory {

@@ -148,6 +148,27 @@ QWidget *SettingsScreen::makeDictationSection()
     h->addWidget(preview);
     rows->addWidget(row(QStringLiteral("speaker.wave.2.fill"), QStringLiteral("Completion sound"),
                         QStringLiteral("Used after Dictation and Command"), soundControls));
+    rows->addWidget(divider());
+
+    m_keepLoaded = new QComboBox;
+    m_keepLoaded->setObjectName(QStringLiteral("speechKeepSeconds"));
+    const QList<QPair<QString, double>> keeps{{QStringLiteral("Never"), 0},
+                                              {QStringLiteral("1 minute"), 60},
+                                              {QStringLiteral("5 minutes"), 300},
+                                              {QStringLiteral("15 minutes"), 900},
+                                              {QStringLiteral("1 hour"), 3600},
+                                              {QStringLiteral("Always"), -1}};
+    for (const auto &[label, seconds] : keeps)
+        m_keepLoaded->addItem(label, seconds);
+    connect(m_keepLoaded, &QComboBox::activated, this,
+            [this](int index) { m_state.setSpeechKeepSeconds(m_keepLoaded->itemData(index).toDouble()); });
+    // The explanation says where the model runs; filled in below and whenever that changes.
+    QWidget *keepRow = row(QStringLiteral("cpu"), QStringLiteral("Keep the speech model loaded"),
+                           QStringLiteral(" "), m_keepLoaded);
+    m_speechDevice = keepRow->findChild<QLabel *>(QStringLiteral("explanation"));
+    rows->addWidget(keepRow);
+    connect(&m_state, &AppState::speechDeviceChanged, this, &SettingsScreen::refreshSpeechDevice);
+    refreshSpeechDevice();
     return box;
 }
 
@@ -267,7 +288,9 @@ void SettingsScreen::refreshTaken()
 
 void SettingsScreen::refreshPreferences()
 {
-    const QSignalBlocker b1(m_automaticPaste), b2(m_sound), b3(m_appearance);
+    const QSignalBlocker b1(m_automaticPaste), b2(m_sound), b3(m_appearance), b4(m_keepLoaded);
+    const int keep = m_keepLoaded->findData(m_state.speechKeepSeconds() < 0 ? -1.0 : m_state.speechKeepSeconds());
+    m_keepLoaded->setCurrentIndex(keep >= 0 ? keep : m_keepLoaded->findData(300.0));
     m_automaticPaste->setChecked(m_state.automaticPaste());
     m_sound->setCurrentIndex(m_sound->findData(int(m_state.completionSound())));
     m_appearance->setCurrentIndex(m_appearance->findData(int(m_state.overlayAppearance())));
@@ -275,6 +298,14 @@ void SettingsScreen::refreshPreferences()
         choice->setChecked(choice->size() == m_state.overlaySize());
         choice->setAppearance(m_state.overlayAppearance());
     }
+}
+
+void SettingsScreen::refreshSpeechDevice()
+{
+    const QString device = m_state.speechDevice();
+    m_speechDevice->setText(!m_state.hasWarmSpeechEngine() ? QStringLiteral("Loaded for each recording, on the CPU")
+                            : device.isEmpty()             ? QStringLiteral("Loads when a recording starts")
+                                                           : QStringLiteral("Loaded, running on ") + device);
 }
 
 void SettingsScreen::refreshPermissions()

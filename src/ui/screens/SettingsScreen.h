@@ -62,6 +62,7 @@ private:
     void refreshTaken();
     void refreshPreferences();
     void refreshPermissions();
+    void refreshSpeechDevice();
     void setHighlightedPermissions(bool on);
     void scrollToPermissions();
 
@@ -71,6 +72,8 @@ private:
     QWidget *m_conflict = nullptr;
     QCheckBox *m_automaticPaste = nullptr;
     QComboBox *m_sound = nullptr;
+    QComboBox *m_keepLoaded = nullptr;
+    QLabel *m_speechDevice = nullptr;
     QComboBox *m_appearance = nullptr;
     QList<OverlaySizeChoice *> m_sizes;
     CardBackground *m_permissionsSection = nullptr;
