@@ -3,6 +3,7 @@
 #include "platform/StoreFile.h"
 #include "speech/ModelStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -57,6 +58,7 @@ TEST_F(PreferencesTest, ValuesOfUnknownTypesAreKeptAsideOnceAndFallBack)
     const QByteArray original = "[General]\nselectedModelID=@Variant(garbage)\nvocabulary=@Invalid()\n"
                                 "automaticPaste=@Rect(1 2 3 4)\noverlayAppearance=Dark\n";
     {
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(original);

@@ -238,6 +238,6 @@ TEST_F(AgentModelStoreTest, ImportedListKeepsPresentModelsAndSetsAnUnreadableFil
     writeFile(AgentModelStore::modelDirectory(curated) + QStringLiteral("/x"), "x");
     ASSERT_TRUE(store.deleteModel(curated).ok());
     EXPECT_FALSE(QFileInfo::exists(AgentModelStore::modelDirectory(curated)));
-    EXPECT_FALSE(QFileInfo::exists(AppPaths::customAgentModels()));
+    EXPECT_EQ(readFile(AppPaths::customAgentModels()), QByteArray("[]"));
     EXPECT_TRUE(store.deleteModel(*AgentModelDescriptor::catalogEntry(QStringLiteral("openai-luna"))).ok());
 }
