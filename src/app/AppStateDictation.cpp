@@ -260,15 +260,21 @@ void AppState::finishTranscription(const QString &text, const SpeechModel &model
     item.duration = m_recordingDuration;
     item.modelID = model.id;
     m_s.history->insertFront(item);
-    m_s.history->save();
+    const auto saved = m_s.history->save();
 
     if (m_automaticPaste && m_s.accessibility->isProcessTrusted(false))
         pasteIntoTargetApplication(text);
 
     m_progressTask.reset();
-    setStatus(CaptureStatus::success(text));
     m_permissionAttention.reset();
     playCompletionSound();
+    // The text was delivered, but the user must know it is not in the history file yet.
+    if (!saved.ok()) {
+        setStatus(CaptureStatus::error(saved.error()));
+        scheduleOverlayHide(kTranscriptionFailureHide);
+        return;
+    }
+    setStatus(CaptureStatus::success(text));
     scheduleOverlayHide(kSuccessHide);
 }
 

@@ -1,6 +1,9 @@
 #include "app/Preferences.h"
 
+#include "platform/StoreFile.h"
+
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -40,7 +43,36 @@ std::unique_ptr<QSettings> Preferences::openDefaultStore()
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty())
         config = QDir::homePath() + QStringLiteral("/.config");
-    return std::make_unique<QSettings>(config + QStringLiteral("/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
+    auto store = std::make_unique<QSettings>(config + QStringLiteral("/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
+    if (const auto aside = keepAsideUnreadableValues(*store)) {
+        StorageNotices::instance().post(
+            *aside, QStringLiteral("Some settings in “%1” could not be read and were reset to their defaults. The "
+                                   "original file was kept as “%2”.")
+                        .arg(store->fileName(), *aside));
+    }
+    return store;
+}
+
+std::optional<QString> Preferences::keepAsideUnreadableValues(QSettings &store)
+{
+    QStringList unreadable;
+    for (const QString &key : store.allKeys()) {
+        if (!store.value(key).isValid())
+            unreadable << key;
+    }
+    if (unreadable.isEmpty())
+        return std::nullopt;
+    const QString path = store.fileName();
+    QString aside = path + QStringLiteral(".unreadable");
+    for (int n = 2; RegularFile::occupied(aside); ++n)
+        aside = path + QStringLiteral(".unreadable-") + QString::number(n);
+    // Without a copy the values stay: the store only writes when the user changes something.
+    if (!QFile::copy(path, aside))
+        return std::nullopt;
+    for (const QString &key : unreadable)
+        store.remove(key);
+    store.sync();
+    return aside;
 }
 
 bool Preferences::onboardingComplete() const

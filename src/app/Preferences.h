@@ -43,6 +43,10 @@ public:
     // The program's own store: organisation "Orvel Raza", application "OrvelPlus", in the
     // user's configuration folder as it is at the moment of the call.
     static std::unique_ptr<QSettings> openDefaultStore();
+    // Values the store could not make sense of would be written back as "@Invalid()" by the
+    // next change: the file is copied aside first (numbered, never over an earlier copy) and
+    // those values are dropped, so each falls back to its default. The copy's path, if made.
+    static std::optional<QString> keepAsideUnreadableValues(QSettings &store);
 
     bool onboardingComplete() const;
     QString selectedModelID() const;

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -17,8 +16,10 @@ AgentConversationStore::AgentConversationStore(QObject *parent)
 }
 
 AgentConversationStore::AgentConversationStore(QString fileURL, QString attachmentsRoot, QObject *parent)
-    : QObject(parent), m_fileURL(std::move(fileURL)), m_attachmentsRoot(std::move(attachmentsRoot))
+    : QObject(parent), m_fileURL(std::move(fileURL)), m_attachmentsRoot(std::move(attachmentsRoot)),
+      m_file(m_fileURL, QStringLiteral("Command history"))
 {
+    m_file.retry = [this] { save(); };
     (void)AppPaths::prepare();
     QDir().mkpath(m_attachmentsRoot);
     load();
@@ -31,8 +32,6 @@ QString AgentConversationStore::folder(const QUuid &conversationID) const
     return m_attachmentsRoot + QLatin1Char('/') + Json::uuidString(conversationID);
 }
 
-QString AgentConversationStore::unreadableCopyPath() const { return m_fileURL + QStringLiteral(".unreadable"); }
-
 std::optional<AgentConversation> AgentConversationStore::conversation(const QUuid &id) const
 {
     for (const AgentConversation &c : m_conversations) {
@@ -44,22 +43,18 @@ std::optional<AgentConversation> AgentConversationStore::conversation(const QUui
 
 void AgentConversationStore::load()
 {
-    QFile file(m_fileURL);
-    if (!file.exists())
-        return;
-    // From here on the file is the user's history; whatever stops it from loading, the first save
-    // keeps it aside instead of replacing it.
-    m_fileWasUnreadable = true;
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = m_file.load();
+    if (!bytes)
         return;
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
+    const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &error);
+    auto decoded = error.error == QJsonParseError::NoError && doc.isArray()
+                       ? agentConversationsFromJson(doc.array())
+                       : std::nullopt;
+    if (!decoded) {
+        m_file.rejectLoaded();
         return;
-    auto decoded = agentConversationsFromJson(doc.array());
-    if (!decoded)
-        return;
-    m_fileWasUnreadable = false;
+    }
     m_conversations = std::move(*decoded);
     sortNewestFirst();
     emit conversationsChanged();
@@ -73,20 +68,8 @@ void AgentConversationStore::sortNewestFirst()
 
 void AgentConversationStore::save()
 {
-    if (m_fileWasUnreadable) {
-        // Never onto an earlier kept copy: each one is history the user may still want.
-        QString aside = unreadableCopyPath();
-        for (int n = 2; QFileInfo::exists(aside); ++n)
-            aside = unreadableCopyPath() + QLatin1Char('-') + QString::number(n);
-        if (QFileInfo::exists(m_fileURL) && !QFile::rename(m_fileURL, aside))
-            return; // memory keeps the change; the file is not given up
-        m_fileWasUnreadable = false;
-    }
-    QSaveFile file(m_fileURL);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(Json::filePretty(agentConversationsToJson(m_conversations)));
-    (void)file.commit(); // a failed write leaves the previous file; memory stays authoritative
+    // A failure is shown in the window and retried; memory stays authoritative.
+    (void)m_file.save(Json::filePretty(agentConversationsToJson(m_conversations)));
 }
 
 void AgentConversationStore::createConversation(const QUuid &id, const QString &instruction,

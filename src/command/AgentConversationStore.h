@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/AgentConversation.h"
+#include "platform/StoreFile.h"
 
 #include <QList>
 #include <QObject>
@@ -28,8 +29,6 @@ public:
     // Screenshots of a run that is not stored yet.
     QString pendingFolder() const;
     QString folder(const QUuid &conversationID) const;
-    // Where an unreadable conversation file is kept before the first save replaces it.
-    QString unreadableCopyPath() const;
 
     // Inserted at the front without re-sorting, under the identifier the caller chose.
     void createConversation(const QUuid &id, const QString &instruction, const QString &targetApplicationName,
@@ -60,5 +59,5 @@ private:
     QString m_fileURL;
     QString m_attachmentsRoot;
     QList<AgentConversation> m_conversations;
-    bool m_fileWasUnreadable = false;
+    StoreFile m_file;
 };

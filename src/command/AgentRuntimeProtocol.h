@@ -67,6 +67,9 @@ struct AgentRuntimeEvent {
 };
 
 namespace AgentProtocol {
+// No request or event is longer: the largest are a turn's selected text and the session list.
+// A longer line is refused without being kept in memory.
+constexpr qsizetype maxLineBytes = 16 * 1024 * 1024;
 // One compact object followed by a single line feed.
 QByteArray encodedLine(const QJsonObject &object);
 inline QByteArray encodedLine(const AgentRuntimeRequest &request) { return encodedLine(request.toJson()); }

@@ -205,6 +205,13 @@ void AgentRuntimeService::consume(const QByteArray &data, const QUuid &generatio
         if (m_generation != generation)
             return; // the event retired the process; its remaining bytes go with it
     }
+    // No line feed within the limit: the runtime is not speaking the protocol.
+    if (m_readBuffer.size() > AgentProtocol::maxLineBytes) {
+        m_readBuffer.clear();
+        failAllPending(QStringLiteral("Command sent a reply longer than %1 MB, which is not allowed.")
+                           .arg(AgentProtocol::maxLineBytes / (1024 * 1024)));
+        retireRuntime();
+    }
 }
 
 void AgentRuntimeService::handle(const AgentRuntimeEvent &event)

@@ -5,6 +5,7 @@
 #include "platform/RawValues.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 constexpr RawValueTable<AgentModelProvider, 3> kModelProviders{{
     {AgentModelProvider::appleSystem, "appleSystem"},
@@ -228,4 +229,20 @@ std::optional<AgentModelDescriptor> AgentModelDescriptor::catalogEntry(const QSt
         if (d.id == id)
             return d;
     return std::nullopt;
+}
+
+std::optional<QList<AgentModelDescriptor>> AgentModelDescriptor::listFromJson(const QByteArray &bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    QList<AgentModelDescriptor> decoded;
+    for (const QJsonValue &element : doc.array()) {
+        auto d = fromJson(element);
+        if (!d)
+            return std::nullopt;
+        decoded << *d;
+    }
+    return decoded;
 }

@@ -85,4 +85,6 @@ struct AgentModelDescriptor {
     QJsonObject toJson() const;
     // Every key is required except the two memory values, which may be missing or null.
     static std::optional<AgentModelDescriptor> fromJson(const QJsonValue &value);
+    // A stored list (custom-models.json); nothing unless every record decodes.
+    static std::optional<QList<AgentModelDescriptor>> listFromJson(const QByteArray &bytes);
 };

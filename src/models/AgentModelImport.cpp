@@ -6,6 +6,7 @@
 #include "models/GGUFHeader.h"
 #include "models/LlamaServerCheck.h"
 #include "platform/Sha256.h"
+#include "platform/StoreFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,13 +34,15 @@ struct CopiedFile {
 
 // One pass over the source: written to the copy, hashed, and its first 16 MiB searched for the
 // chat template key.
-CopiedFile copyFile(const QString &from, const QString &to, const BackgroundWork::StopFlag &stop)
+CopiedFile copyFile(const QString &from, const QString &to, const std::function<bool()> &stopped)
 {
     CopiedFile out;
-    QFile source(from);
+    QFile source;
     QFile target(to);
-    if (!source.open(QIODevice::ReadOnly)) {
-        out.error = QStringLiteral("“%1” could not be read: %2").arg(from, source.errorString());
+    // The file may have been swapped for a FIFO since it was checked.
+    const auto fd = RegularFile::open(from);
+    if (!fd || !source.open(fd.value(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        out.error = QStringLiteral("“%1” could not be read: %2").arg(from, fd ? source.errorString() : fd.error());
         return out;
     }
     if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -50,7 +53,7 @@ CopiedFile copyFile(const QString &from, const QString &to, const BackgroundWork
     QByteArray head;
     QByteArray buffer(1048576, Qt::Uninitialized);
     for (;;) {
-        if (stop) {
+        if (stopped()) {
             out.error = QStringLiteral("The import was stopped.");
             return out;
         }
@@ -81,8 +84,9 @@ CopiedFile copyFile(const QString &from, const QString &to, const BackgroundWork
 
 bool hasGGUFExtension(const QString &path) { return QFileInfo(path).suffix().compare(QLatin1String("gguf"), Qt::CaseInsensitive) == 0; }
 
-// The reason a file cannot be imported as a model (or projector), or nothing.
-std::optional<QString> rejection(const QString &path, bool projector)
+// The reason a file cannot be imported as a model (or projector), or nothing. Reads the header:
+// run it off the main thread.
+std::optional<QString> rejection(const QString &path, bool projector, const GGUFHeader::Stopped &stopped)
 {
     const QString invalid = projector ? QStringLiteral("Choose a valid GGUF vision projector.")
                                       : QStringLiteral("Choose a valid GGUF model file.");
@@ -90,12 +94,13 @@ std::optional<QString> rejection(const QString &path, bool projector)
         return invalid;
     const auto magic = GGUFHeader::hasMagic(path);
     if (!magic.ok())
-        return QStringLiteral("“%1” could not be read: %2").arg(QFileInfo(path).fileName(), magic.error());
+        return magic.error();
     if (!magic.value())
         return invalid;
-    const auto header = GGUFHeader::readFile(path);
+    const auto header = GGUFHeader::readFile(path, stopped);
     if (!header.ok())
-        return invalid + QLatin1Char(' ') + header.error();
+        return header.error() == GGUFHeader::stoppedMessage ? QStringLiteral("The import was stopped.")
+                                                            : invalid + QLatin1Char(' ') + header.error();
     // A projector holds the vision encoder ("clip"), which llama-server cannot run as a model.
     if (!projector && header.value().architecture == QLatin1String("clip"))
         return invalid + QStringLiteral(" This file is a vision projector, not a model.");
@@ -111,12 +116,23 @@ QString joined(const std::optional<QString> &first, const QString &second)
 
 QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optional<QString> projectorFile, QString displayName)
 {
-    if (auto reason = rejection(modelFile, false))
-        co_return Outcome::failure(*reason);
-    if (projectorFile) {
-        if (auto reason = rejection(*projectorFile, true))
-            co_return Outcome::failure(*reason);
-    }
+    m_importStop = std::make_shared<std::atomic<bool>>(false);
+    const auto importStop = m_importStop;
+    std::function<std::optional<QString>(const BackgroundWork::StopFlag &)> check =
+        [modelFile, projectorFile, importStop](const BackgroundWork::StopFlag &stop) -> std::optional<QString> {
+        const GGUFHeader::Stopped stopped = [&stop, importStop] { return stop || *importStop; };
+        if (auto reason = rejection(modelFile, false, stopped))
+            return reason;
+        if (projectorFile)
+            return rejection(*projectorFile, true, stopped);
+        return std::nullopt;
+    };
+    auto checking = m_work->run(std::move(check));
+    const std::optional<QString> rejected = co_await std::move(checking);
+    if (m_closing || *importStop)
+        co_return Outcome::failure(QStringLiteral("The import was stopped."));
+    if (rejected)
+        co_return Outcome::failure(*rejected);
     const QFileInfo modelInfo(modelFile);
     const qint64 size = modelInfo.size();
     setLastImportWarning(size > kLargeModelBytes ? std::optional(kLargeModelWarning) : std::nullopt);
@@ -139,17 +155,19 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
     const QString modelCopy = staging + QLatin1Char('/') + modelName;
     // Tasks and jobs are named, not temporaries of the co_await expression, which GCC 12 destroys twice.
     std::function<CopiedFile(const BackgroundWork::StopFlag &)> copyModel =
-        [modelFile, modelCopy](const BackgroundWork::StopFlag &stop) { return copyFile(modelFile, modelCopy, stop); };
+        [modelFile, modelCopy, importStop](const BackgroundWork::StopFlag &stop) {
+            return copyFile(modelFile, modelCopy, [&] { return stop || *importStop; });
+        };
     auto copying = m_work->run(std::move(copyModel));
     const CopiedFile copied = co_await std::move(copying);
-    if (m_closing)
+    if (m_closing || *importStop)
         co_return fail(stopped);
     if (!copied.error.isEmpty())
         co_return fail(copied.error);
 
     auto textCheck = m_check->run(modelCopy, std::nullopt, false);
     const auto text = co_await std::move(textCheck);
-    if (m_closing)
+    if (m_closing || *importStop)
         co_return fail(stopped);
     if (!text.ok())
         co_return fail(text.error().named ? text.error().message
@@ -165,10 +183,12 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
         const QString projectorName = safeFileName(projectorInfo.fileName());
         const QString projectorCopy = staging + QLatin1Char('/') + projectorName;
         std::function<CopiedFile(const BackgroundWork::StopFlag &)> copyProjector =
-            [from = *projectorFile, projectorCopy](const BackgroundWork::StopFlag &stop) { return copyFile(from, projectorCopy, stop); };
+            [from = *projectorFile, projectorCopy, importStop](const BackgroundWork::StopFlag &stop) {
+                return copyFile(from, projectorCopy, [&] { return stop || *importStop; });
+            };
         auto projectorCopying = m_work->run(std::move(copyProjector));
         const CopiedFile projector = co_await std::move(projectorCopying);
-        if (m_closing)
+        if (m_closing || *importStop)
             co_return fail(stopped);
         if (!projector.error.isEmpty())
             co_return fail(projector.error);
@@ -176,7 +196,7 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
                                           projectorInfo.size(), projector.sha256, AgentModelArtifact::Role::visionProjector};
         auto visionCheck = m_check->run(modelCopy, projectorCopy, true);
         const auto vision = co_await std::move(visionCheck);
-        if (m_closing)
+        if (m_closing || *importStop)
             co_return fail(stopped);
         images = vision.ok();
         if (!images)
@@ -207,4 +227,10 @@ QCoro::Task<Outcome> AgentModelStore::importGGUF(QString modelFile, std::optiona
     saveCustomModels();
     m_downloads.bumpRevision();
     co_return d;
+}
+
+void AgentModelStore::cancelImport()
+{
+    if (m_importStop)
+        *m_importStop = true;
 }

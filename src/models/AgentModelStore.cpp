@@ -3,6 +3,7 @@
 #include "models/BackgroundWork.h"
 #include "models/LlamaServerCheck.h"
 #include "platform/FileDownloader.h"
+#include "platform/StoreFile.h"
 #include "speech/AppPaths.h"
 #include "speech/ResourceLocator.h"
 
@@ -12,12 +13,13 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 AgentModelStore::AgentModelStore(QObject *parent)
     : QObject(parent), m_downloader(std::make_unique<FileDownloader>()), m_work(std::make_unique<BackgroundWork>()),
-      m_check(std::make_unique<LlamaServerCheck>())
+      m_check(std::make_unique<LlamaServerCheck>()),
+      m_file(std::make_unique<StoreFile>(AppPaths::customAgentModels(), QStringLiteral("list of imported models")))
 {
+    m_file->retry = [this] { saveCustomModels(); };
     connect(&m_downloads, &DownloadLedger::progressChanged, this, &AgentModelStore::progressChanged);
     connect(&m_downloads, &DownloadLedger::activeDownloadsChanged, this, &AgentModelStore::activeDownloadsChanged);
     connect(&m_downloads, &DownloadLedger::revisionChanged, this, &AgentModelStore::revisionChanged);
@@ -117,29 +119,12 @@ void AgentModelStore::removeAbandonedImports()
 
 void AgentModelStore::loadCustomModels()
 {
-    const QString path = AppPaths::customAgentModels();
     QList<AgentModelDescriptor> decoded;
-    QFile file(path);
-    if (file.exists()) {
-        bool readable = file.open(QIODevice::ReadOnly);
-        const QJsonDocument doc = readable ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
-        file.close();
-        readable = readable && doc.isArray();
-        for (const QJsonValue &element : doc.array()) {
-            auto d = AgentModelDescriptor::fromJson(element);
-            if (!d) {
-                readable = false;
-                break;
-            }
-            decoded << *d;
-        }
-        if (!readable) {
-            // Set aside rather than overwritten by the next save, so the records can be recovered.
-            decoded.clear();
-            const QString aside = path + QStringLiteral(".unreadable-") +
-                                  QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-            (void)QFile::rename(path, aside);
-        }
+    if (const auto bytes = m_file->load()) {
+        if (auto list = AgentModelDescriptor::listFromJson(*bytes))
+            decoded = std::move(*list);
+        else
+            m_file->rejectLoaded(); // kept aside by the next save, so the records can be recovered
     }
     QList<AgentModelDescriptor> kept;
     for (const auto &d : std::as_const(decoded))
@@ -154,11 +139,7 @@ void AgentModelStore::saveCustomModels()
     QJsonArray list;
     for (const auto &d : std::as_const(m_customModels))
         list.append(d.toJson());
-    QSaveFile file(AppPaths::customAgentModels());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument(list).toJson(QJsonDocument::Compact));
-    (void)file.commit();
+    (void)m_file->save(QJsonDocument(list).toJson(QJsonDocument::Compact));
 }
 
 Result<void, QString> AgentModelStore::deleteModel(const AgentModelDescriptor &model)

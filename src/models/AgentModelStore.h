@@ -12,12 +12,14 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
 class BackgroundWork;
 class FileDownloader;
 class LlamaServerCheck;
+class StoreFile;
 
 // Installs local writing models: verified downloads of the curated GGUF files, imports of GGUF
 // files the user picks (proven by one chat request to llama-server), the list of imports in
@@ -67,8 +69,11 @@ public:
     // Removes a local model's folder and, for an import, its record.
     Result<void, QString> deleteModel(const AgentModelDescriptor &model);
     // Copies, validates and registers a GGUF file the user chose, with an optional vision projector.
+    // Files are read off the main thread; only regular files are opened.
     QCoro::Task<Result<AgentModelDescriptor, QString>> importGGUF(QString modelFile, std::optional<QString> projectorFile,
                                                                  QString displayName);
+    // Stops the running import; it fails with "The import was stopped." and leaves nothing behind.
+    void cancelImport();
 
     // Test and tuning knobs.
     // How long a transfer may stall before it fails.
@@ -104,7 +109,9 @@ private:
     // Folders of imports in progress; removed when the store goes away mid-import.
     QSet<QString> m_importFolders;
     QSet<QString> m_cancelled;
+    std::shared_ptr<std::atomic<bool>> m_importStop;
     std::unique_ptr<FileDownloader> m_downloader;
     std::unique_ptr<BackgroundWork> m_work;
     std::unique_ptr<LlamaServerCheck> m_check;
+    std::unique_ptr<StoreFile> m_file;
 };

@@ -1,6 +1,9 @@
 #include "models/GGUFHeader.h"
 
+#include "platform/StoreFile.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <cstring>
@@ -34,7 +37,18 @@ struct Failure {
 
 class Reader {
 public:
-    explicit Reader(QIODevice &device) : m_device(device), m_size(device.size()) {}
+    Reader(QIODevice &device, const GGUFHeader::Stopped &stopped)
+        : m_device(device), m_size(device.size()), m_stopped(stopped)
+    {
+    }
+
+    // A header may hold hundreds of millions of entries that each fit the file; the caller can
+    // give up on it.
+    void entry()
+    {
+        if (m_stopped && (++m_entries & 0xFFFF) == 0 && m_stopped())
+            throw Failure{GGUFHeader::stoppedMessage};
+    }
 
     quint64 remaining() const { return quint64(m_size - m_device.pos()); }
 
@@ -97,8 +111,10 @@ public:
                 skip(count * quint64(size));
                 return;
             }
-            for (quint64 i = 0; i < count; ++i)
+            for (quint64 i = 0; i < count; ++i) {
+                entry();
                 skip(scalar<quint64>());
+            }
             return;
         }
         throw Failure{QStringLiteral("Its metadata holds a value of unknown type %1.").arg(type)};
@@ -107,16 +123,18 @@ public:
 private:
     QIODevice &m_device;
     qint64 m_size;
+    const GGUFHeader::Stopped &m_stopped;
+    quint64 m_entries = 0;
 };
 
 } // namespace
 
-Result<GGUFHeader, QString> GGUFHeader::read(QIODevice &device)
+Result<GGUFHeader, QString> GGUFHeader::read(QIODevice &device, const Stopped &stopped)
 {
     using Outcome = Result<GGUFHeader, QString>;
     if (!device.isReadable() || device.isSequential())
         return Outcome::failure(QStringLiteral("It cannot be read."));
-    Reader in(device);
+    Reader in(device, stopped);
     GGUFHeader header;
     try {
         char magic[4];
@@ -134,6 +152,7 @@ Result<GGUFHeader, QString> GGUFHeader::read(QIODevice &device)
             return Outcome::failure(QStringLiteral("Its header declares more entries than the file holds."));
 
         for (quint64 i = 0; i < header.metadataCount; ++i) {
+            in.entry();
             const QByteArray key = in.text();
             const auto type = in.scalar<quint32>();
             if ((key == "general.architecture" || key == "general.name") && type == string) {
@@ -146,6 +165,7 @@ Result<GGUFHeader, QString> GGUFHeader::read(QIODevice &device)
             in.skipValue(type);
         }
         for (quint64 i = 0; i < header.tensorCount; ++i) {
+            in.entry();
             in.skip(in.scalar<quint64>()); // name
             const auto dimensions = in.scalar<quint32>();
             if (dimensions > kMaxDimensions)
@@ -160,18 +180,38 @@ Result<GGUFHeader, QString> GGUFHeader::read(QIODevice &device)
     return header;
 }
 
-Result<GGUFHeader, QString> GGUFHeader::readFile(const QString &path)
+namespace {
+
+// The error names the file, for the user.
+Result<int, QString> openRegular(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    auto fd = RegularFile::open(path);
+    if (!fd)
+        return Result<int, QString>::failure(QStringLiteral("“%1” could not be read: %2.")
+                                                 .arg(QFileInfo(path).fileName(), fd.error()));
+    return fd;
+}
+
+} // namespace
+
+Result<GGUFHeader, QString> GGUFHeader::readFile(const QString &path, const Stopped &stopped)
+{
+    const auto fd = openRegular(path);
+    if (!fd)
+        return Result<GGUFHeader, QString>::failure(fd.error());
+    QFile file;
+    if (!file.open(fd.value(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return Result<GGUFHeader, QString>::failure(file.errorString());
-    return read(file);
+    return read(file, stopped);
 }
 
 Result<bool, QString> GGUFHeader::hasMagic(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto fd = openRegular(path);
+    if (!fd)
+        return Result<bool, QString>::failure(fd.error());
+    QFile file;
+    if (!file.open(fd.value(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return Result<bool, QString>::failure(file.errorString());
     char magic[4];
     return file.read(magic, 4) == 4 && std::memcmp(magic, "GGUF", 4) == 0;

@@ -104,6 +104,14 @@ void AgentRuntime::handleLine(const QByteArray &line)
     }
 }
 
+void AgentRuntime::rejectLongLine()
+{
+    sendError(std::nullopt,
+              QStringLiteral("Command received a request longer than %1 MB; it was ignored.")
+                  .arg(AgentProtocol::maxLineBytes / (1024 * 1024)),
+              QStringLiteral("invalidRequest"));
+}
+
 void AgentRuntime::cancel(const AgentRuntimeRequest &request)
 {
     if (!m_active || m_active->cancelled) {

@@ -30,6 +30,8 @@ public:
     ~AgentRuntime() override;
 
     void handleLine(const QByteArray &line);
+    // A request line over the protocol's limit was dropped unread.
+    void rejectLongLine();
     // Ends every child; the caller exits right after.
     void stopChildren();
 

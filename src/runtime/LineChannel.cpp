@@ -3,11 +3,13 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
-LineChannel::LineChannel(QObject *parent) : QObject(parent)
+LineChannel::LineChannel(qsizetype maxLineBytes, QObject *parent) : QObject(parent), m_maxLineBytes(maxLineBytes)
 {
     fcntl(STDIN_FILENO, F_SETFL, fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
     m_notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
@@ -20,7 +22,7 @@ void LineChannel::readAvailable()
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
         if (n > 0) {
-            m_buffer.append(chunk, n);
+            take(chunk, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -31,21 +33,36 @@ void LineChannel::readAvailable()
         m_notifier->setEnabled(false);
         break;
     }
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype end = m_buffer.indexOf('\n', start);
-        if (end < 0)
-            break;
-        QByteArray line = m_buffer.mid(start, end - start);
-        start = end + 1;
+    if (m_closed)
+        emit endOfInput();
+}
+
+void LineChannel::take(const char *bytes, qsizetype size)
+{
+    while (size > 0) {
+        const char *feed = static_cast<const char *>(std::memchr(bytes, '\n', size_t(size)));
+        const qsizetype part = feed ? feed - bytes : size;
+        if (!m_discarding && m_buffer.size() + part > m_maxLineBytes) {
+            m_discarding = true;
+            m_buffer.clear();
+            emit lineTooLong();
+        }
+        if (!m_discarding)
+            m_buffer.append(bytes, part);
+        if (!feed)
+            return;
+        bytes += part + 1;
+        size -= part + 1;
+        if (m_discarding) {
+            m_discarding = false;
+            continue;
+        }
+        QByteArray line = std::exchange(m_buffer, {});
         if (line.endsWith('\r'))
             line.chop(1);
         if (!line.trimmed().isEmpty())
             emit lineReceived(line);
     }
-    m_buffer.remove(0, start);
-    if (m_closed)
-        emit endOfInput();
 }
 
 void LineChannel::writeLine(const QByteArray &line)

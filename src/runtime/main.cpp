@@ -15,7 +15,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvel-agent"));
 
-    LineChannel channel;
+    LineChannel channel(AgentProtocol::maxLineBytes);
     AgentRuntime runtime([&channel](const QByteArray &line) { channel.writeLine(line); });
     // Shutting down is immediate: nothing is pending that a later start could not redo.
     const auto exitNow = [&runtime] {
@@ -24,6 +24,7 @@ int main(int argc, char **argv)
         ::_exit(0);
     };
     QObject::connect(&channel, &LineChannel::lineReceived, &runtime, &AgentRuntime::handleLine);
+    QObject::connect(&channel, &LineChannel::lineTooLong, &runtime, &AgentRuntime::rejectLongLine);
     QObject::connect(&channel, &LineChannel::endOfInput, &runtime, exitNow);
     QObject::connect(&runtime, &AgentRuntime::shutdownRequested, &runtime, exitNow);
     return app.exec();

@@ -68,5 +68,6 @@ public:
     // Newest first.
     virtual const QList<HistoryItem> &items() const = 0;
     virtual void insertFront(const HistoryItem &item) = 0;
-    virtual void save() = 0;
+    // The error is a sentence for the user; the items stay in memory either way.
+    virtual Result<void, QString> save() = 0;
 };

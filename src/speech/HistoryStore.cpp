@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -23,9 +22,12 @@ bool isPlainFileName(const QString &name)
 
 } // namespace
 
-HistoryStore::HistoryStore(QObject *parent) : QObject(parent) { load(); }
-
-QString HistoryStore::unreadableCopyPath() { return AppPaths::history() + QStringLiteral(".unreadable"); }
+HistoryStore::HistoryStore(QObject *parent)
+    : QObject(parent), m_file(AppPaths::history(), QStringLiteral("Dictation history"))
+{
+    m_file.retry = [this] { (void)save(); };
+    load();
+}
 
 QJsonObject HistoryStore::toJson(const HistoryItem &item)
 {
@@ -95,12 +97,12 @@ std::optional<QList<HistoryItem>> HistoryStore::decode(const QByteArray &bytes)
 void HistoryStore::load()
 {
     (void)AppPaths::prepare();
-    QFile file(AppPaths::history());
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = m_file.load();
+    if (!bytes)
         return;
-    auto decoded = decode(file.readAll());
+    auto decoded = decode(*bytes);
     if (!decoded) {
-        m_fileWasUnreadable = true;
+        m_file.rejectLoaded();
         return;
     }
     std::stable_sort(decoded->begin(), decoded->end(),
@@ -115,24 +117,7 @@ void HistoryStore::insertFront(const HistoryItem &item)
     emit itemsChanged();
 }
 
-void HistoryStore::save()
-{
-    const QString path = AppPaths::history();
-    // One bad item makes the file unreadable; keep the user's old history beside it rather than
-    // overwriting it silently.
-    if (m_fileWasUnreadable) {
-        QFile::remove(unreadableCopyPath());
-        if (!QFile::exists(path) || QFile::copy(path, unreadableCopyPath()))
-            m_fileWasUnreadable = false;
-        else
-            return;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(encode(m_items));
-    (void)file.commit(); // a failed write leaves the previous file; memory keeps the change
-}
+Result<void, QString> HistoryStore::save() { return m_file.save(encode(m_items)); }
 
 void HistoryStore::deleteItem(const HistoryItem &item)
 {
@@ -141,5 +126,5 @@ void HistoryStore::deleteItem(const HistoryItem &item)
         emit itemsChanged();
     if (item.audioFileName && isPlainFileName(*item.audioFileName))
         QFile::remove(AppPaths::recordings() + QLatin1Char('/') + *item.audioFileName);
-    save();
+    (void)save();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/StoreFile.h"
 #include "speech/DictationServices.h"
 
 #include <QJsonObject>
@@ -15,7 +16,7 @@ public:
 
     const QList<HistoryItem> &items() const override { return m_items; }
     void insertFront(const HistoryItem &item) override;
-    void save() override;
+    Result<void, QString> save() override;
     // Removes every item with this id and its kept audio file, then saves.
     void deleteItem(const HistoryItem &item);
 
@@ -25,9 +26,6 @@ public:
     // Nothing when the bytes are not a valid item array.
     static std::optional<QList<HistoryItem>> decode(const QByteArray &bytes);
 
-    // Where an unreadable history.json is kept before the first save replaces it.
-    static QString unreadableCopyPath();
-
 signals:
     void itemsChanged();
 
@@ -35,5 +33,5 @@ private:
     void load();
 
     QList<HistoryItem> m_items;
-    bool m_fileWasUnreadable = false;
+    StoreFile m_file;
 };

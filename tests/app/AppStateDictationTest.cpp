@@ -55,6 +55,14 @@ TEST_F(AppStateTest, ToggleRunsTheWholeDictation)
     sounds.available.clear();
     state->playCompletionSound();
     EXPECT_EQ(sounds.beeps, 1);
+
+    // A transcript the history could not save is still delivered, and the overlay says why.
+    history.saveError = QStringLiteral("Your Dictation history could not be saved.");
+    dictate(QStringLiteral("Not lost"));
+    EXPECT_EQ(state->status(), CaptureStatus::error(*history.saveError));
+    EXPECT_TRUE(overlay.visible);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("Not lost"));
+    EXPECT_EQ(history.list.front().text, QStringLiteral("Not lost"));
 }
 
 TEST_F(AppStateTest, OnWaylandTheFocusedElementTakesTheTextElseItStaysOnTheClipboard)

@@ -1,7 +1,10 @@
 #include "AppStateFixture.h"
 #include "app/Preferences.h"
+#include "platform/StoreFile.h"
 #include "speech/ModelStore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -45,6 +48,44 @@ TEST_F(PreferencesTest, UnreadableValuesFallBackWithoutBeingRewritten)
     EXPECT_EQ(state->agentShortcut(), KeyboardShortcutSetting::defaultAgent());
     EXPECT_EQ(state->agentSettings(), AgentSettings::fresh());
     EXPECT_EQ(store()->value(PreferenceKeys::overlayAppearance).toString(), QStringLiteral("Blue"));
+}
+
+// Values the settings file cannot even hold (a type it does not know) would be written back as
+// "@Invalid()" by the next change: the user's file is kept aside once before that happens.
+TEST_F(PreferencesTest, ValuesOfUnknownTypesAreKeptAsideOnceAndFallBack)
+{
+    const QString path = store()->fileName();
+    const QByteArray original = "[General]\nselectedModelID=@Variant(garbage)\nvocabulary=@Invalid()\n"
+                                "automaticPaste=@Rect(1 2 3 4)\noverlayAppearance=Dark\n";
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(original);
+    }
+    reload();
+    {
+        const auto opened = store();
+        Preferences prefs(opened.get());
+        EXPECT_EQ(prefs.selectedModelID(), QStringLiteral("pocket"));
+        EXPECT_TRUE(prefs.vocabulary().isEmpty());
+        EXPECT_TRUE(prefs.automaticPaste());
+        EXPECT_EQ(prefs.overlayAppearance(), OverlayAppearance::dark);
+        prefs.setBool(PreferenceKeys::onboardingComplete, true);
+    }
+    QFile aside(path + QStringLiteral(".unreadable"));
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), original);
+    EXPECT_TRUE(StorageNotices::instance().texts().join(QLatin1Char(' ')).contains(aside.fileName()));
+    QFile rewritten(path);
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    const QByteArray now = rewritten.readAll();
+    EXPECT_FALSE(now.contains("@Invalid")) << now.toStdString();
+    EXPECT_TRUE(now.contains("overlayAppearance=Dark")) << now.toStdString();
+    // Once: the next start finds nothing to keep.
+    reload();
+    (void)store();
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".unreadable-2")));
 }
 
 TEST_F(PreferencesTest, StoredValuesLoadAndEveryChangeIsWritten)

@@ -1,6 +1,7 @@
 #include "AgentTestData.h"
 #include "TempDataHome.h"
 #include "command/AgentConversationStore.h"
+#include "platform/StoreFile.h"
 #include "platform/Json.h"
 
 #include <QDir>
@@ -124,6 +125,8 @@ TEST(AgentConversationStore, UnreadableFileIsKeptAsideNotOverwritten)
     // Both bad files are still there, the first not replaced by the second.
     EXPECT_EQ(readFile(file + QStringLiteral(".unreadable")), original);
     EXPECT_EQ(readFile(file + QStringLiteral(".unreadable-2")), QByteArray("{ not json"));
+    const QString told = StorageNotices::instance().texts().join(QLatin1Char('\n'));
+    EXPECT_TRUE(told.contains(file + QStringLiteral(".unreadable-2"))) << told.toStdString();
 }
 
 TEST(AgentConversationStore, ScreenshotsMoveIntoTheConversationAndLeaveWithIt)

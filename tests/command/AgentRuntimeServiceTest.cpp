@@ -105,7 +105,8 @@ TEST_F(RuntimeHarness, RuntimeEventsDecideEachRunAndAGlobalErrorOrGarbageRetires
            ">>> garbled\n" + out(ev("error", R"(,"text":"x","code":"invalidRuntimeResponse")")) +
            ">>> global\n" + out(R"({"version":1,"kind":"warning","text":"ignored"})") + out(R"({"version":1,"kind":"error"})") +
            ">>> bad\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out not json\n" +
-           out(ev("completed", R"(,"text":"never")")));
+           out(ev("completed", R"(,"text":"never")")) +
+           ">>> endless\n" + "outfill 17000000 x\nsleep 1000\n");
     start();
     // A completion for another request is not this run's.
     auto other = run(QStringLiteral("other"));
@@ -134,6 +135,11 @@ TEST_F(RuntimeHarness, RuntimeEventsDecideEachRunAndAGlobalErrorOrGarbageRetires
     ASSERT_TRUE(finished(bad));
     ASSERT_EQ(bad->events.size(), 1u);
     EXPECT_EQ(bad->error(), QStringLiteral("Command returned an invalid response."));
+    EXPECT_FALSE(service->hasProcess());
+    // A line that never ends is refused once it passes the limit, not read on without bound.
+    auto endless = run(QStringLiteral("endless"));
+    ASSERT_TRUE(finished(endless));
+    EXPECT_EQ(endless->error(), QStringLiteral("Command sent a reply longer than 16 MB, which is not allowed."));
     EXPECT_FALSE(service->hasProcess());
 }
 

@@ -224,21 +224,20 @@ TEST_F(AgentModelStoreTest, ImportedListKeepsPresentModelsAndSetsAnUnreadableFil
         EXPECT_EQ(store.revision(), 1);
     }
 
-    // A list that cannot be read is kept aside untouched, and the store starts empty.
+    // A list that cannot be read is kept aside untouched by the first save, and the store starts empty.
     const QByteArray damaged = "[{\"id\": \"custom-x\", \"name\": ";
     writeFile(AppPaths::customAgentModels(), damaged);
     AgentModelStore store;
     EXPECT_TRUE(store.customModels().isEmpty());
-    const QStringList aside = QDir(AppPaths::agentData()).entryList({QStringLiteral("custom-models.json.unreadable-*")});
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(readFile(AppPaths::agentData() + QLatin1Char('/') + aside[0]), damaged);
-    EXPECT_FALSE(QFileInfo::exists(AppPaths::customAgentModels()));
+    ASSERT_TRUE(store.deleteModel(present).ok());
+    EXPECT_EQ(readFile(AppPaths::customAgentModels() + QStringLiteral(".unreadable")), damaged);
+    EXPECT_EQ(readFile(AppPaths::customAgentModels()), QByteArray("[]"));
 
     // Removing a curated model leaves the imported list alone.
     AgentModelDescriptor curated = *AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
     writeFile(AgentModelStore::modelDirectory(curated) + QStringLiteral("/x"), "x");
     ASSERT_TRUE(store.deleteModel(curated).ok());
     EXPECT_FALSE(QFileInfo::exists(AgentModelStore::modelDirectory(curated)));
-    EXPECT_FALSE(QFileInfo::exists(AppPaths::customAgentModels()));
+    EXPECT_EQ(readFile(AppPaths::customAgentModels()), QByteArray("[]"));
     EXPECT_TRUE(store.deleteModel(*AgentModelDescriptor::catalogEntry(QStringLiteral("openai-luna"))).ok());
 }

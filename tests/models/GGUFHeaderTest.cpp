@@ -3,7 +3,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -144,39 +143,4 @@ TEST(GGUFHeader, RejectsDamagedAndHostileHeadersWithAReason)
     for (qsizetype cut = 0; cut < headerEnd; cut += 7)
         EXPECT_FALSE(parse(model.left(cut)).ok()) << cut;
     EXPECT_TRUE(parse(model.left(headerEnd)).ok());
-}
-
-// Random damage to a real header: no crash, no read larger than the kept-string limit, and every
-// outcome is a verdict. ASan and UBSan in the test build catch what a plain run would miss.
-TEST(GGUFHeader, SurvivesRandomDamage)
-{
-    const QByteArray model = tinyModel().left(16384);
-    ASSERT_FALSE(model.isEmpty());
-    QRandomGenerator rng(20251207);
-    int accepted = 0;
-    for (int i = 0; i < 4000; ++i) {
-        QByteArray bytes = model;
-        const int edits = 1 + int(rng.bounded(8));
-        for (int e = 0; e < edits; ++e) {
-            const qsizetype at = qsizetype(rng.bounded(quint32(bytes.size() - 8)));
-            switch (rng.bounded(4)) {
-            case 0: bytes[at] = char(rng.bounded(256)); break;
-            case 1: putU64(bytes, at, rng.generate64()); break;
-            case 2: putU64(bytes, at, quint64(rng.bounded(1u << 20))); break;
-            default: putU32(bytes, at, rng.bounded(16u)); break;
-            }
-        }
-        if (rng.bounded(3) == 0)
-            bytes.truncate(qsizetype(rng.bounded(quint32(bytes.size()))));
-        WatchedBytes device(bytes);
-        const auto header = GGUFHeader::read(device);
-        EXPECT_LE(device.largestRead, 4096);
-        if (header.ok())
-            ++accepted;
-        else
-            EXPECT_FALSE(header.error().isEmpty());
-    }
-    // Edits in the skipped vocabulary leave a readable header, so both verdicts occur.
-    EXPECT_GT(accepted, 0);
-    EXPECT_LT(accepted, 4000);
 }

@@ -7,7 +7,10 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <QTimer>
+
 #include <signal.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -104,6 +107,47 @@ TEST_F(GGUFImportTest, ChecksTheFileBeforeCopyingAnything)
         EXPECT_EQ(serverLog().size(), 0) << c.error.toStdString(); // no server was started
     }
     EXPECT_TRUE(modelFolders().isEmpty());
+}
+
+// Neither a FIFO named like a model nor a header of a hundred million entries that each fit the
+// file holds up the window; the long check can be stopped.
+TEST_F(GGUFImportTest, NoFileHoldsUpTheWindowAndALongCheckCanBeStopped)
+{
+    useStandIn({});
+    AgentModelStore store;
+    const QString fifo = home.path() + QStringLiteral("/model.gguf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const auto refused = runTask(store.importGGUF(fifo, std::nullopt, QString()), 10000);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("not a regular file"))) << refused.error().toStdString();
+
+    // 1 GiB, sparse: one metadata entry, a list of 134 million empty strings.
+    const QString huge = home.path() + QStringLiteral("/huge.gguf");
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray header("GGUF");
+        const auto put = [&header](quint64 value, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                header.append(char((value >> (8 * i)) & 0xff));
+        };
+        put(3, 4), put(0, 8), put(1, 8);          // version, tensors, metadata entries
+        put(1, 8), header.append('k');            // key "k"
+        put(9, 4), put(8, 4), put(134000000, 8);  // a list of strings
+        f.write(header);
+        ASSERT_TRUE(f.resize(qint64(1) << 30));
+    }
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(10);
+    QTimer::singleShot(300, [&store] { store.cancelImport(); });
+    const auto stopped = runTask(store.importGGUF(huge, std::nullopt, QString()), 20000);
+    ASSERT_FALSE(stopped.ok());
+    EXPECT_EQ(stopped.error(), QStringLiteral("The import was stopped."));
+    EXPECT_GE(ticks, 10); // the event loop kept turning during the check
+    EXPECT_TRUE(modelFolders().isEmpty());
+    EXPECT_EQ(serverLog().size(), 0);
 }
 
 TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)

@@ -218,15 +218,21 @@ TEST(AgentProcess, MalformedLinesAndLocalFailuresBecomeClearErrorsAndTheRuntimeC
                                                          stream({content("Kept"), QJsonObject{{"raw", "{\"choices\":[{"}},
                                                                  content(" lost")})}}});
     agent.start();
-    // Malformed lines are answered and the runtime carries on.
+    // Malformed lines are answered and the runtime carries on; a line over the limit is dropped
+    // unread up to its line feed, and the next line is read as usual.
     agent.send("this is not json");
     agent.send(R"({"version":1,"command":"list","attachments":[]})");
-    for (int i = 0; i < 2; ++i) {
+    agent.send(R"({"version":1,"command":"run","instruction":")" +
+               QByteArray(AgentProtocol::maxLineBytes + 4096, 'x') + R"("})");
+    for (int i = 0; i < 3; ++i) {
         const auto e = agent.nextEvent();
         ASSERT_TRUE(e);
         EXPECT_EQ(field(*e, "kind"), QStringLiteral("error"));
         EXPECT_FALSE(e->contains("requestID"));
         EXPECT_FALSE(field(*e, "text").isEmpty());
+        if (i == 2) {
+            EXPECT_EQ(field(*e, "text"), QStringLiteral("Command received a request longer than 16 MB; it was ignored."));
+        }
     }
     const QByteArray id = Json::uuidString(QUuid::createUuid()).toLatin1();
     agent.send(R"({"version":1,"requestID":")" + id + R"(","command":"fly","attachments":[]})");

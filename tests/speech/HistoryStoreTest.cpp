@@ -1,5 +1,6 @@
 #include "TempDataHome.h"
 #include "speech/AppPaths.h"
+#include "platform/StoreFile.h"
 #include "speech/HistoryStore.h"
 
 #include <QDir>
@@ -11,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -60,7 +61,7 @@ TEST(HistoryStore, FileFormatIsPrettySortedWithUpperCaseIdsAndWholeSecondDates)
     kept.audioFileName = QStringLiteral("kept.wav");
     store.insertFront(item(kA, "2026-02-01T08:00:00Z", "plain"));
     store.insertFront(kept);
-    store.save();
+    ASSERT_TRUE(store.save().ok());
 
     const QByteArray expected = R"([
     {
@@ -112,7 +113,7 @@ TEST(HistoryStore, LoadsNewestFirstKeepingTheOrderOfEqualTimes)
     EXPECT_EQ(texts, (QStringList{"tie first", "tie second", "old"}));
 }
 
-TEST(HistoryStore, OneBadItemGivesAnEmptyHistoryAndTheOldFileIsKeptAside)
+TEST(HistoryStore, EveryUnreadableFileIsKeptAsideUnderItsOwnNameAndTheUserIsTold)
 {
     TempDataHome home;
     const QByteArray good = HistoryStore::encode({item(kA, "2026-01-01T00:00:00Z", "fine")});
@@ -120,24 +121,29 @@ TEST(HistoryStore, OneBadItemGivesAnEmptyHistoryAndTheOldFileIsKeptAside)
     QJsonObject bad = array[0].toObject();
     bad.remove(QStringLiteral("modelID"));
     array.append(bad);
-    const QByteArray file = QJsonDocument(array).toJson();
+    const QByteArray first = QJsonDocument(array).toJson();
 
-    const QByteArray broken[] = {file, "not json", "{}", "[1]",
+    const QByteArray broken[] = {first, "not json", "{}", "[1]",
                                  R"([{"id":"not-a-uuid","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":1,"modelID":"m"}])",
                                  R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"yesterday","text":"t","duration":1,"modelID":"m"}])",
                                  R"([{"id":"11111111-2222-3333-4444-555555555555","createdAt":"2026-01-01T00:00:00Z","text":"t","duration":"1","modelID":"m"}])"};
     for (const QByteArray &bytes : broken)
         EXPECT_FALSE(HistoryStore::decode(bytes).has_value()) << bytes.toStdString();
 
-    writeFile(AppPaths::history(), file);
-    {
+    // Twice broken, twice kept: the second copy never replaces the first.
+    for (const QByteArray &bytes : {first, QByteArray("not json")}) {
+        writeFile(AppPaths::history(), bytes);
         HistoryStore store;
         EXPECT_TRUE(store.items().isEmpty());
-        EXPECT_EQ(readFile(AppPaths::history()), file); // untouched until a save
+        EXPECT_EQ(readFile(AppPaths::history()), bytes); // untouched until a save
         store.insertFront(item(kB, "2026-02-01T00:00:00Z", "new"));
-        store.save();
+        EXPECT_TRUE(store.save().ok());
     }
-    EXPECT_EQ(readFile(HistoryStore::unreadableCopyPath()), file);
+    const QString aside = AppPaths::history() + QStringLiteral(".unreadable");
+    EXPECT_EQ(readFile(aside), first);
+    EXPECT_EQ(readFile(aside + QStringLiteral("-2")), QByteArray("not json"));
+    const QString told = StorageNotices::instance().texts().join(QLatin1Char('\n'));
+    EXPECT_TRUE(told.contains(aside) && told.contains(aside + QStringLiteral("-2"))) << told.toStdString();
     HistoryStore reloaded;
     ASSERT_EQ(reloaded.items().size(), 1);
     EXPECT_EQ(reloaded.items()[0].text, QStringLiteral("new"));
@@ -154,7 +160,7 @@ TEST(HistoryStore, DeleteRemovesTheItemAndOnlyItsOwnAudioFileAndRewritesTheFile)
     store.insertFront(a);
     store.insertFront(b);
     store.insertFront(a); // the same id twice: both go
-    store.save();
+    ASSERT_TRUE(store.save().ok());
     writeFile(AppPaths::recordings() + QStringLiteral("/a.wav"), "RIFF");
     writeFile(AppPaths::root() + QStringLiteral("/outside.txt"), "keep me");
     // Deleting an unknown item still rewrites a file changed behind the store's back.
@@ -176,23 +182,42 @@ TEST(HistoryStore, DeleteRemovesTheItemAndOnlyItsOwnAudioFileAndRewritesTheFile)
     EXPECT_EQ(HistoryStore::decode(readFile(AppPaths::history()))->size(), 0);
 }
 
-TEST(HistoryStore, FailedWriteKeepsThePreviousFileAndTheMemory)
+// What stands at the path is never read past its size nor replaced: a folder or a FIFO stays,
+// the items wait in memory and are saved once the path is free; a link is moved aside, never
+// followed (a link to /dev/zero once kept the program reading at start-up).
+TEST(HistoryStore, APathThatIsNoFileIsNeverReplacedAndTheItemsWaitInMemory)
 {
     TempDataHome home;
-    HistoryStore store;
-    store.insertFront(item(kA, "2026-01-01T00:00:00Z", "first"));
-    store.save();
-    const QByteArray before = readFile(AppPaths::history());
-    // A read-only folder: the temporary file of the atomic write cannot be created.
-    QFile::setPermissions(AppPaths::root(), QFile::ReadOwner | QFile::ExeOwner);
-    store.insertFront(item(kB, "2026-01-02T00:00:00Z", "second"));
-    store.save();
-    QFile::setPermissions(AppPaths::root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(store.items().size(), 2);
-    if (::geteuid() != 0) { // root writes anyway
-        EXPECT_EQ(readFile(AppPaths::history()), before);
+    (void)AppPaths::prepare();
+    const QString path = AppPaths::history();
+    for (const bool fifo : {false, true}) {
+        if (fifo)
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            writeFile(path + QStringLiteral("/inside.txt"), "mine");
+        HistoryStore store;
+        store.insertFront(item(kA, "2026-01-01T00:00:00Z", "waiting"));
+        const auto saved = store.save();
+        ASSERT_FALSE(saved.ok());
+        EXPECT_TRUE(saved.error().contains(path)) << saved.error().toStdString();
+        EXPECT_TRUE(StorageNotices::instance().texts().contains(saved.error()));
+        EXPECT_TRUE(fifo ? QFileInfo(path).exists() && !QFileInfo(path).isFile()
+                         : readFile(path + QStringLiteral("/inside.txt")) == "mine");
+        EXPECT_EQ(store.items().size(), 1);
+
+        // Freed, the next save writes what memory holds and the message goes.
+        fifo ? QFile::remove(path) : QDir(path).removeRecursively();
+        ASSERT_TRUE(store.save().ok());
+        EXPECT_FALSE(StorageNotices::instance().texts().contains(saved.error()));
+        EXPECT_EQ(HistoryStore::decode(readFile(path))->size(), 1);
+        QFile::remove(path);
     }
-    QDir dir(AppPaths::root());
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
-        EXPECT_TRUE(name == QStringLiteral("history.json")) << name.toStdString(); // no stray temporaries
+
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+    HistoryStore store;
+    EXPECT_TRUE(store.items().isEmpty());
+    store.insertFront(item(kA, "2026-01-01T00:00:00Z", "after the link"));
+    ASSERT_TRUE(store.save().ok());
+    EXPECT_EQ(QFileInfo(path + QStringLiteral(".unreadable")).symLinkTarget(), QStringLiteral("/dev/zero"));
+    EXPECT_EQ(HistoryStore::decode(readFile(path))->size(), 1);
 }

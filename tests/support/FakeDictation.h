@@ -94,8 +94,14 @@ class FakeHistory final : public TranscriptHistory {
 public:
     const QList<HistoryItem> &items() const override { return list; }
     void insertFront(const HistoryItem &item) override { list.prepend(item); }
-    void save() override {}
+    Result<void, QString> save() override
+    {
+        if (saveError)
+            return *saveError;
+        return {};
+    }
     QList<HistoryItem> list;
+    std::optional<QString> saveError;
 };
 
 class FakeOverlay final : public OverlayPresenter {

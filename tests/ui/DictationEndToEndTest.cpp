@@ -335,3 +335,17 @@ TEST_F(DictationEndToEndTest, HiddenStartStaysInTheTrayAndSecondStartsHandTheirR
     EXPECT_TRUE(QTest::qWaitFor([&] { return history().contains(kTranscript); }, 15000)) << history().toStdString();
     EXPECT_EQ(orvel.state(), QProcess::Running);
 }
+
+// A history that is a link to /dev/zero once kept the program reading it at start-up, deaf to
+// SIGTERM. It is now refused unread: the program comes up and ends when asked (TearDown).
+TEST_F(DictationEndToEndTest, AHistoryLinkedToAnEndlessDeviceNeitherHoldsStartUpNorTheEnd)
+{
+    StandInTray tray(x11.screenNumber());
+    ASSERT_TRUE(tray.owns()) << "another tray holds the selection";
+    const QString data = dir.path() + QStringLiteral("/data/Orvel Raza");
+    ASSERT_TRUE(QDir().mkpath(data));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), data + QStringLiteral("/history.json")));
+    startHidden();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tray.dockRequested(); }, 15000)) << "start-up never finished";
+    EXPECT_EQ(QFileInfo(data + QStringLiteral("/history.json")).symLinkTarget(), QStringLiteral("/dev/zero"));
+}

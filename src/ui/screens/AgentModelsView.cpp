@@ -101,8 +101,13 @@ AgentModelsView::AgentModelsView(AppState &state, std::optional<AgentHardwarePro
     busy->setMaximumWidth(e * 6);
     busy->setTextVisible(false);
     m_importProgressText = caption(QString());
+    auto *stop = new QPushButton(QStringLiteral("Stop"));
+    stop->setObjectName(QStringLiteral("stopImport"));
+    stop->setProperty("role", QStringLiteral("quiet"));
+    connect(stop, &QPushButton::clicked, this, [this] { m_store.cancelImport(); });
     progressRow->addWidget(busy);
     progressRow->addWidget(m_importProgressText, 1);
+    progressRow->addWidget(stop);
     m_importProgress->hide();
     importRow->addWidget(m_importProgress, 1);
     importRow->addStretch();

@@ -6,6 +6,7 @@
 //   part TEXT       write TEXT without a line feed and flush, then pause 30 ms (a separate read)
 //   err TEXT        write TEXT and a line feed to standard error
 //   errfill N C     write N bytes C to standard error, no line feed
+//   outfill N C     write N bytes C to standard output, no line feed
 //   sleep MS        pause
 //   exit N          exit with status N at once
 //   deaf            from now on ignore shutdown requests, end of input and SIGTERM
@@ -64,10 +65,10 @@ void perform(const std::vector<std::string> &actions, const std::string &id)
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
         } else if (verb == "err") {
             std::cerr << arg << '\n' << std::flush;
-        } else if (verb == "errfill") {
+        } else if (verb == "errfill" || verb == "outfill") {
             const size_t n = size_t(std::atol(arg.c_str()));
             const char c = arg.size() > 2 ? arg.back() : 'x';
-            std::cerr << std::string(n, c) << std::flush;
+            (verb == "errfill" ? std::cerr : std::cout) << std::string(n, c) << std::flush;
         } else if (verb == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         } else if (verb == "onshutdown") {
