@@ -67,13 +67,13 @@ protected:
     }
 
     // A target window in front with the keyboard focus, as a user clicking into it.
-    QString startTarget(const QString &program, QStringList arguments)
+    QString startTarget(const QString &program, QStringList arguments, const QString &script = {})
     {
         QProcess &target = targets.emplace_back();
         const QString out = dir.filePath(QStringLiteral("target-%1.txt").arg(targets.size()));
         target.setProcessEnvironment(env);
         target.setProcessChannelMode(QProcess::ForwardedChannels);
-        target.start(program, QStringList{out} + arguments);
+        target.start(program, (script.isEmpty() ? QStringList{} : QStringList{script}) + QStringList{out} + arguments);
         EXPECT_TRUE(target.waitForStarted());
         EXPECT_TRUE(QTest::qWaitFor([&] { return driver.activate(target.processId()); }, 15000))
             << "the target never came to the front";
@@ -82,7 +82,7 @@ protected:
     }
     QString startGtk(QStringList arguments)
     {
-        return startTarget(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral(ORVEL_GTK_TARGET)} + arguments);
+        return startTarget(QStringLiteral("/usr/bin/python3"), arguments, QStringLiteral(ORVEL_GTK_TARGET));
     }
     qint64 lastTargetPid() const { return targets.back().processId(); }
 
@@ -108,7 +108,7 @@ protected:
                                                           QStringLiteral("setForeignShortcut"));
         const QStringList action{PortalHotKeyBackend::sessionToken, QStringLiteral("orvel-1"),
                                  PortalHotKeyBackend::sessionToken, QStringLiteral("Start or stop Dictation")};
-        set << action << QVariant::fromValue(QList<int>{int(Qt::META | Qt::ALT | Qt::Key_D)});
+        set << action << QVariant::fromValue(QList<int>{(Qt::META | Qt::ALT | Qt::Key_D).toCombined()});
         EXPECT_EQ(QDBusConnection::sessionBus().call(set).type(), QDBusMessage::ReplyMessage);
         EXPECT_EQ(KWinDriver::boundKeys()[QStringLiteral("orvel-1")], chosen);
         return chosen;
