@@ -59,6 +59,9 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 # in the user's own folders.
 export XDG_CONFIG_HOME="$scratch/config" XDG_CACHE_HOME="$scratch/cache"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+# No KWallet: started on demand by a keychain request, it would open its first-use wizard, a
+# window that takes the focus. Secrets go to the keyring below.
+printf '[Wallet]\nEnabled=false\nFirst Use=false\n' >"$XDG_CONFIG_HOME/kwalletrc"
 export ORVEL_TEST_HOME="$scratch/home"
 mkdir -p "$ORVEL_TEST_HOME/.local/share/keyrings"
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5

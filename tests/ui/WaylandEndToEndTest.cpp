@@ -86,6 +86,15 @@ protected:
     }
     qint64 lastTargetPid() const { return targets.back().processId(); }
 
+    // The screen as a person sees it, where ORVEL_TEST_SCREENSHOTS names a folder.
+    void screenshot(const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("ORVEL_TEST_SCREENSHOTS");
+        if (!folder.isEmpty()) {
+            EXPECT_TRUE(driver.ask(QStringLiteral("screenshot %1/%2.png").arg(folder, name)));
+        }
+    }
+
     // The shortcut tapped, the dictation or instruction spoken, the shortcut tapped again.
     void speak(const QString &trigger)
     {
@@ -140,10 +149,12 @@ TEST_F(WaylandEndToEndTest, ShortcutsBindAndDictationArrivesInQtAndGtkFields)
     const QString gtk = startGtk({QStringLiteral("Notes: ")});
     ASSERT_TRUE(driver.keys(QStringLiteral("down"), QStringLiteral("Ctrl+Alt+Space")));
     const bool spoke = CommandHome::speakWhileRecording(dir.path());
+    screenshot(QStringLiteral("kwin-hold-to-talk-recording"));
     ASSERT_TRUE(driver.keys(QStringLiteral("up"), QStringLiteral("Ctrl+Alt+Space")));
     ASSERT_TRUE(spoke) << "holding the shortcut did not record";
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(gtk) == QStringLiteral("Notes: ") + kSentence; }, 30000))
         << "GTK field: " << readFile(gtk).toStdString();
+    screenshot(QStringLiteral("kwin-hold-to-talk-done"));
     EXPECT_EQ(readFile(qt), kSentence) << "the earlier target was written again";
 }
 
@@ -167,6 +178,7 @@ TEST_F(WaylandEndToEndTest, CommandReplacesTheSelectionOfAGtkField)
     ASSERT_FALSE(answer.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(mail) == before + answer + after; }, 15000))
         << "field: " << readFile(mail).toStdString() << "\nanswer: " << answer.toStdString();
+    screenshot(QStringLiteral("kwin-command-done"));
     // The selection was read over the accessibility bus.
     EXPECT_EQ(turns[0].toObject().value(QStringLiteral("attachments")).toArray().first().toObject().value(
                   QStringLiteral("text")).toString(),
