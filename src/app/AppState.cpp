@@ -65,6 +65,8 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     m_defaults = std::make_unique<Preferences>(m_s.defaults);
     m_agentModels = std::make_unique<AgentModelStore>();
     m_hotKey = std::make_unique<HotKeyManager>(m_s.hotKeys);
+    // The desktop's answer decides which shortcuts the screens show as working.
+    connect(m_hotKey.get(), &HotKeyManager::desktopBindingChanged, this, &AppState::shortcutsChanged);
     if (!m_s.cancelShortcut)
         m_s.cancelShortcut = m_hotKey.get();
     loadPreferences();

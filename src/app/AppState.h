@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+class AccessibleElement;
 class Accessibility;
 class AgentConversationStore;
 class AgentFlow;
@@ -287,7 +288,8 @@ private:
     void finishTranscription(const QString &text, const SpeechModel &model, const QString &audioPath);
     void beginTranscriptionProgress(const SpeechModel &model);
     void scheduleOverlayHide(double seconds);
-    void pasteIntoTargetApplication(const QString &text);
+    // False when the text could only be left on the clipboard.
+    bool pasteIntoTargetApplication(const QString &text);
     void openSettingsLater(const QString &location);
     void keep(std::unique_ptr<ScheduledTask> task);
     void loadPreferences();
@@ -308,6 +310,8 @@ private:
     QString m_lastTranscript;
     QString m_targetApplicationName;
     std::unique_ptr<RunningApplication> m_targetApplication;
+    // The focused field when the run started, where the text goes on Wayland.
+    std::shared_ptr<AccessibleElement> m_targetElement;
     double m_transcriptionProgress = 0;
     bool m_microphoneGranted = false;
     bool m_accessibilityGranted = false;

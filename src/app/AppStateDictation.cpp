@@ -17,6 +17,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr double kPermissionHide = 6.0;
@@ -125,6 +126,9 @@ void AppState::startRecording()
 
     const auto front = m_s.workspace->frontmostApplication();
     m_targetApplication = front ? std::make_unique<RunningApplication>(*front) : nullptr;
+    // Taken now, while the target surely has the focus: the text goes where the run started,
+    // whatever holds the focus when it is done.
+    m_targetElement = m_s.insertTextDirectly ? m_s.accessibility->desktopFocusedElement() : nullptr;
     const QString name = front ? front->localizedName : QString();
     if (name != m_targetApplicationName) {
         m_targetApplicationName = name;
@@ -262,8 +266,9 @@ void AppState::finishTranscription(const QString &text, const SpeechModel &model
     m_s.history->insertFront(item);
     const auto saved = m_s.history->save();
 
+    bool delivered = true;
     if (m_automaticPaste && m_s.accessibility->isProcessTrusted(false))
-        pasteIntoTargetApplication(text);
+        delivered = pasteIntoTargetApplication(text);
 
     m_progressTask.reset();
     m_permissionAttention.reset();
@@ -274,24 +279,24 @@ void AppState::finishTranscription(const QString &text, const SpeechModel &model
         scheduleOverlayHide(kTranscriptionFailureHide);
         return;
     }
-    setStatus(CaptureStatus::success(text));
+    setStatus(delivered ? CaptureStatus::success(text) : CaptureStatus::needingPaste(text));
     scheduleOverlayHide(kSuccessHide);
 }
 
-void AppState::pasteIntoTargetApplication(const QString &text)
+bool AppState::pasteIntoTargetApplication(const QString &text)
 {
     if (m_targetApplication && !m_s.workspace->isCurrentApplication(*m_targetApplication))
         m_s.workspace->activate(*m_targetApplication);
-    if (m_s.insertTextDirectly) {
-        if (const auto element = m_s.accessibility->desktopFocusedElement(); element && element->insertText(text))
-            return;
-    }
+    const auto element = std::exchange(m_targetElement, nullptr);
+    if (element && element->insertText(text))
+        return true;
     // Without a way to reach the application the text stays on the clipboard for the user.
     if (!m_s.keysReachApplications)
-        return;
+        return false;
     KeySynthesizer *keys = m_s.keys;
     keep(m_s.scheduler->after(kPasteDelay,
                               [keys] { keys->postKey(KeySynthesizer::keyV, KeySynthesizer::commandFlag); }));
+    return true;
 }
 
 void AppState::scheduleOverlayHide(double seconds)

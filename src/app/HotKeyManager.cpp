@@ -3,9 +3,31 @@
 #include <QMetaObject>
 #include <QPointer>
 
-HotKeyManager::HotKeyManager(HotKeyBackend *backend, QObject *parent) : QObject(parent), m_backend(backend) {}
+HotKeyManager::HotKeyManager(HotKeyBackend *backend, QObject *parent) : QObject(parent), m_backend(backend)
+{
+    if (m_backend)
+        m_backend->onDesktopBindingChanged = [this] { emit desktopBindingChanged(); };
+}
 
-HotKeyManager::~HotKeyManager() { unregister(); }
+HotKeyManager::~HotKeyManager()
+{
+    unregister();
+    if (m_backend)
+        m_backend->onDesktopBindingChanged = nullptr;
+}
+
+bool HotKeyManager::isRegistered(uint32_t identifier) const
+{
+    if (!m_registered.contains(identifier))
+        return false;
+    const auto trigger = desktopTrigger(identifier);
+    return !trigger || !trigger->isEmpty();
+}
+
+std::optional<QString> HotKeyManager::desktopTrigger(uint32_t identifier) const
+{
+    return m_backend && m_registered.contains(identifier) ? m_backend->desktopTrigger(identifier) : std::nullopt;
+}
 
 void HotKeyManager::installHandler()
 {

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 #include <set>
 
 // The program's global shortcuts on a HotKeyBackend: five identifiers, press and release routed
@@ -38,7 +39,11 @@ public:
     bool registerHotKey(const KeyboardShortcutSetting &shortcut, uint32_t identifier);
     // Every registration and the handler.
     void unregister();
-    bool isRegistered(uint32_t identifier) const { return m_registered.contains(identifier); }
+    // Registered and, where the desktop binds the keys itself, given a key by it.
+    bool isRegistered(uint32_t identifier) const;
+    // What the desktop bound for the shortcut ("Ctrl+Alt+Space", empty for no key); nothing where
+    // registering decides, or while the desktop has not answered.
+    std::optional<QString> desktopTrigger(uint32_t identifier) const;
     bool handlerInstalled() const { return m_handlerInstalled; }
     // While a shortcut is being recorded nothing may be registered, the cancel key included.
     void setSuspended(bool suspended) { m_suspended = suspended; }
@@ -48,6 +53,9 @@ public:
 
     void registerCancelHotKey() override;
     void unregisterCancelHotKey() override;
+
+signals:
+    void desktopBindingChanged();
 
 private:
     void dispatch(uint32_t identifier, bool pressed);

@@ -65,7 +65,7 @@ TEST_F(AppStateTest, ToggleRunsTheWholeDictation)
     EXPECT_EQ(history.list.front().text, QStringLiteral("Not lost"));
 }
 
-TEST_F(AppStateTest, OnWaylandTheFocusedElementTakesTheTextElseItStaysOnTheClipboard)
+TEST_F(AppStateTest, OnWaylandTheFieldFocusedAtTheStartTakesTheTextElseTheOverlaySaysNeedsPaste)
 {
     wayland = true;
     state = makeState();
@@ -74,15 +74,27 @@ TEST_F(AppStateTest, OnWaylandTheFocusedElementTakesTheTextElseItStaysOnTheClipb
     field->range = TextRange{3, 0};
     field->editable = true;
     accessibility.focused = field;
-    dictate(QStringLiteral("there"));
+    // The focus moves on while the run transcribes: the text still goes where the run started.
+    state->toggleRecording();
+    state->toggleRecording();
+    auto elsewhere = std::make_shared<FakeAccessibleElement>(*field);
+    accessibility.focused = elsewhere;
+    runner.finish(QStringLiteral("there"));
+    drain();
     EXPECT_EQ(field->text, QStringLiteral("Hi there"));
+    EXPECT_EQ(elsewhere->text, QStringLiteral("Hi "));
+    EXPECT_FALSE(state->status().needsPaste);
 
-    field->editable = false;
+    // A field that takes no edit, and no keyboard to paste with: only the clipboard has it, and
+    // the overlay says so instead of success.
+    elsewhere->editable = false;
     dictate(QStringLiteral("again"));
     scheduler.advance(0.1);
-    EXPECT_EQ(field->text, QStringLiteral("Hi there"));
+    EXPECT_EQ(elsewhere->text, QStringLiteral("Hi "));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
     EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(kind(), CaptureStatus::Kind::success);
+    EXPECT_TRUE(state->status().needsPaste);
 }
 
 TEST_F(AppStateTest, PasteSkippedWhenTrustIsLostOrAutomaticPasteIsOffAndOwnWindowIsNotReactivated)

@@ -139,12 +139,25 @@ public:
     }
     void unregisterHotKey(uint32_t identifier) override { registered.erase(identifier); }
     void press(uint32_t identifier, bool down) { if (handler) handler(identifier, down); }
+    std::optional<QString> desktopTrigger(uint32_t identifier) const override
+    {
+        const auto it = desktopTriggers.find(identifier);
+        return it == desktopTriggers.end() ? std::nullopt : std::optional<QString>(it->second);
+    }
+    // The desktop's answer, where it binds the keys itself.
+    void answer(std::map<uint32_t, QString> triggers)
+    {
+        desktopTriggers = std::move(triggers);
+        if (onDesktopBindingChanged)
+            onDesktopBindingChanged();
+    }
 
     Handler handler;
     std::map<uint32_t, std::pair<uint16_t, Modifiers>> registered;
     QList<uint16_t> refused;
     // Held by another program, as a window manager holds Alt+Space.
     QList<std::pair<uint16_t, Modifiers>> refusedCombinations;
+    std::map<uint32_t, QString> desktopTriggers;
 };
 
 class FakeScreenCapture final : public ScreenCapture {

@@ -141,7 +141,19 @@ TEST_F(SettingsScreenTest, ConflictsAndRefusedCombinationsAreShownUntilAnotherIs
     EXPECT_TRUE(state->hotKey().isRegistered(HotKeyManager::toggle));
     state->setAgentShortcut(KeyboardShortcutSetting::defaultAgent());
     EXPECT_FALSE(shown(conflict, &screen));
-    EXPECT_FALSE(SettingsScreen(*state).findChild<QWidget *>(QStringLiteral("desktopShortcutCommands")));
+    // Every shortcut registered: the commands go away from the open screen too.
+    EXPECT_FALSE(screen.findChild<QPushButton *>(QStringLiteral("copy-toggle-dictation")));
+
+    // Where the desktop binds the keys (the portal), its answer is what the screen shows: KRunner
+    // holds Alt+Space, so the toggle got no key although it was accepted for asking.
+    backend.answer({{HotKeyManager::toggle, QString()}, {HotKeyManager::pushToTalk, QStringLiteral("Ctrl+Alt+Space")}});
+    auto *toggleKey = screen.findChild<QLabel *>(QStringLiteral("desktop-trigger-1"));
+    auto *holdKey = screen.findChild<QLabel *>(QStringLiteral("desktop-trigger-2"));
+    ASSERT_TRUE(toggleKey && holdKey);
+    EXPECT_TRUE(toggleKey->text().contains(QStringLiteral("not bound")));
+    EXPECT_TRUE(holdKey->text().endsWith(QStringLiteral("Ctrl+Alt+Space")));
+    EXPECT_FALSE(state->hotKey().isRegistered(HotKeyManager::toggle));
+    EXPECT_TRUE(screen.findChild<QPushButton *>(QStringLiteral("copy-toggle-dictation")));
 }
 
 TEST_F(SettingsScreenTest, PasteSoundAndOverlayControlsWriteTheStateAndShowItBack)

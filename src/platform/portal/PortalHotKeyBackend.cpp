@@ -5,25 +5,19 @@
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QKeySequence>
 #include <QTimer>
 
 #include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
 
 namespace {
 
 const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
-// One element of the portal's a(sa{sv}) shortcut lists.
-struct PortalShortcut {
-    QString id;
-    QVariantMap properties;
-};
-
 } // namespace
-
-Q_DECLARE_METATYPE(PortalShortcut)
-
-namespace {
 
 QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
 {
@@ -40,6 +34,8 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &s
     argument.endStructure();
     return argument;
 }
+
+namespace {
 
 void registerTypes()
 {
@@ -120,12 +116,6 @@ void PortalHotKeyBackend::unregisterHotKey(uint32_t identifier)
         it->second.active = false;
 }
 
-QString PortalHotKeyBackend::triggerDescription(uint32_t identifier) const
-{
-    const auto it = m_triggers.find(identifier);
-    return it == m_triggers.end() ? QString() : it->second;
-}
-
 void PortalHotKeyBackend::scheduleBind()
 {
     // Start-up registers every shortcut in one go: the desktop is asked once for all of them.
@@ -156,7 +146,12 @@ void PortalHotKeyBackend::bind()
     m_bound = false;
     m_binding = true;
     m_boundKey = key;
-    QVariantMap options{{QStringLiteral("session_handle_token"), Portal::newToken()}};
+    // Plasma 5.27 implements the portal's earlier draft: it registers only the shortcuts given
+    // here, answers with them, and BindShortcuts would open System Settings. The final interface
+    // ignores this option and binds in BindShortcuts. The session token names the shortcuts'
+    // group in KDE's settings, so it stays the same from start to start.
+    QVariantMap options{{QStringLiteral("session_handle_token"), sessionToken},
+                        {QStringLiteral("shortcuts"), QVariant::fromValue(portalShortcuts())}};
     Portal::call(m_bus, kInterface, QStringLiteral("CreateSession"), {}, options, this,
                  [this](uint response, const QVariantMap &results) {
                      const QString session = results.value(QStringLiteral("session_handle")).toString();
@@ -164,13 +159,15 @@ void PortalHotKeyBackend::bind()
                          return failBinding(results.value(QStringLiteral("error"),
                                                           QStringLiteral("The desktop refused a shortcut session."))
                                                 .toString());
-                     bindShortcuts(session);
+                     m_session = session;
+                     if (results.contains(QStringLiteral("shortcuts")))
+                         return finishBinding(results.value(QStringLiteral("shortcuts")));
+                     bindShortcuts();
                  });
 }
 
-void PortalHotKeyBackend::bindShortcuts(const QString &session)
+QList<PortalShortcut> PortalHotKeyBackend::portalShortcuts() const
 {
-    m_session = session;
     QList<PortalShortcut> shortcuts;
     for (const auto &[identifier, entry] : m_entries) {
         QVariantMap properties;
@@ -182,26 +179,79 @@ void PortalHotKeyBackend::bindShortcuts(const QString &session)
             properties.insert(QStringLiteral("preferred_trigger"), trigger);
         shortcuts.append({shortcutId(identifier), properties});
     }
-    const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()};
+    return shortcuts;
+}
+
+void PortalHotKeyBackend::bindShortcuts()
+{
+    const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(portalShortcuts()),
+                                 QString()};
     Portal::call(m_bus, kInterface, QStringLiteral("BindShortcuts"), arguments, {}, this,
                  [this](uint response, const QVariantMap &results) {
                      if (response != Portal::success)
                          return failBinding(results.value(QStringLiteral("error"),
                                                           QStringLiteral("The desktop did not bind the shortcuts."))
                                                 .toString());
-                     m_triggers.clear();
-                     const auto bound = qdbus_cast<QList<PortalShortcut>>(
-                         results.value(QStringLiteral("shortcuts")).value<QDBusArgument>());
-                     for (const PortalShortcut &shortcut : bound)
-                         for (const auto &[identifier, entry] : m_entries)
-                             if (shortcutId(identifier) == shortcut.id)
-                                 m_triggers[identifier] =
-                                     shortcut.properties.value(QStringLiteral("trigger_description")).toString();
-                     m_binding = false;
-                     m_bound = true;
-                     m_lastError.clear();
-                     emit bindingFinished(true);
+                     finishBinding(results.value(QStringLiteral("shortcuts")));
                  });
+}
+
+void PortalHotKeyBackend::finishBinding(const QVariant &bound)
+{
+    std::map<uint32_t, QString> triggers;
+    for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(bound.value<QDBusArgument>()))
+        for (const auto &[identifier, entry] : m_entries)
+            if (shortcutId(identifier) == shortcut.id)
+                triggers[identifier] = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+    // Plasma describes the trigger it was offered, also when another program holds that key and
+    // kglobalaccel gave ours none. kglobalaccel itself knows what is bound.
+    QDBusMessage infos = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/component/") + sessionToken,
+        QStringLiteral("org.kde.kglobalaccel.Component"), QStringLiteral("allShortcutInfos"));
+    // Asked only where it runs: elsewhere the bus would start one just to answer.
+    infos.setAutoStartService(false);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(infos, 3000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, triggers]() mutable {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+            const auto keys = kglobalaccelKeys(reply.arguments().constFirst().value<QDBusArgument>());
+            for (const auto &[identifier, entry] : m_entries) {
+                const auto it = keys.find(shortcutId(identifier));
+                if (it != keys.end())
+                    triggers[identifier] = it->second;
+            }
+        }
+        m_triggers = std::move(triggers);
+        m_binding = false;
+        m_bound = true;
+        m_lastError.clear();
+        emit bindingFinished(true);
+        if (onDesktopBindingChanged)
+            onDesktopBindingChanged();
+    });
+}
+
+std::map<QString, QString> PortalHotKeyBackend::kglobalaccelKeys(const QDBusArgument &infos)
+{
+    // a(ssssssaiai): action, its name, component, its name, context, its name, keys, default keys.
+    std::map<QString, QString> out;
+    infos.beginArray();
+    while (!infos.atEnd()) {
+        QString strings[6];
+        QList<int> keys, defaults;
+        infos.beginStructure();
+        for (QString &s : strings)
+            infos >> s;
+        infos >> keys >> defaults;
+        infos.endStructure();
+        const auto first = std::find_if(keys.begin(), keys.end(), [](int k) { return k != 0; });
+        out[strings[0]] = first == keys.end()
+                              ? QString()
+                              : QKeySequence(QKeyCombination::fromCombined(*first)).toString(QKeySequence::PortableText);
+    }
+    infos.endArray();
+    return out;
 }
 
 void PortalHotKeyBackend::failBinding(const QString &message)
@@ -209,8 +259,22 @@ void PortalHotKeyBackend::failBinding(const QString &message)
     m_binding = false;
     m_bound = false;
     m_boundKey.clear();
+    m_triggers.clear();
     m_lastError = message;
     emit bindingFinished(false);
+    if (onDesktopBindingChanged)
+        onDesktopBindingChanged();
+}
+
+std::optional<QString> PortalHotKeyBackend::desktopTrigger(uint32_t identifier) const
+{
+    if (m_binding || m_bindScheduled || !m_entries.contains(identifier))
+        return std::nullopt;
+    // Refused altogether: none of them is bound.
+    if (!m_bound)
+        return m_lastError.isEmpty() ? std::nullopt : std::optional<QString>(QString());
+    const auto it = m_triggers.find(identifier);
+    return it == m_triggers.end() ? QString() : it->second;
 }
 
 std::optional<uint32_t> PortalHotKeyBackend::identifierFor(const QDBusMessage &signal) const

@@ -10,7 +10,19 @@
 #include <QVariantMap>
 
 #include <map>
+#include <optional>
 #include <set>
+
+class QDBusArgument;
+
+// One element of the portal's a(sa{sv}) shortcut lists.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+Q_DECLARE_METATYPE(PortalShortcut)
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut);
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut);
 
 // Global shortcuts through the desktop portal, for Wayland sessions where no client may grab
 // keys. The desktop owns the triggers: ours are only preferences the user may change there.
@@ -32,11 +44,16 @@ public:
     bool registerHotKey(uint32_t identifier, uint16_t keyCode, Modifiers modifiers) override;
     void unregisterHotKey(uint32_t identifier) override;
 
-    // After the desktop confirmed the shortcuts.
+    // After the desktop answered for the shortcuts.
     bool isBound() const { return m_bound; }
-    // How the desktop says the shortcut is triggered ("Ctrl+Alt+Space"), empty when unknown.
-    QString triggerDescription(uint32_t identifier) const;
+    // What the desktop really bound ("Ctrl+Alt+Space"), empty for a shortcut it gave no key.
+    std::optional<QString> desktopTrigger(uint32_t identifier) const override;
     QString lastError() const { return m_lastError; }
+
+    // Names the session, and on KDE the shortcuts' group in the desktop's settings.
+    static inline const QString sessionToken = QStringLiteral("orvel_raza");
+    // kglobalaccel's allShortcutInfos answer: each action's first active key, empty for none.
+    static std::map<QString, QString> kglobalaccelKeys(const QDBusArgument &infos);
 
     // The trigger in the XDG shortcuts format: "CTRL+ALT+space".
     static QString preferredTrigger(uint16_t keyCode, Modifiers modifiers);
@@ -58,7 +75,9 @@ private:
     };
     void scheduleBind();
     void bind();
-    void bindShortcuts(const QString &session);
+    QList<PortalShortcut> portalShortcuts() const;
+    void bindShortcuts();
+    void finishBinding(const QVariant &bound);
     void failBinding(const QString &message);
     std::optional<uint32_t> identifierFor(const QDBusMessage &signal) const;
 

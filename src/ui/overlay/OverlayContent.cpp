@@ -76,7 +76,7 @@ QString OverlayContent::title() const
     case CaptureStatus::Kind::processing:
         return QStringLiteral("Transcribing");
     case CaptureStatus::Kind::success:
-        return QStringLiteral("Pasted");
+        return status.needsPaste ? QStringLiteral("Needs paste") : QStringLiteral("Pasted");
     case CaptureStatus::Kind::error:
         break;
     }
@@ -98,6 +98,8 @@ QString OverlayContent::secondaryLabel() const
         return selectedModel ? selectedModel->name + QStringLiteral(" · ") + selectedModel->organization
                              : QStringLiteral("On-device model");
     case CaptureStatus::Kind::success:
+        if (status.needsPaste)
+            return QStringLiteral("On the clipboard · press Ctrl+V");
         return automaticPaste ? QStringLiteral("Copied and inserted") : QStringLiteral("Copied to clipboard");
     case CaptureStatus::Kind::error:
         break;

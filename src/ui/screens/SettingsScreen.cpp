@@ -47,8 +47,7 @@ SettingsScreen::SettingsScreen(AppState &state, QWidget *parent) : QWidget(paren
                               QStringLiteral("Compare global shortcuts and tune shared app behavior in one place.")));
     column->addWidget(makeDictationSection());
     column->addWidget(makeCommandSection());
-    if (QWidget *commands = makeDesktopShortcutCommands(state))
-        column->addWidget(commands);
+    column->addWidget(makeDesktopShortcutCommands(state));
     column->addWidget(makeOverlaySection());
     column->addWidget(makePermissionsSection());
     column->addWidget(note(QStringLiteral("lock.fill"),

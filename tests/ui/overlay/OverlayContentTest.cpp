@@ -21,6 +21,11 @@ TEST(OverlayContentTest, TextsSayWhatHappened)
     OverlayContent c = with(CaptureStatus::success(QStringLiteral("hi")));
     c.automaticPaste = false;
     EXPECT_EQ(c.secondaryLabel(), QStringLiteral("Copied to clipboard"));
+    // Delivery that found no way in is not a success the user can trust.
+    c = with(CaptureStatus::needingPaste(QStringLiteral("hi")));
+    c.automaticPaste = true;
+    EXPECT_EQ(c.title(), QStringLiteral("Needs paste"));
+    EXPECT_EQ(c.secondaryLabel(), QStringLiteral("On the clipboard · press Ctrl+V"));
     // Parakeet's progress is an estimate.
     c = with(CaptureStatus::processing());
     c.transcriptionProgress = 0.416;
