@@ -44,8 +44,9 @@ TEST(StoreKill, FilesParseAndKeepEverySavedItemAfterKillsAtRandomMoments)
         ASSERT_TRUE(process.waitForStarted());
         // Most kills land in the middle of saving, once it has begun; some during start-up, while
         // the files are read.
-        if (run % 4 != 0)
+        if (run % 4 != 0) {
             ASSERT_TRUE(process.waitForReadyRead(20000)) << process.readAllStandardError().toStdString();
+        }
         QTest::qWait(int(random() % 300));
         ASSERT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().toStdString();
         ::kill(pid_t(process.processId()), SIGKILL);
