@@ -11,6 +11,7 @@
 #include "platform/Workspace.h"
 #include "speech/AppPaths.h"
 #include "speech/ModelStore.h"
+#include "speech/SpeechEngineInstaller.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -63,6 +64,7 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     }
     m_defaults = std::make_unique<Preferences>(m_s.defaults);
     m_agentModels = std::make_unique<AgentModelStore>();
+    m_speechEngines = std::make_unique<SpeechEngineInstaller>();
     m_hotKey = std::make_unique<HotKeyManager>(m_s.hotKeys);
     if (!m_s.cancelShortcut)
         m_s.cancelShortcut = m_hotKey.get();
