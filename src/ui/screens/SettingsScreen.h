@@ -70,6 +70,7 @@ private:
     QList<Recorder> m_recorders;
     QWidget *m_conflict = nullptr;
     QCheckBox *m_automaticPaste = nullptr;
+    QCheckBox *m_startAtLogin = nullptr;
     QComboBox *m_sound = nullptr;
     QComboBox *m_appearance = nullptr;
     QList<OverlaySizeChoice *> m_sizes;
