@@ -16,9 +16,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The engine script runs apt-get and dpkg-deb under its own configuration.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "apt, dpkg")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "whisper.cpp-tools, llama.cpp-tools, debian-archive-keyring, qt6-wayland")
+# What the binaries load at run time without linking to it: Qt's platform plugins and the sound
+# backend of Qt Multimedia; the engine script runs apt-get and dpkg-deb under its own configuration.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "apt, dpkg, qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "whisper.cpp-tools, llama.cpp-tools, debian-archive-keyring, at-spi2-core, qt6-wayland")
+# The keyring that keeps an OpenAI key.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-keyring")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
