@@ -5,6 +5,7 @@
 # set-up downloaded (no network: a proxy that refuses) and dictates into a GTK editor; the
 # installed menu entry and AppStream file validated; removed, with the user's files left in place.
 # Usage: package-test.sh SOURCE_DIR SENTENCE_MODEL SENTENCE     (exit 77: skipped)
+#        ORVEL_PACKAGE_DEB=FILE package-test.sh ...              (a package made before)
 set -euo pipefail
 src=$1 model=$2 sentence=$3
 skip() { echo "SKIPPED: $*"; exit 77; }
@@ -15,11 +16,12 @@ done
 downloads=${ORVEL_ENGINE_DOWNLOADS:-${XDG_CACHE_HOME:-$HOME/.cache}/orvel-raza/engine-downloads}
 
 started=$SECONDS
-deb=$("$src/scripts/package.sh" | tail -1)
+# ORVEL_PACKAGE_DEB tests a package made before (or elsewhere) instead.
+deb=${ORVEL_PACKAGE_DEB:-$("$src/scripts/package.sh" | tail -1)}
 echo "package: $deb ($((SECONDS - started)) s to build or reuse)"
 
 # The engine packages, downloaded once and kept (set-up does so for the test build).
-if ! compgen -G "$downloads/lists/*_Packages" >/dev/null || ! compgen -G "$downloads/archives/*.deb" >/dev/null; then
+if ! compgen -G "$downloads/lists/*_Packages*" >/dev/null || ! compgen -G "$downloads/archives/*.deb" >/dev/null; then
   scratch=$(mktemp -d)
   ORVEL_ENGINE_DOWNLOADS=$downloads ORVEL_ENGINE_CACHE=$scratch "$src/scripts/engines.sh" --user >/dev/null \
     || { rm -rf "$scratch"; skip "no engine packages downloaded and none could be (network?)"; }
@@ -53,7 +55,7 @@ desktop-file-validate /usr/share/orvel-raza/autostart/orvel-raza.desktop
 for size in 16 24 32 48 64 128 256 512; do
   [ -f /usr/share/icons/hicolor/${size}x${size}/apps/orvel-raza.png ] || { echo "FAILED: no ${size}x${size} icon"; exit 1; }
 done
-if grep -rls "# orvel-raza engine launcher" /usr/libexec/orvel-raza; then
+if grep -rls "^# orvel-raza engine launcher" /usr/libexec/orvel-raza; then
   echo "FAILED: the package carries engine launchers"; exit 1
 fi
 
