@@ -5,6 +5,9 @@
 # with dpkg-deb -x and cut down to what the engine programs load.
 # Usage: scripts/engines-private.sh BASE PACKAGE... -- PROGRAM...
 # Leaves BASE/<versions>/ and points BASE/current at it; prints one line on failure.
+# ORVEL_ENGINE_DOWNLOADS=DIR keeps the package lists and packages in DIR and uses them again, also
+# when the mirror cannot be reached. ORVEL_ENGINES_PROGRESS=1 adds apt's "dlstatus:" lines on
+# stderr while the packages download.
 set -euo pipefail
 base=$1; shift
 packages=(); while [ "$1" != -- ]; do packages+=("$1"); shift; done; shift
@@ -23,6 +26,11 @@ keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 apt_dir=$base/apt
 rm -rf "$apt_dir"
 mkdir -p "$apt_dir"/{etc/sources.list.d,etc/preferences.d,lists/partial,cache/archives/partial,state}
+lists=$apt_dir/lists archives=$apt_dir/cache/archives
+if [ -n "${ORVEL_ENGINE_DOWNLOADS:-}" ]; then
+  lists=$ORVEL_ENGINE_DOWNLOADS/lists archives=$ORVEL_ENGINE_DOWNLOADS/archives
+  mkdir -p "$lists/partial" "$archives/partial" || fail "cannot write to $ORVEL_ENGINE_DOWNLOADS"
+fi
 : >"$apt_dir/status"
 echo "deb [signed-by=$keyring] $mirror unstable main" >"$apt_dir/etc/sources.list"
 # The system's apt.conf.d still applies (proxies, date checks); its hooks do not run here.
@@ -32,10 +40,10 @@ Dir::Etc::sourceparts "$apt_dir/etc/sources.list.d";
 Dir::Etc::preferences "$apt_dir/etc/preferences";
 Dir::Etc::preferencesparts "$apt_dir/etc/preferences.d";
 Dir::State "$apt_dir/state/";
-Dir::State::lists "$apt_dir/lists/";
+Dir::State::lists "$lists/";
 Dir::State::status "$apt_dir/status";
 Dir::Cache "$apt_dir/cache/";
-Dir::Cache::archives "$apt_dir/cache/archives/";
+Dir::Cache::archives "$archives/";
 Dir::Cache::pkgcache "";
 Dir::Cache::srcpkgcache "";
 Dir::Log "$apt_dir/log";
@@ -53,7 +61,7 @@ papt() { apt-get -c "$apt_dir/apt.conf" -q "$@"; }
 echo "Speech and chat engines: reading Debian unstable's package list from $mirror" >&2
 log=$apt_dir/update.log
 papt update >"$log" 2>&1 || true
-if ! compgen -G "$apt_dir/lists/*_Packages*" >/dev/null; then
+if ! compgen -G "$lists/*_Packages*" >/dev/null; then
   fail "cannot read Debian unstable from $mirror ($(grep -m1 -E '^(E|W): ' "$log" | cut -c4- || echo 'no network?'))"
 fi
 
@@ -69,13 +77,22 @@ if [ -f "$dest/complete" ]; then
 fi
 
 count=$(wc -l <<<"$plan")
-echo "Speech and chat engines: downloading $count Debian unstable packages (about 140 MB)" >&2
-papt install --download-only -y "${packages[@]}" >"$apt_dir/download.log" 2>&1 \
+bytes=$(papt install --print-uris -qq "${packages[@]}" 2>/dev/null | awk '{n += $3} END {print n + 0}')
+size="$((bytes / 1000000)) MB"; [ "$bytes" -gt 0 ] || size="downloaded before"
+echo "Speech and chat engines: downloading $count Debian unstable packages ($size)" >&2
+status=(); [ "${ORVEL_ENGINES_PROGRESS:-}" != 1 ] || status=(-o APT::Status-Fd=3)
+papt "${status[@]}" install --download-only -y "${packages[@]}" 3>&2 >"$apt_dir/download.log" 2>&1 \
   || fail "download failed ($(grep -m1 '^E: ' "$apt_dir/download.log" | cut -c4-))"
+echo "Speech and chat engines: unpacking" >&2
 
 work=$base/$key.partial
 rm -rf "$work"; mkdir -p "$work/stage"
-for deb in "$apt_dir"/cache/archives/*.deb; do dpkg-deb -x "$deb" "$work/stage"; done
+# Only the plan's packages: a kept download folder may hold older versions too.
+while read -r _ pkg ver _; do
+  ver=${ver#(}; ver=${ver//:/%3a}
+  deb=$(compgen -G "$archives/${pkg}_${ver}_*.deb" | head -1) || fail "$pkg was not downloaded"
+  dpkg-deb -x "$deb" "$work/stage"
+done <<<"$plan"
 
 # Keep only what the programs and the ggml CPU backends load.
 S=$work/stage; SL=$S/usr/lib/x86_64-linux-gnu
@@ -124,7 +141,7 @@ ln -sfn "$key" "$base/current"
 # Older folders and the downloads are not needed again.
 for old in "$base"/*/; do
   old=${old%/}
-  case "$old" in "$dest" | "$apt_dir" | "$base/current") ;; *) rm -rf "$old" ;; esac
+  case "$old" in "$dest" | "$apt_dir" | "$base/current" | "${ORVEL_ENGINE_DOWNLOADS%/}") ;; *) rm -rf "$old" ;; esac
 done
 rm -rf "$apt_dir"
 for p in "${programs[@]}"; do

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes sure the speech and chat engines (whisper-cli, parakeet-cli, llama-server) can be started.
-# Usage: scripts/engines.sh BUILD_DIR
+# Usage: scripts/engines.sh BUILD_DIR    (set-up)
+#        engines.sh --user               (the program's "Get the speech engines")
 # Prints one line on stderr saying which way it took, and on stdout the CMake arguments that put
-# launchers into BUILD_DIR/libexec/orvel-raza (none when the engines are found elsewhere).
+# launchers into BUILD_DIR/libexec/orvel-raza (none when the engines are found elsewhere); with
+# --user, only the private folder is made (no root needed) and stdout gets its path.
 #
 # Ways, in order: already found (ORVEL_<NAME>_PATH, BUILD_DIR/libexec/orvel-raza, PATH); the
 # system's package sources offer whisper.cpp-tools and llama.cpp-tools (installed with apt-get);
@@ -10,7 +12,7 @@
 # under a private configuration so /etc/apt and the system's package state stay untouched.
 # ORVEL_ENGINES=skip leaves the engines alone; ORVEL_ENGINES=refresh rebuilds the private folder.
 set -euo pipefail
-build_dir=${1:?build directory}
+build_dir=${1:?build directory or --user}
 programs=(whisper-cli parakeet-cli llama-server)
 packages=(whisper.cpp-tools llama.cpp-tools)
 base=${ORVEL_ENGINE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvel-raza/engines}
@@ -19,6 +21,16 @@ marker="# orvel-raza engine launcher"
 say() { echo "Speech and chat engines: $*" >&2; }
 
 case "${ORVEL_ENGINES:-}" in skip) say "left alone (ORVEL_ENGINES=skip)"; exit 0 ;; esac
+
+# The program asks only when it found no engine: straight to this user's private folder.
+if [ "$build_dir" = --user ]; then
+  mkdir -p "$base"
+  exec 9>"$base/.lock"
+  flock 9
+  "$(dirname "$0")/engines-private.sh" "$base" "${packages[@]}" -- "${programs[@]}"
+  readlink -f "$base/current"
+  exit 0
+fi
 
 override_var() { local n=${1^^}; echo "ORVEL_${n//-/_}_PATH"; }
 

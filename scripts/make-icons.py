@@ -4,6 +4,7 @@
 Usage: scripts/make-icons.py [output folder]   (default: resources)
   OrvelPlusMenuBarTemplate.png  36 x 36, a mid-grey waveform on transparency, legible on light and dark panels (shown at 18 x 18)
   orvel-raza.png                256 x 256, the waveform in paper colour on the accent disc
+  icons/NxN/orvel-raza.png      the same drawn at each hicolor size, for the menu entry
   symbols/*.png                 64 x 64 one-colour masks for the symbols no icon theme has
                                 (the program recolours them): waveform, waveform-circle,
                                 wand-and-stars, cpu, checkmark-circle
@@ -132,7 +133,16 @@ def main():
     png(os.path.join(out, "OrvelPlusMenuBarTemplate.png"), 36, 36,
         lambda x, y: (150, 150, 150, int(round(255 * coverage(glyph, x, y)))))
 
-    size = 256
+    png(os.path.join(out, "orvel-raza.png"), 256, 256, app_icon(256))
+    # Drawn at each size rather than scaled, so the small ones stay sharp.
+    for size in (16, 24, 32, 48, 64, 128, 256, 512):
+        folder = os.path.join(out, "icons", "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        png(os.path.join(folder, "orvel-raza.png"), size, size, app_icon(size))
+    symbols(os.path.join(out, "symbols"))
+
+
+def app_icon(size):
     centre = size / 2
     disc = lambda x, y: (x - centre) ** 2 + (y - centre) ** 2 <= (size * 0.47) ** 2
     mark = waveform(size * 0.2, size * 0.2, size * 0.6)
@@ -145,8 +155,7 @@ def main():
         r, g, b = (round(a + (p - a) * m) for a, p in zip(accent, paper))
         return (r, g, b, int(round(255 * d)))
 
-    png(os.path.join(out, "orvel-raza.png"), size, size, icon)
-    symbols(os.path.join(out, "symbols"))
+    return icon
 
 
 if __name__ == "__main__":

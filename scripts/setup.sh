@@ -22,6 +22,11 @@ fi
 
 cd "$here"
 case "$preset" in default) build_dir=build ;; *) build_dir=build-$preset ;; esac
+# The test build keeps the engine packages it downloads: the package test gets the engines
+# from them through the installed program, without the network.
+if [ "$preset" = test ]; then
+  export ORVEL_ENGINE_DOWNLOADS=${ORVEL_ENGINE_DOWNLOADS:-${XDG_CACHE_HOME:-$HOME/.cache}/orvel-raza/engine-downloads}
+fi
 mapfile -t engine_args < <(scripts/engines.sh "$here/$build_dir")
 cmake --preset "$preset" "${engine_args[@]}"
 cmake --build --preset "$preset" -j"$(nproc)"

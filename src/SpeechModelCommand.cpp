@@ -2,6 +2,7 @@
 
 #include "speech/ModelStore.h"
 #include "speech/ResourceLocator.h"
+#include "speech/SpeechEngineInstaller.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -81,5 +82,44 @@ std::optional<int> runSpeechModelCommand(int argc, char **argv)
         return 1;
     }
     say(stdout, QStringLiteral("%1 speech model: saved to %2").arg(model->name, destination));
+    return 0;
+}
+
+std::optional<int> runSpeechEnginesCommand(int argc, char **argv)
+{
+    int at = 1;
+    while (at < argc && std::strcmp(argv[at], "--get-speech-engines") != 0)
+        ++at;
+    if (at == argc)
+        return std::nullopt;
+
+    QCoreApplication app(argc, argv);
+    if (const auto found = ResourceLocator::bundledExecutable(QStringLiteral("whisper-cli"))) {
+        say(stdout, QStringLiteral("Speech engines: already found (%1)").arg(*found));
+        return 0;
+    }
+    SpeechEngineInstaller installer;
+    QString shown;
+    QObject::connect(&installer, &SpeechEngineInstaller::changed, &installer, [&] {
+        QString line = installer.stage();
+        if (installer.progress() >= 0)
+            line += QStringLiteral(" %1%").arg(int(installer.progress() * 100));
+        if (!line.isEmpty() && line != shown)
+            say(stderr, line);
+        shown = line;
+    });
+    bool succeeded = false;
+    QObject::connect(&installer, &SpeechEngineInstaller::finished, &app, [&](bool ok) {
+        succeeded = ok;
+        QCoreApplication::quit();
+    });
+    installer.start();
+    if (installer.running())
+        app.exec();
+    if (!succeeded) {
+        say(stderr, installer.error());
+        return 1;
+    }
+    say(stdout, QStringLiteral("Speech engines: %1").arg(ResourceLocator::userEngineFolder()));
     return 0;
 }

@@ -7,3 +7,7 @@
 // model belongs) and exits. Runs without a desktop session, so set-up can call it.
 // Returns the exit code, or nothing when the arguments ask for something else.
 std::optional<int> runSpeechModelCommand(int argc, char **argv);
+
+// `OrvelPlus --get-speech-engines`: "Get the speech engines" without a window: the same child
+// script and progress as the Models screen, printed on stderr; the folder on stdout.
+std::optional<int> runSpeechEnginesCommand(int argc, char **argv);

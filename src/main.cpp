@@ -265,6 +265,8 @@ int main(int argc, char **argv)
     reportStartupStep("main");
     if (const auto exitCode = runSpeechModelCommand(argc, argv))
         return *exitCode;
+    if (const auto exitCode = runSpeechEnginesCommand(argc, argv))
+        return *exitCode;
     DesktopSession::choosePlatform();
     QApplication app(argc, argv);
     reportStartupStep("application");

@@ -12,6 +12,7 @@
 #include "speech/AppPaths.h"
 #include "speech/ModelStore.h"
 #include "speech/WarmRunner.h"
+#include "speech/SpeechEngineInstaller.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -64,6 +65,7 @@ AppState::AppState(const Services &services, QObject *parent) : QObject(parent),
     }
     m_defaults = std::make_unique<Preferences>(m_s.defaults);
     m_agentModels = std::make_unique<AgentModelStore>();
+    m_speechEngines = std::make_unique<SpeechEngineInstaller>();
     m_hotKey = std::make_unique<HotKeyManager>(m_s.hotKeys);
     // The desktop's answer decides which shortcuts the screens show as working.
     connect(m_hotKey.get(), &HotKeyManager::desktopBindingChanged, this, &AppState::shortcutsChanged);

@@ -39,6 +39,7 @@ class ModelStore;
 class Pasteboard;
 class Permissions;
 class SoundPlayer;
+class SpeechEngineInstaller;
 class Workspace;
 class WarmRunner;
 struct RunningApplication;
@@ -184,6 +185,8 @@ public:
     void shortcutCaptureDidChange(bool capturing);
     HotKeyManager &hotKey() { return *m_hotKey; }
     ModelStore &modelStore() { return *m_s.modelStore; }
+    // "Get the speech engines", shared by onboarding and the Models screen.
+    SpeechEngineInstaller &speechEngines() { return *m_speechEngines; }
 
     // The writing-model store: catalog lookup, installed state, downloads, imports, removal.
     AgentModelStore &agentModels() { return *m_agentModels; }
@@ -304,6 +307,7 @@ private:
     std::unique_ptr<Preferences> m_defaults;
     std::unique_ptr<HotKeyManager> m_hotKey;
     std::unique_ptr<AgentModelStore> m_agentModels;
+    std::unique_ptr<SpeechEngineInstaller> m_speechEngines;
     bool m_hotKeysSuspended = false;
 
     CaptureStatus m_status;

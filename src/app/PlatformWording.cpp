@@ -44,14 +44,14 @@ QList<Replacement> table()
         // Modifier keys by the names printed on this desktop's keyboards.
         {QStringLiteral("Add ⌘, ⌥, ⌃, or ⇧"), QStringLiteral("Add Ctrl, Alt, Shift, or Super")},
         {QStringLiteral("this Mac"), QStringLiteral("this computer")},
-        // Nothing is bundled: the engines come from the distribution or from set-up.
+        // Nothing is bundled: the engines come from the distribution or from "Get the speech engines".
         {QStringLiteral("The bundled local speech engine is missing."),
-         QStringLiteral("The speech engine %1 was not found. Install the whisper.cpp-tools package, or run "
-                        "scripts/setup.sh in the Orvel Raza sources.")},
+         QStringLiteral("The speech engine %1 was not found. Choose \u201cGet the speech engines\u201d under Models, "
+                        "or install the whisper.cpp-tools package.")},
         {QStringLiteral("your Mac"), QStringLiteral("your computer")},
         {QStringLiteral("The bundled llama-server is missing, so this model cannot be validated."),
-         QStringLiteral("llama-server was not found, so this model cannot be validated. Install the llama.cpp-tools "
-                        "package, or run scripts/setup.sh in the Orvel Raza sources.")},
+         QStringLiteral("llama-server was not found, so this model cannot be validated. Choose \u201cGet the speech "
+                        "engines\u201d under Models (llama-server comes with them), or install the llama.cpp-tools package.")},
         // Nothing is granted on this desktop: the buttons look again for what is there (an audio
         // input; X11 input and accessibility).
         {QStringLiteral("Allow microphone"), QStringLiteral("Look for a microphone")},

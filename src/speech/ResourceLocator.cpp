@@ -67,7 +67,21 @@ std::optional<QString> bundledExecutable(const QString &name)
     const QString onPath = QStandardPaths::findExecutable(name);
     if (!onPath.isEmpty())
         return onPath;
+    const QString own = userEngineFolder() + QStringLiteral("/current/launch/") + name;
+    if (isExecutableFile(own))
+        return own;
     return std::nullopt;
+}
+
+QString userEngineFolder()
+{
+    const QString set = qEnvironmentVariable("ORVEL_ENGINE_CACHE");
+    if (!set.isEmpty())
+        return set;
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    return cache + QStringLiteral("/orvel-raza/engines");
 }
 
 } // namespace ResourceLocator

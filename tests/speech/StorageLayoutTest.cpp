@@ -114,6 +114,10 @@ TEST_F(ResourceLocatorTest, ExecutableLookupOrder)
 
     qputenv("PATH", (home.path() + QStringLiteral("/bin")).toUtf8());
     EXPECT_EQ(ResourceLocator::bundledExecutable(name), std::nullopt);
+    // This user's engine folder ("Get the speech engines") comes after everything on the system.
+    const QString own = home.path() + QStringLiteral("/cache/orvel-raza/engines/current/launch/whisper-cli");
+    touch(own, exec);
+    EXPECT_EQ(ResourceLocator::bundledExecutable(name), own);
     touch(onPath, exec);
     EXPECT_EQ(ResourceLocator::bundledExecutable(name), onPath);
     touch(resource); // resources count by existence alone

@@ -22,10 +22,14 @@ foreach(f IN ITEMS
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
-# Every auxiliary program of the build is installed where the program looks for it.
+# Every auxiliary program of the build is installed where the program looks for it, except the
+# engine launchers set-up made: those point into the building user's home.
 file(GLOB auxiliaries RELATIVE "${BUILD}/libexec/orvel-raza" "${BUILD}/libexec/orvel-raza/*")
 foreach(a IN LISTS auxiliaries)
-  if(NOT EXISTS "${PREFIX}/libexec/orvel-raza/${a}")
+  file(STRINGS "${BUILD}/libexec/orvel-raza/${a}" launcher LIMIT_COUNT 2 REGEX "^# orvel-raza engine launcher")
+  if(launcher AND EXISTS "${PREFIX}/libexec/orvel-raza/${a}")
+    message(FATAL_ERROR "engine launcher installed: ${a}")
+  elseif(NOT launcher AND NOT EXISTS "${PREFIX}/libexec/orvel-raza/${a}")
     message(FATAL_ERROR "auxiliary program not installed: ${a}")
   endif()
 endforeach()

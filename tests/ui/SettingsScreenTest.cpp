@@ -1,6 +1,7 @@
 #include "ScreenTestSupport.h"
 #include "app/HotKeyManager.h"
 #include "app/InstanceService.h"
+#include "app/LoginStart.h"
 #include "app/Preferences.h"
 #include "ui/screens/OverlaySizeChoice.h"
 #include "ui/screens/SettingsScreen.h"
@@ -10,6 +11,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -195,6 +202,48 @@ TEST_F(SettingsScreenTest, PasteSoundAndOverlayControlsWriteTheStateAndShowItBac
     auto reread = Preferences::openDefaultStore();
     EXPECT_FALSE(reread->contains(PreferenceKeys::overlayOriginX));
     EXPECT_FALSE(reread->contains(PreferenceKeys::overlayOriginY));
+}
+
+// Off until turned on; on, the user's autostart folder has an entry that starts this very program in
+// the tray, which desktops accept; a folder that cannot be written is said so and stays off.
+TEST_F(SettingsScreenTest, StartAtLoginPutsTheAutostartEntryInPlace)
+{
+    const QString entry = LoginStart::entryPath();
+    ASSERT_TRUE(entry.startsWith(home.path()));
+    {
+        SettingsScreen screen(*state);
+        auto *login = screen.findChild<QCheckBox *>(QStringLiteral("startAtLogin"));
+        ASSERT_TRUE(login);
+        EXPECT_FALSE(login->isChecked());
+        login->click();
+        EXPECT_TRUE(login->isChecked());
+    }
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    const QString program = QCoreApplication::applicationFilePath();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nExec=") + program + QStringLiteral(" --hidden\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nTryExec=") + program + QStringLiteral("\n")));
+    if (!QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty()) {
+        EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
+    }
+
+    SettingsScreen screen(*state);
+    auto *login = screen.findChild<QCheckBox *>(QStringLiteral("startAtLogin"));
+    EXPECT_TRUE(login->isChecked());
+    login->click();
+    EXPECT_FALSE(QFileInfo::exists(entry));
+
+    // A file where the folder should be.
+    QFile blocker(QFileInfo(entry).path());
+    ASSERT_TRUE(QFileInfo(entry).dir().removeRecursively());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    login->click();
+    EXPECT_FALSE(login->isChecked());
+    auto *error = screen.findChild<QLabel *>(QStringLiteral("startAtLoginError"));
+    EXPECT_FALSE(error->isHidden());
+    EXPECT_EQ(error->text(), QStringLiteral("Could not write %1.").arg(entry));
 }
 
 TEST_F(SettingsScreenTest, APermissionRequestHighlightsThePermissionsOnceForEachRequest)

@@ -69,6 +69,7 @@ const QList<Entry> &table()
         // Input and devices
         {"keyboard", nullptr, "input-keyboard-symbolic"},
         {"escape", nullptr, "process-stop-symbolic"},
+        {"power", nullptr, "system-shutdown-symbolic"},
         {"speaker.wave.2.fill", nullptr, "audio-volume-high-symbolic"},
         {"hand.tap.fill", nullptr, "input-touchpad-symbolic"},
         {"cursorarrow.motionlines", nullptr, "input-mouse-symbolic"},

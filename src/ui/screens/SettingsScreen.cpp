@@ -1,6 +1,7 @@
 #include "ui/screens/SettingsScreen.h"
 
 #include "app/AppState.h"
+#include "app/LoginStart.h"
 #include "app/PlatformWording.h"
 #include "ui/components/Components.h"
 #include "ui/screens/DesktopShortcutCommands.h"
@@ -168,6 +169,25 @@ QWidget *SettingsScreen::makeDictationSection()
     rows->addWidget(keepRow);
     connect(&m_state, &AppState::speechDeviceChanged, this, &SettingsScreen::refreshSpeechDevice);
     refreshSpeechDevice();
+    rows->addWidget(divider());
+    // Off until turned on here; on means the entry is in the user's autostart folder.
+    m_startAtLogin = new QCheckBox;
+    m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
+    m_startAtLogin->setAccessibleName(QStringLiteral("Start at login"));
+    m_startAtLogin->setChecked(LoginStart::enabled());
+    auto *loginError = caption(QString());
+    loginError->setObjectName(QStringLiteral("startAtLoginError"));
+    loginError->hide();
+    connect(m_startAtLogin, &QCheckBox::toggled, this, [this, loginError](bool on) {
+        const auto failure = LoginStart::setEnabled(on);
+        loginError->setText(failure.value_or(QString()));
+        loginError->setVisible(failure.has_value());
+        const QSignalBlocker block(m_startAtLogin);
+        m_startAtLogin->setChecked(LoginStart::enabled());
+    });
+    rows->addWidget(row(QStringLiteral("power"), QStringLiteral("Start at login"),
+                        QStringLiteral("Keep Orvel Raza in the tray after you log in"), m_startAtLogin));
+    rows->addWidget(loginError);
     return box;
 }
 

@@ -71,6 +71,7 @@ private:
     QList<Recorder> m_recorders;
     QWidget *m_conflict = nullptr;
     QCheckBox *m_automaticPaste = nullptr;
+    QCheckBox *m_startAtLogin = nullptr;
     QComboBox *m_sound = nullptr;
     QComboBox *m_keepLoaded = nullptr;
     QLabel *m_speechDevice = nullptr;

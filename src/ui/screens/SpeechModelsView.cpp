@@ -5,6 +5,7 @@
 #include "speech/ModelStore.h"
 #include "ui/components/ModelViews.h"
 #include "ui/components/ScreenLayout.h"
+#include "ui/components/SpeechEnginesOffer.h"
 #include "ui/screens/ModelRowParts.h"
 
 #include <QGridLayout>
@@ -45,6 +46,7 @@ SpeechModelsView::SpeechModelsView(AppState &state, QWidget *parent)
                                              "coverage.")));
     m_error = new ModelRowParts::ErrorLine(QStringLiteral("speechModelError"));
     column->addWidget(m_error);
+    column->addWidget(new SpeechEnginesOffer(state.speechEngines()));
 
     auto *recommended = new QVBoxLayout;
     recommended->setSpacing(e / 4);

@@ -5,6 +5,7 @@
 #include "components/Components.h"
 #include "components/ModelViews.h"
 #include "components/ScreenColumn.h"
+#include "components/SpeechEnginesOffer.h"
 #include "speech/ModelStore.h"
 #include "window/OnboardingModelCard.h"
 
@@ -172,6 +173,8 @@ QWidget *OnboardingView::makeModels()
                                          QStringLiteral("Pocket is fastest for English. Velocity adds fast, automatic "
                                                         "transcription across 25 European languages."),
                                          page));
+    if (m_context.state)
+        column->addWidget(new SpeechEnginesOffer(m_context.state->speechEngines(), page));
     auto addCard = [this](const SpeechModel &model, QWidget *parent, QVBoxLayout *into) {
         auto *card = new OnboardingModelCard(model, parent);
         connect(card, &OnboardingModelCard::chosenByUser, this, &OnboardingView::setChosenModelID);
