@@ -24,6 +24,7 @@ AgentModelStore::AgentModelStore(QObject *parent)
     (void)AppPaths::prepare();
     removeAbandonedImports();
     loadCustomModels();
+    loadServers();
 }
 
 AgentModelStore::~AgentModelStore()
@@ -54,6 +55,8 @@ std::optional<AgentModelDescriptor> AgentModelStore::descriptor(const QString &i
     for (const auto &d : m_customModels)
         if (d.id == id)
             return d;
+    if (const auto server = serverForModel(id))
+        return server->descriptor();
     return std::nullopt;
 }
 
