@@ -156,6 +156,7 @@ public:
         if (!apiKey.isEmpty())
             args << QStringLiteral("--api-key") << apiKey;
         process.start(llama.server, args);
+        process.waitForStarted(10000);
     }
     ~RunningLlamaServer()
     {
@@ -169,7 +170,7 @@ public:
     {
         QElapsedTimer timer;
         timer.start();
-        while (!timer.hasExpired(ms) && process.state() == QProcess::Running) {
+        while (!timer.hasExpired(ms) && process.state() != QProcess::NotRunning) {
             QTcpSocket socket;
             socket.connectToHost(QHostAddress::LocalHost, quint16(port));
             if (socket.waitForConnected(1000)) {

@@ -379,8 +379,6 @@ TEST_F(ModelsScreenTest, ServerIsTestedListedAndAddedWithItsKeyOnlyInTheKeyring)
     EXPECT_EQ(tested(server.baseURL(), QStringLiteral("wrong")), QStringLiteral("The server refused the API key. Check the key."));
     EXPECT_EQ(tested(server.baseURL(), QString()),
               QStringLiteral("The server asks for an API key. Enter the key it was started with."));
-    const QString tls = tested(QStringLiteral("https://127.0.0.1:%1/v1").arg(server.port), key);
-    EXPECT_TRUE(tls.startsWith(QStringLiteral("No secure connection to 127.0.0.1 could be made (TLS error:"))) << tls.toStdString();
     EXPECT_FALSE(card.addButton()->isEnabled());
 
     EXPECT_EQ(tested(server.baseURL() + QStringLiteral("/"), key), QStringLiteral("Connected. The server lists one model."));

@@ -86,15 +86,15 @@ ModelServersCard::ModelServersCard(AppState &state, QWidget *parent) : QWidget(p
     connect(m_test, &QPushButton::clicked, this, [this] { testConnection(); });
     connect(m_add, &QPushButton::clicked, this, [this] { addServer(); });
     // A list from another address or key would be a lie: edits ask for a new test.
-    connect(m_address, &QLineEdit::textEdited, this, &ModelServersCard::formEdited);
-    connect(m_key, &QLineEdit::textEdited, this, &ModelServersCard::formEdited);
+    connect(m_address, &QLineEdit::textChanged, this, &ModelServersCard::formEdited);
+    connect(m_key, &QLineEdit::textChanged, this, &ModelServersCard::formEdited);
     connect(m_model, &QComboBox::currentIndexChanged, this, &ModelServersCard::refresh);
     connect(&state.agentModels(), &AgentModelStore::serversChanged, this, &ModelServersCard::rebuildRows);
     connect(&state, &AppState::agentSettingsChanged, this, &ModelServersCard::refresh);
     rebuildRows();
 }
 
-QString ModelServersCard::statusText() const { return m_status->isVisible() ? m_status->text() : QString(); }
+QString ModelServersCard::statusText() const { return m_status->isHidden() ? QString() : m_status->text(); }
 
 QString ModelServersCard::destinationText(const ModelServer &server)
 {
