@@ -353,6 +353,7 @@ TEST_F(CommandEndToEndTest, ATeamServerWritesTheAnswerAndItsKeyStaysInTheKeyring
     QtKeychainSecretStore secrets;
     ModelServerKeyStore keys(secrets);
     ASSERT_TRUE(runTask(keys.save(team.id, key)).ok());
+    ASSERT_TRUE(QDir().mkpath(CommandHome::dataFolder(dir.path()) + QStringLiteral("/Agent")));
     QFile servers(CommandHome::dataFolder(dir.path()) + QStringLiteral("/Agent/model-servers.json"));
     ASSERT_TRUE(servers.open(QIODevice::WriteOnly));
     servers.write(Json::filePretty(QJsonArray{team.toJson()}));

@@ -31,10 +31,9 @@ bool isSelected(const AgentSettings &s, const ModelServer &server)
 ModelServersCard::ModelServersCard(AppState &state, QWidget *parent) : QWidget(parent), m_state(state)
 {
     setObjectName(QStringLiteral("modelServersCard"));
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    QVBoxLayout *rows = nullptr;
-    outer->addWidget(card(&rows));
+    // The section around it is already a card.
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
     rows->addWidget(note(QStringLiteral("server.rack"),
                          QStringLiteral("Personal context, instructions, selected text, screenshots, and relevant "
                                         "conversation turns are sent to the server you choose. A server on another "
@@ -66,7 +65,7 @@ ModelServersCard::ModelServersCard(AppState &state, QWidget *parent) : QWidget(p
     m_model->setObjectName(QStringLiteral("serverModel"));
     m_model->setPlaceholderText(QStringLiteral("Test the connection to list the models"));
     m_model->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_model->setMinimumContentsLength(24);
+    m_model->setMinimumContentsLength(16);
     m_test = new QPushButton(QStringLiteral("Test connection"));
     modelRow->addWidget(m_model, 1);
     modelRow->addWidget(m_test);
