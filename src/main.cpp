@@ -310,6 +310,7 @@ int main(int argc, char **argv)
     X11ScreenCapture screenCapture(x11);
     QtKeychainSecretStore secrets;
     OpenAIKeychainStore keyStore(secrets);
+    ModelServerKeyStore serverKeys(secrets);
     // One runtime for the whole run.
     AgentRuntimeService agentRuntime(scheduler);
     LateWarmRuntime agentRuntimeClient(agentRuntime);
@@ -336,6 +337,7 @@ int main(int argc, char **argv)
     services.screenCapture = &screenCapture;
     services.screenCaptureSeesEveryWindow = session.screenCaptureSeesEveryWindow();
     services.openAIKeychain = &keyStore;
+    services.serverKeys = &serverKeys;
     services.agentResults = &agentResults;
     services.defaults = defaults.get();
     AppState state(services); // registers the shortcuts

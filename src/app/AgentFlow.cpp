@@ -48,9 +48,18 @@ AgentFlow::~AgentFlow() = default;
 std::optional<AgentModelDescriptor> AgentFlow::selectedAgentModel() const
 {
     const AgentSettings &settings = m_state.agentSettings();
-    return m_state.agentModels().descriptor(settings.writingProvider == AgentWritingProvider::openAI
-                                    ? settings.selectedOpenAIModelID
-                                    : settings.selectedModelID);
+    switch (settings.writingProvider) {
+    case AgentWritingProvider::openAI:
+        return m_state.agentModels().descriptor(settings.selectedOpenAIModelID);
+    case AgentWritingProvider::openAICompatible:
+        // Only a server's model: a stale id must not fall through to a local or cloud model.
+        if (const auto server = m_state.agentModels().serverForModel(settings.selectedServerModelID))
+            return server->descriptor();
+        return std::nullopt;
+    case AgentWritingProvider::local:
+        break;
+    }
+    return m_state.agentModels().descriptor(settings.selectedModelID);
 }
 
 std::optional<SpeechModel> AgentFlow::selectedAgentSpeechModel() const

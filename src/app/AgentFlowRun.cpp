@@ -9,6 +9,7 @@
 #include "command/AgentProgressEstimator.h"
 #include "command/AgentRuntimeProtocol.h"
 #include "models/AgentModelStore.h"
+#include "models/ModelServer.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
@@ -43,6 +44,10 @@ QString detailFor(const AgentModelDescriptor &model)
         return QStringLiteral("Loading ") + model.name;
     case AgentModelProvider::openAI:
         return QStringLiteral("Connecting to OpenAI · ") + model.name;
+    case AgentModelProvider::openAICompatible:
+        // Says where the text goes: this computer, or the server's host.
+        return QStringLiteral("Connecting to ") + model.organization + QStringLiteral(" · ") +
+               ModelServer::destinationOf(model);
     }
     return {};
 }
@@ -69,6 +74,8 @@ AgentRuntimeRequest AgentFlow::assembleRequest(const QUuid &requestID, const Age
     request.sessionPath = AppPaths::agentSessions();
     if (model.provider == AgentModelProvider::openAI)
         request.openAIAPIKey = key;
+    else if (model.provider == AgentModelProvider::openAICompatible)
+        request.serverAPIKey = key;
     request.personalContext = settings.personalContext;
     return request;
 }
@@ -98,6 +105,28 @@ QCoro::Task<> AgentFlow::runWritingAgent(QString instruction, QUuid conversation
                 AgentRuntimeError::writingModelUnavailable(
                     QStringLiteral("Add your OpenAI API key in Models → Command before using an OpenAI model."))
                     .description());
+    }
+    if (model->provider == AgentModelProvider::openAICompatible) {
+        const auto server = m_state.agentModels().serverForModel(model->id);
+        if (server && server->hasKey) {
+            if (!m_s.serverKeys)
+                co_return showAgentError(QStringLiteral("The system keyring is not available, so the API key of %1 "
+                                                        "cannot be read.")
+                                             .arg(server->name));
+            m_capturing = true;
+            auto loading = m_s.serverKeys->load(server->id);
+            const auto loaded = co_await loading;
+            if (!self)
+                co_return;
+            m_capturing = false;
+            if (!loaded.ok())
+                co_return showAgentError(loaded.error());
+            if (!loaded.value())
+                co_return showAgentError(QStringLiteral("The API key of %1 is no longer in the system keyring. "
+                                                        "Remove the server in Models → Command and add it again.")
+                                             .arg(server->name));
+            key = loaded.value();
+        }
     }
     if (!m_s.agentRuntime)
         co_return showAgentError(AgentRuntimeError(AgentRuntimeError::Kind::runtimeMissing).description());

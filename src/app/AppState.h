@@ -8,6 +8,7 @@
 #include "command/AgentPhase.h"
 #include "command/AgentRuntimeError.h"
 #include "command/AgentSettings.h"
+#include "command/ModelServerKeyStore.h"
 #include "command/OpenAIKeychainStore.h"
 #include "models/AgentModelDescriptor.h"
 #include "platform/Scheduler.h"
@@ -84,6 +85,8 @@ public:
         // False on Wayland: the capture sees XWayland's windows only.
         bool screenCaptureSeesEveryWindow = true;
         OpenAIKeychainStore *openAIKeychain = nullptr;
+        // Optional: without it a server that has an API key cannot be used or added with one.
+        ModelServerKeyStore *serverKeys = nullptr;
         // Optional: without it the state keeps its own store in the program's data folder.
         AgentConversationStore *agentConversations = nullptr;
         // Optional: the result card and conversation window.
@@ -204,6 +207,7 @@ public:
     AgentConversationStore &agentConversationStore();
     // The key store of the cloud API key; none when the state was built without one.
     OpenAIKeychainStore *openAIKeychain() const { return m_s.openAIKeychain; }
+    ModelServerKeyStore *serverKeys() const { return m_s.serverKeys; }
 
     // Entry points.
     void toggleRecording();

@@ -83,6 +83,7 @@ QJsonObject AgentRuntimeRequest::toJson() const
     Json::insertOptional(o, QStringLiteral("appleBridgePath"), appleBridgePath);
     Json::insertOptional(o, QStringLiteral("sessionPath"), sessionPath);
     Json::insertOptional(o, QStringLiteral("openAIAPIKey"), openAIAPIKey);
+    Json::insertOptional(o, QStringLiteral("serverAPIKey"), serverAPIKey);
     Json::insertOptional(o, QStringLiteral("personalContext"), personalContext);
     return o;
 }
@@ -108,7 +109,7 @@ std::optional<AgentRuntimeRequest> AgentRuntimeRequest::fromJson(const QJsonObje
         {"modelPath", &r.modelPath},             {"projectorPath", &r.projectorPath},
         {"llamaServerPath", &r.llamaServerPath}, {"appleBridgePath", &r.appleBridgePath},
         {"sessionPath", &r.sessionPath},         {"openAIAPIKey", &r.openAIAPIKey},
-        {"personalContext", &r.personalContext},
+        {"serverAPIKey", &r.serverAPIKey},       {"personalContext", &r.personalContext},
     };
     for (const auto &[key, target] : strings)
         if (!Json::optionalString(o, QLatin1String(key), *target))

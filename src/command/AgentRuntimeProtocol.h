@@ -42,6 +42,8 @@ struct AgentRuntimeRequest {
     std::optional<QString> appleBridgePath;
     std::optional<QString> sessionPath;
     std::optional<QString> openAIAPIKey;
+    // The API key of the user's own server, when the model is one of a server that has a key.
+    std::optional<QString> serverAPIKey;
     std::optional<QString> personalContext;
 
     // What retiring a runtime sends: nothing but the session database.

@@ -6,9 +6,10 @@
 #include <QJsonDocument>
 #include <QStringList>
 
-constexpr RawValueTable<AgentWritingProvider, 2> kWritingProviders{{
+constexpr RawValueTable<AgentWritingProvider, 3> kWritingProviders{{
     {AgentWritingProvider::local, "local"},
     {AgentWritingProvider::openAI, "openAI"},
+    {AgentWritingProvider::openAICompatible, "openAICompatible"},
 }};
 
 QString agentWritingProviderRawValue(AgentWritingProvider provider) { return rawValueIn(kWritingProviders, provider); }
@@ -54,6 +55,8 @@ QJsonObject AgentSettings::toJson() const
     o.insert(QStringLiteral("writingProvider"), agentWritingProviderRawValue(writingProvider));
     o.insert(QStringLiteral("selectedModelID"), selectedModelID);
     o.insert(QStringLiteral("selectedOpenAIModelID"), selectedOpenAIModelID);
+    if (!selectedServerModelID.isEmpty())
+        o.insert(QStringLiteral("selectedServerModelID"), selectedServerModelID);
     o.insert(QStringLiteral("speechModelID"), speechModelID);
     o.insert(QStringLiteral("includeSelectedText"), includeSelectedText);
     o.insert(QStringLiteral("copyResult"), copyResult);
@@ -74,6 +77,7 @@ std::optional<AgentSettings> AgentSettings::fromJson(const QJsonObject &object)
     const bool ok = Json::optionalString(object, QStringLiteral("writingProvider"), provider) &&
                     Json::optionalString(object, QStringLiteral("selectedModelID"), s.selectedModelID) &&
                     Json::optionalString(object, QStringLiteral("selectedOpenAIModelID"), s.selectedOpenAIModelID) &&
+                    Json::optionalString(object, QStringLiteral("selectedServerModelID"), s.selectedServerModelID) &&
                     Json::optionalString(object, QStringLiteral("speechModelID"), s.speechModelID) &&
                     Json::optionalBool(object, QStringLiteral("includeSelectedText"), s.includeSelectedText) &&
                     Json::optionalBool(object, QStringLiteral("copyResult"), s.copyResult) &&

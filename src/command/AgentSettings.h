@@ -6,10 +6,11 @@
 
 #include <optional>
 
-// Where Command writes: on this machine, or with a cloud model of the user's OpenAI account.
-enum class AgentWritingProvider { local, openAI };
-inline constexpr AgentWritingProvider allAgentWritingProviders[] = {AgentWritingProvider::local,
-                                                                    AgentWritingProvider::openAI};
+// Where Command writes: on this machine, with a cloud model of the user's OpenAI account, or on
+// an OpenAI-compatible server of the user's.
+enum class AgentWritingProvider { local, openAI, openAICompatible };
+inline constexpr AgentWritingProvider allAgentWritingProviders[] = {
+    AgentWritingProvider::local, AgentWritingProvider::openAI, AgentWritingProvider::openAICompatible};
 
 QString agentWritingProviderRawValue(AgentWritingProvider provider);
 std::optional<AgentWritingProvider> agentWritingProviderFromRawValue(const QString &raw);
@@ -19,6 +20,8 @@ struct AgentSettings {
     AgentWritingProvider writingProvider = AgentWritingProvider::openAI;
     QString selectedModelID = QStringLiteral("apple-system");
     QString selectedOpenAIModelID = QStringLiteral("openai-luna");
+    // The model of one of the user's servers, used when the provider is `openAICompatible`.
+    QString selectedServerModelID;
     QString speechModelID = QStringLiteral("pocket");
     bool includeSelectedText = true;
     bool copyResult = true;

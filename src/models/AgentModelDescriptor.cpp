@@ -7,10 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-constexpr RawValueTable<AgentModelProvider, 3> kModelProviders{{
+constexpr RawValueTable<AgentModelProvider, 4> kModelProviders{{
     {AgentModelProvider::appleSystem, "appleSystem"},
     {AgentModelProvider::llamaCPP, "llamaCPP"},
     {AgentModelProvider::openAI, "openAI"},
+    {AgentModelProvider::openAICompatible, "openAICompatible"},
 }};
 
 QString agentModelProviderRawValue(AgentModelProvider provider) { return rawValueIn(kModelProviders, provider); }
@@ -111,6 +112,8 @@ QString AgentModelDescriptor::hardwareRequirementLabel() const
         return QStringLiteral("Requires Apple Intelligence");
     case AgentModelProvider::openAI:
         return QStringLiteral("Cloud model · internet required");
+    case AgentModelProvider::openAICompatible:
+        return QStringLiteral("Runs on your server");
     case AgentModelProvider::llamaCPP:
         break;
     }
@@ -126,7 +129,8 @@ AgentModelHardwareFit AgentModelDescriptor::hardwareFit(const AgentHardwareProfi
 {
     if (provider == AgentModelProvider::appleSystem)
         return AgentModelHardwareFit::system;
-    if (provider == AgentModelProvider::openAI)
+    // A server's model is judged by its server, not by this machine's memory.
+    if (provider == AgentModelProvider::openAI || provider == AgentModelProvider::openAICompatible)
         return AgentModelHardwareFit::cloud;
     if (AgentHardwareProfile::localModelsNeedAppleSilicon && !profile.isAppleSilicon)
         return AgentModelHardwareFit::requiresAppleSilicon;
@@ -161,6 +165,7 @@ QJsonObject AgentModelDescriptor::toJson() const
     o.insert(QStringLiteral("recommendedFor16GB"), recommendedFor16GB);
     Json::insertOptional(o, QStringLiteral("minimumMemoryGB"), minimumMemoryGB);
     Json::insertOptional(o, QStringLiteral("recommendedMemoryGB"), recommendedMemoryGB);
+    Json::insertOptional(o, QStringLiteral("baseURL"), baseURL);
     return o;
 }
 
@@ -208,7 +213,8 @@ std::optional<AgentModelDescriptor> AgentModelDescriptor::fromJson(const QJsonVa
     const QJsonValue artifacts = o.value(QStringLiteral("artifacts"));
     if (!provider || !text || !images || !isCustom || !for16 || !artifacts.isArray() ||
         !optionalInt(o, QStringLiteral("minimumMemoryGB"), d.minimumMemoryGB) ||
-        !optionalInt(o, QStringLiteral("recommendedMemoryGB"), d.recommendedMemoryGB))
+        !optionalInt(o, QStringLiteral("recommendedMemoryGB"), d.recommendedMemoryGB) ||
+        !Json::optionalString(o, QStringLiteral("baseURL"), d.baseURL))
         return std::nullopt;
     for (const QJsonValue &element : artifacts.toArray()) {
         auto artifact = AgentModelArtifact::fromJson(element);

@@ -10,8 +10,9 @@
 
 struct AgentHardwareProfile;
 
-// Who runs a writing model.
-enum class AgentModelProvider { appleSystem, llamaCPP, openAI };
+// Who runs a writing model. `openAICompatible` is a chat-completions server of the user's own
+// (llama-server, Ollama, LM Studio, vLLM), on this computer or another.
+enum class AgentModelProvider { appleSystem, llamaCPP, openAI, openAICompatible };
 
 QString agentModelProviderRawValue(AgentModelProvider provider);
 std::optional<AgentModelProvider> agentModelProviderFromRawValue(const QString &raw);
@@ -66,6 +67,8 @@ struct AgentModelDescriptor {
     bool recommendedFor16GB = false;
     std::optional<int> minimumMemoryGB;
     std::optional<int> recommendedMemoryGB;
+    // The server's API address (http://host:port/v1); only models of a server of the user's have one.
+    std::optional<QString> baseURL;
 
     bool operator==(const AgentModelDescriptor &) const = default;
 
@@ -83,7 +86,8 @@ struct AgentModelDescriptor {
     AgentModelHardwareFit hardwareFit(const AgentHardwareProfile &profile) const;
 
     QJsonObject toJson() const;
-    // Every key is required except the two memory values, which may be missing or null.
+    // Every key is required except the two memory values and the server address, which may be
+    // missing or null.
     static std::optional<AgentModelDescriptor> fromJson(const QJsonValue &value);
     // A stored list (custom-models.json); nothing unless every record decodes.
     static std::optional<QList<AgentModelDescriptor>> listFromJson(const QByteArray &bytes);

@@ -26,6 +26,7 @@ AgentModelStore::AgentModelStore(QObject *parent)
     (void)AppPaths::prepare();
     removeAbandonedImports();
     loadCustomModels();
+    loadServers();
 }
 
 AgentModelStore::~AgentModelStore()
@@ -56,6 +57,8 @@ std::optional<AgentModelDescriptor> AgentModelStore::descriptor(const QString &i
     for (const auto &d : m_customModels)
         if (d.id == id)
             return d;
+    if (const auto server = serverForModel(id))
+        return server->descriptor();
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/AgentModelDescriptor.h"
+#include "models/ModelServer.h"
 #include "platform/DownloadLedger.h"
 #include "platform/Result.h"
 
@@ -45,8 +46,16 @@ public:
 
     // The catalog followed by the imports.
     QList<AgentModelDescriptor> allModels() const;
-    // The catalog entry with that id, else the imported model with that id.
+    // The catalog entry with that id, else the imported model or the server's model with that id.
     std::optional<AgentModelDescriptor> descriptor(const QString &id) const;
+
+    // The user's OpenAI-compatible servers, in the order they were added (model-servers.json).
+    const QList<ModelServer> &servers() const { return m_servers; }
+    // The server whose model has that writing-model id.
+    std::optional<ModelServer> serverForModel(const QString &modelID) const;
+    // Keeps the server; false when it could not be written down (nothing changes then).
+    bool addServer(const ModelServer &server);
+    bool removeServer(const QUuid &id);
 
     // System and cloud models always; a local model when it has files and all of them exist.
     static bool isAvailable(const AgentModelDescriptor &model);
@@ -93,15 +102,19 @@ signals:
     void customModelsChanged();
     void lastImportWarningChanged();
     void revisionChanged();
+    void serversChanged();
 
 private:
     void loadCustomModels();
     void removeAbandonedImports();
     void saveCustomModels();
+    void loadServers();
+    bool saveServers(const QList<ModelServer> &servers);
     void setLastImportWarning(std::optional<QString> warning);
 
     DownloadLedger m_downloads;
     QList<AgentModelDescriptor> m_customModels;
+    QList<ModelServer> m_servers;
     std::optional<QString> m_lastImportWarning;
     int m_transferTimeout = 60000;
     // Set while the store is being destroyed: coroutines resumed by the workers' shutdown stop there.

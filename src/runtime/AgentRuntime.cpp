@@ -230,6 +230,9 @@ QCoro::Task<> AgentRuntime::execute(AgentRuntimeRequest request, std::shared_ptr
     case AgentModelProvider::openAI:
         outcome = co_await generateOpenAI(request, std::move(input), token);
         break;
+    case AgentModelProvider::openAICompatible:
+        outcome = co_await generateOnServer(request, std::move(input), token);
+        break;
     case AgentModelProvider::appleSystem:
         outcome = co_await generateWithBridge(request, std::move(input), token);
         break;

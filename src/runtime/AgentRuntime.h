@@ -49,6 +49,8 @@ private:
                                                            std::shared_ptr<RunToken> token);
     QCoro::Task<Result<QString, RunFailure>> generateOpenAI(const AgentRuntimeRequest &request, PromptInput input,
                                                             std::shared_ptr<RunToken> token);
+    QCoro::Task<Result<QString, RunFailure>> generateOnServer(const AgentRuntimeRequest &request, PromptInput input,
+                                                              std::shared_ptr<RunToken> token);
     QCoro::Task<Result<QString, RunFailure>> generateWithBridge(const AgentRuntimeRequest &request,
                                                                 PromptInput input, std::shared_ptr<RunToken> token);
     // Streams one chat completion into delta events; `generating` goes out once the server accepts.

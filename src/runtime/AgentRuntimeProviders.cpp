@@ -1,5 +1,5 @@
-// The three ways a run is written: a local GGUF model through llama-server, an OpenAI model,
-// and the on-device model through the bridge program.
+// The ways a run is written: a local GGUF model through llama-server, an OpenAI model, a model of
+// the user's own OpenAI-compatible server, and the on-device model through the bridge program.
 #include "AgentRuntime.h"
 
 #include "ChildProcess.h"
@@ -123,6 +123,38 @@ QCoro::Task<Result<QString, RunFailure>> AgentRuntime::generateOpenAI(const Agen
         co_return RunFailure::cancellation();
     if (!streamed)
         co_return FailureWording::openAI(streamed.error(), model.name, key);
+    co_return streamed.value();
+}
+
+QCoro::Task<Result<QString, RunFailure>> AgentRuntime::generateOnServer(const AgentRuntimeRequest &request,
+                                                                        PromptInput input, std::shared_ptr<RunToken> token)
+{
+    const AgentModelDescriptor &model = *request.model;
+    const QString serverName = model.organization.isEmpty() ? QStringLiteral("The server") : model.organization;
+    const QUrl base(model.baseURL.value_or(QString()), QUrl::StrictMode);
+    if (!base.isValid() || base.host().isEmpty() ||
+        (base.scheme() != QLatin1String("http") && base.scheme() != QLatin1String("https")))
+        co_return RunFailure{QStringLiteral("The address of %1 is not valid. Add the server again in Models.").arg(serverName),
+                             QStringLiteral("invalidServer")};
+    const QString key = request.serverAPIKey.value_or(QString()).trimmed();
+    input.allowImages = model.capabilities.images;
+    const ChatPrompt prompt = PromptAssembler::chat(input);
+    for (const QString &warning : prompt.warnings)
+        sendWarning(token->requestID, warning, QStringLiteral("attachmentOmitted"));
+    sendPhase(token->requestID, AgentPhase::loadingModel, QStringLiteral("Connecting to ") + serverName);
+    const QJsonObject body{{QStringLiteral("model"), model.officialName},
+                           {QStringLiteral("messages"), prompt.messages},
+                           {QStringLiteral("stream"), true}};
+    QUrl endpoint = base;
+    QString path = base.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    endpoint.setPath(path + QStringLiteral("/chat/completions"));
+    auto streamed = co_await stream(endpoint, body, key, token);
+    if (token->cancelled)
+        co_return RunFailure::cancellation();
+    if (!streamed)
+        co_return FailureWording::userServer(streamed.error(), serverName, model.name, key);
     co_return streamed.value();
 }
 

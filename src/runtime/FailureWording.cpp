@@ -6,14 +6,15 @@ namespace FailureWording {
 
 namespace {
 
-QString withServiceMessage(const QString &text, const StreamFailure &failure, const QString &apiKey)
+QString withServiceMessage(const QString &text, const StreamFailure &failure, const QString &apiKey,
+                           const QString &speaker = QStringLiteral("OpenAI"))
 {
     QString message = failure.serviceMessage.trimmed();
     if (message.isEmpty())
         return text;
     if (!apiKey.isEmpty())
         message.replace(apiKey, QStringLiteral("[key]"));
-    return text + QStringLiteral(" OpenAI said: \"") + message + QLatin1Char('"');
+    return text + QLatin1Char(' ') + speaker + QStringLiteral(" said: \"") + message + QLatin1Char('"');
 }
 
 bool isNetworkUnreachable(QNetworkReply::NetworkError error)
@@ -92,6 +93,49 @@ RunFailure openAI(const StreamFailure &failure, const QString &modelName, const 
     if (status >= 500 || status == 0)
         return make(QStringLiteral("OpenAI is unavailable right now. Try again later."), "serviceUnavailable");
     return make(QStringLiteral("OpenAI could not process the request (HTTP %1).").arg(status), "requestFailed");
+}
+
+RunFailure userServer(const StreamFailure &failure, const QString &serverName, const QString &modelName,
+                      const QString &apiKey)
+{
+    const auto make = [&](const QString &text, const char *code) {
+        return RunFailure{withServiceMessage(text, failure, apiKey, serverName), QLatin1String(code)};
+    };
+    switch (failure.kind) {
+    case StreamFailure::Kind::network:
+        if (failure.networkError == QNetworkReply::ConnectionRefusedError)
+            return make(QStringLiteral("Nothing answers at %1. Check that the server is running.").arg(serverName),
+                        "offline");
+        if (isNetworkUnreachable(failure.networkError))
+            return make(QStringLiteral("Could not reach %1. Check the network and the server's address.").arg(serverName),
+                        "offline");
+        if (failure.networkError == QNetworkReply::SslHandshakeFailedError)
+            return make(QStringLiteral("Could not establish a secure connection to %1.").arg(serverName), "offline");
+        return make(QStringLiteral("The connection to %1 failed.").arg(serverName), "offline");
+    case StreamFailure::Kind::interrupted:
+        return make(QStringLiteral("The connection to %1 was interrupted before the answer was complete.").arg(serverName),
+                    "connectionLost");
+    case StreamFailure::Kind::invalidResponse:
+        return invalidResponse();
+    case StreamFailure::Kind::serviceError:
+    case StreamFailure::Kind::http:
+        break;
+    }
+    if (isContextOverflow(failure))
+        return make(QStringLiteral("The selected context is too large for %1.").arg(modelName), "contextTooLarge");
+    const int status = failure.status;
+    if (status == 401 || status == 403)
+        return make(apiKey.isEmpty() ? QStringLiteral("%1 asks for an API key. Add the server again with its key in Models.")
+                                           .arg(serverName)
+                                     : QStringLiteral("%1 refused the API key. Check the key in Models.").arg(serverName),
+                    "invalidAPIKey");
+    if (status == 404)
+        return make(QStringLiteral("%1 does not offer %2 any more.").arg(serverName, modelName), "modelNotFound");
+    if (status == 429)
+        return make(QStringLiteral("%1 is busy. Try again in a moment.").arg(serverName), "rateLimited");
+    if (status >= 500 || status == 0)
+        return make(QStringLiteral("%1 could not answer right now. Try again later.").arg(serverName), "serviceUnavailable");
+    return make(QStringLiteral("%1 could not process the request (HTTP %2).").arg(serverName).arg(status), "requestFailed");
 }
 
 RunFailure localServer(const StreamFailure &failure, const QString &diagnostic)

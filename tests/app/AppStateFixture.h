@@ -49,6 +49,7 @@ protected:
         s.cancelShortcut = hotKeyBackend ? nullptr : &cancelShortcut;
         s.hotKeys = hotKeyBackend;
         s.openAIKeychain = keychain;
+        s.serverKeys = serverKeys;
         addServices(s);
         return std::make_unique<AppState>(s);
     }
@@ -94,5 +95,6 @@ protected:
     HotKeyBackend *hotKeyBackend = nullptr;
     // When set, the state keeps the cloud key here.
     OpenAIKeychainStore *keychain = nullptr;
+    ModelServerKeyStore *serverKeys = nullptr;
     std::unique_ptr<AppState> state;
 };

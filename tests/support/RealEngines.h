@@ -10,8 +10,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -129,3 +133,59 @@ inline bool waitUntilProcessGone(qint64 pid, int ms = 15000)
     }
     return true;
 }
+
+// A real llama-server started by a test as a user's own server would be: on 127.0.0.1 with the
+// tiny model, optionally demanding an API key. Stopped with the object.
+class RunningLlamaServer {
+public:
+    RunningLlamaServer(const RealLlama &llama, const QString &apiKey = {}, int maxTokens = 48)
+    {
+        {
+            QTcpServer probe; // a free port, given back before the server takes it
+            probe.listen(QHostAddress::LocalHost, 0);
+            port = probe.serverPort();
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        RealLlama::applyTestSettings(env, maxTokens);
+        process.setProcessEnvironment(env);
+        // Its log goes nowhere: a pipe nobody reads would stall it.
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        QStringList args{QStringLiteral("-m"), llama.model, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                         QStringLiteral("--port"), QString::number(port)};
+        if (!apiKey.isEmpty())
+            args << QStringLiteral("--api-key") << apiKey;
+        process.start(llama.server, args);
+        process.waitForStarted(10000);
+    }
+    ~RunningLlamaServer()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1/v1").arg(port); }
+
+    // Blocks until /health answers 200 (the model is loaded); false after `ms`.
+    bool waitUntilReady(int ms = 120000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!timer.hasExpired(ms) && process.state() != QProcess::NotRunning) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+            if (socket.waitForConnected(1000)) {
+                socket.write("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+                QByteArray answer;
+                while (socket.waitForReadyRead(2000))
+                    answer += socket.readAll();
+                if (answer.startsWith("HTTP/1.1 200"))
+                    return true;
+            }
+            QThread::msleep(200);
+        }
+        return false;
+    }
+
+    QProcess process;
+    int port = 0;
+};

@@ -2,16 +2,24 @@
 // over AT-SPI), the Command shortcut pressed with xdotool, the instruction heard by the real
 // whisper-cli, the answer written by the real orvel-agent with the real llama-server and a tiny
 // model, pasted over the selection, and the clipboard given back; refinements from the
-// conversation window, and a cancel while the model writes.
+// conversation window, a cancel while the model writes, and the same through a team's own server
+// (a llama-server with an API key) with the key kept in the session's keyring.
 #include "CommandHome.h"
 #include "ProgramRun.h"
+#include "RealEngines.h"
+#include "RunTask.h"
 #include "app/KeyboardShortcutSetting.h"
+#include "command/ModelServerKeyStore.h"
+#include "models/ModelServer.h"
+#include "platform/Json.h"
+#include "platform/x11/QtKeychainSecretStore.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
 
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -327,4 +335,68 @@ TEST_F(CommandEndToEndTest, AFieldWithoutAccessibilityIsServedThroughTheCopyFall
                     .value(QStringLiteral("attachments")).toArray().first().toObject().value(QStringLiteral("text"))
                     .toString() == kSelected)
         << readFile(conversations).toStdString();
+}
+
+// The writing model is on a server of the user's: a llama-server started here with an API key.
+// The key is in the session's keyring only; the program hands it to its runtime over the pipe.
+TEST_F(CommandEndToEndTest, ATeamServerWritesTheAnswerAndItsKeyStaysInTheKeyring)
+{
+    ORVEL_REQUIRE_REAL_LLAMA(llama);
+    const QString key = QStringLiteral("team-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    RunningLlamaServer server(llama, key, 24);
+    ASSERT_TRUE(server.waitUntilReady()) << "llama-server did not come up";
+    ModelServer team;
+    team.name = QStringLiteral("Team box");
+    team.baseURL = server.baseURL();
+    team.model = llama.model;
+    team.hasKey = true;
+    QtKeychainSecretStore secrets;
+    ModelServerKeyStore keys(secrets);
+    ASSERT_TRUE(runTask(keys.save(team.id, key)).ok());
+    ASSERT_TRUE(QDir().mkpath(CommandHome::dataFolder(dir.path()) + QStringLiteral("/Agent")));
+    QFile servers(CommandHome::dataFolder(dir.path()) + QStringLiteral("/Agent/model-servers.json"));
+    ASSERT_TRUE(servers.open(QIODevice::WriteOnly));
+    servers.write(Json::filePretty(QJsonArray{team.toJson()}));
+    servers.close();
+    {
+        QSettings prefs(dir.path() + QStringLiteral("/config/Orvel Raza/OrvelPlus.conf"), QSettings::IniFormat);
+        AgentSettings settings = AgentSettings::fromStoredData(prefs.value(QStringLiteral("agentSettings")).toByteArray());
+        settings.writingProvider = AgentWritingProvider::openAICompatible;
+        settings.selectedServerModelID = team.modelID();
+        prefs.setValue(QStringLiteral("agentSettings"), settings.storedData());
+    }
+    // The program's own llama-server would be a second one: there must be none.
+    const QString localModel = CommandHome::dataFolder(dir.path()) + QStringLiteral("/AgentModels/qwen3-4b-q4");
+    ASSERT_TRUE(QDir(localModel).removeRecursively());
+
+    startProgram();
+    startTarget();
+    QTest::qWait(1500);
+    speak();
+    const QString answer = storedAnswer(2);
+    ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
+    EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
+        << "editor: " << readFile(typed).toStdString() << "\nanswer: " << answer.toStdString();
+
+    // Neither the program nor any child of it carries the key in its arguments or environment,
+    // and no file of the program holds it.
+    QList<qint64> family{orvel.processId()};
+    for (qsizetype i = 0; i < family.size(); ++i)
+        family += childProcesses(family[i]);
+    EXPECT_GE(family.size(), 2) << "the runtime is a child of the program";
+    for (qint64 pid : family) {
+        for (const char *file : {"cmdline", "environ"}) {
+            EXPECT_FALSE(readFile(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file))).contains(key))
+                << pid << " " << file;
+        }
+    }
+    ProgramRun::stop(orvel);
+    QDirIterator files(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            EXPECT_FALSE(f.readAll().contains(key.toUtf8())) << path.toStdString();
+    }
+    (void)runTask(keys.remove(team.id));
 }

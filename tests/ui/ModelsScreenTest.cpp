@@ -1,21 +1,25 @@
 // The Models screen against real stores: speech and writing-model downloads from the stand-in
-// model host, removal, GGUF imports checked by the real llama-server, and the API key in the
-// session's real keyring.
+// model host, removal, GGUF imports checked by the real llama-server, the API key in the
+// session's real keyring, and the user's own server (the real llama-server with an API key).
 #include "FakeModelHost.h"
 #include "RealEngines.h"
 #include "RunTask.h"
 #include "ScreenTestSupport.h"
+#include "command/ModelServerKeyStore.h"
 #include "command/OpenAIKeychainStore.h"
 #include "models/AgentModelStore.h"
 #include "platform/x11/QtKeychainSecretStore.h"
 #include "speech/ModelStore.h"
 #include "ui/screens/AgentModelsView.h"
+#include "ui/screens/ModelServersCard.h"
 #include "ui/screens/ModelsScreen.h"
 #include "ui/screens/OpenAIKeyCard.h"
 #include "ui/screens/SpeechModelsView.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -336,14 +340,85 @@ TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
     EXPECT_FALSE(state->openAIAPIKeyConfigured());
 }
 
-TEST_F(ModelsScreenTest, PickerSwitchesAreas)
+// The user's own server: "Test connection" against the real llama-server in plain words, the
+// model it lists, the key kept in the session's keyring and in no file, and where the text goes.
+TEST_F(ModelsScreenTest, ServerIsTestedListedAndAddedWithItsKeyOnlyInTheKeyring)
 {
+    ORVEL_REQUIRE_REAL_LLAMA(llama);
+    const QString key = QStringLiteral("team-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    RunningLlamaServer server(llama, key);
+    ASSERT_TRUE(server.waitUntilReady()) << "llama-server did not come up";
+    ModelServerKeyStore serverKeyStore(secrets, QStringLiteral("com.orvel.plus.model-server.test-") +
+                                                    QUuid::createUuid().toString(QUuid::WithoutBraces));
+    state.reset();
+    serverKeys = &serverKeyStore;
+    state = makeState();
+
     ModelsScreen screen(*state);
     screen.show();
     control(&screen, QStringLiteral("Command"))->click();
     ASSERT_TRUE(screen.agentModels());
     EXPECT_TRUE(shown(screen.agentModels(), &screen));
     EXPECT_FALSE(shown(screen.speechModels(), &screen));
-    control(&screen, QStringLiteral("Dictation"))->click();
-    EXPECT_TRUE(shown(screen.speechModels(), &screen));
+    ModelServersCard &card = *screen.agentModels()->serversCard();
+    const auto tested = [&](const QString &address, const QString &typedKey) {
+        card.addressField()->setText(address);
+        card.keyField()->setText(typedKey);
+        card.testButton()->click();
+        EXPECT_TRUE(until([&] { return !card.isBusy(); }));
+        return card.statusText();
+    };
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    EXPECT_EQ(tested(QStringLiteral("http://127.0.0.1:%1/v1").arg(closedPort), QString()),
+              QStringLiteral("Nothing answers at 127.0.0.1:%1. Is the server running, and on that port?").arg(closedPort));
+    EXPECT_EQ(tested(server.baseURL(), QStringLiteral("wrong")), QStringLiteral("The server refused the API key. Check the key."));
+    EXPECT_EQ(tested(server.baseURL(), QString()),
+              QStringLiteral("The server asks for an API key. Enter the key it was started with."));
+    EXPECT_FALSE(card.addButton()->isEnabled());
+
+    EXPECT_EQ(tested(server.baseURL() + QStringLiteral("/"), key), QStringLiteral("Connected. The server lists one model."));
+    ASSERT_EQ(card.modelChoice()->count(), 1);
+    EXPECT_EQ(card.modelChoice()->currentText(), llama.model);
+    card.nameField()->setText(QStringLiteral("Team box"));
+    card.imagesBox()->setChecked(false);
+    card.addButton()->click();
+    ASSERT_TRUE(until([&] { return state->agentModels().servers().size() == 1; }));
+    settle();
+    const ModelServer added = state->agentModels().servers().first();
+    EXPECT_EQ(added.baseURL, server.baseURL());
+    EXPECT_TRUE(added.hasKey);
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::openAICompatible);
+    ASSERT_TRUE(state->selectedAgentModel());
+    EXPECT_EQ(state->selectedAgentModel()->baseURL, server.baseURL());
+    EXPECT_EQ(state->selectedAgentModel()->officialName, llama.model);
+    EXPECT_TRUE(card.keyField()->text().isEmpty());
+    EXPECT_TRUE(showsText(&card, QStringLiteral("Stays on this computer")));
+    EXPECT_EQ(runTask(serverKeyStore.load(added.id)).value(), key);
+    QDirIterator files(AppPaths::root(), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile f(files.next());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(f.readAll().contains(key.toUtf8())) << f.fileName().toStdString();
+    }
+
+    // A server of another machine is marked as such.
+    ModelServer remote;
+    remote.name = QStringLiteral("GPU box");
+    remote.baseURL = QStringLiteral("http://gpu-box.example:8000/v1");
+    remote.model = QStringLiteral("qwen3:8b");
+    ASSERT_TRUE(state->agentModels().addServer(remote));
+    settle();
+    EXPECT_TRUE(showsText(&card, QStringLiteral("Leaves this computer: text is sent to gpu-box.example")));
+
+    // Removing the selected server takes its key out of the keyring and Command back to local.
+    control(&card, QStringLiteral("Remove ") + llama.model + QStringLiteral(" on Team box"))->click();
+    ASSERT_TRUE(until([&] { return state->agentModels().servers().size() == 1; }));
+    EXPECT_FALSE(runTask(serverKeyStore.load(added.id)).value().has_value());
+    EXPECT_EQ(state->agentSettings().writingProvider, AgentWritingProvider::local);
+    state.reset();
 }

@@ -5,6 +5,7 @@
 #include "ScopedEnv.h"
 #include "WindowFixture.h"
 #include "command/AgentConversationStore.h"
+#include "models/AgentModelStore.h"
 #include "components/Components.h"
 #include "components/Palette.h"
 #include "components/Symbols.h"
@@ -56,6 +57,18 @@ TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
     state->addVocabulary(QStringLiteral("Orvel Raza"));
     state->addVocabulary(QStringLiteral("whisper.cpp"));
     permissions.microphone = false;
+    // The user's own servers: one on this computer, one on another machine.
+    ModelServer ollama;
+    ollama.name = QStringLiteral("Ollama");
+    ollama.baseURL = QStringLiteral("http://localhost:11434/v1");
+    ollama.model = QStringLiteral("llama3.2:3b");
+    ModelServer team;
+    team.name = QStringLiteral("Team GPU");
+    team.baseURL = QStringLiteral("http://gpu-box.lan:8000/v1");
+    team.model = QStringLiteral("Qwen/Qwen3-32B");
+    team.images = true;
+    team.hasKey = true;
+    ASSERT_TRUE(state->agentModels().addServer(ollama) && state->agentModels().addServer(team));
     const QPalette desktop = QApplication::palette();
     QStringList written;
 

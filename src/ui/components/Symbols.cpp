@@ -83,6 +83,7 @@ const QList<Entry> &table()
         {"bird.fill", nullptr, "mail-send-symbolic"},
         {"bolt.fill", nullptr, "power-profile-performance-symbolic"},
         {"globe.europe.africa.fill", nullptr, "web-browser-symbolic"},
+        {"server.rack", nullptr, "network-server-symbolic"},
         {"sparkles", nullptr, "starred-symbolic"},
     };
     return entries;

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/PlatformWording.h"
+#include "models/ModelServer.h"
 
 #include <QtMath>
 
@@ -34,6 +35,12 @@ OverlayContent OverlayContent::read(const AppState &state, QList<double> samples
     c.overlaySize = state.overlaySize();
     c.overlayAppearance = state.overlayAppearance();
     c.selectedModel = state.selectedModel();
+    if (const auto writer = state.selectedAgentModel()) {
+        // A server's model names where the text went, since that may be another machine.
+        c.selectedAgentModelName = writer->provider == AgentModelProvider::openAICompatible
+                                       ? writer->name + QStringLiteral(" · ") + ModelServer::destinationOf(*writer)
+                                       : writer->name;
+    }
     c.samples = std::move(samples);
     c.systemIsDark = systemIsDark;
     return c;

@@ -4,6 +4,7 @@
 #include "app/PlatformWording.h"
 #include "models/AgentModelStore.h"
 #include "ui/screens/ModelRowParts.h"
+#include "ui/screens/ModelServersCard.h"
 #include "ui/screens/OpenAIKeyCard.h"
 #include "ui/components/ScreenLayout.h"
 
@@ -121,6 +122,12 @@ AgentModelsView::AgentModelsView(AppState &state, std::optional<AgentHardwarePro
     rows->addWidget(caption(PlatformWording::adapt(QStringLiteral(
         "Kimi and gpt-oss are not recommended on a 16 GB Mac because their useful variants leave too little "
         "runtime headroom. Compatible GGUF builds can still be imported manually."))));
+
+    // The user's own OpenAI-compatible servers.
+    column->addWidget(section(QStringLiteral("Your model servers"),
+                              QStringLiteral("OpenAI-compatible servers: llama-server, Ollama, LM Studio, vLLM"), &rows));
+    m_serversCard = new ModelServersCard(state);
+    rows->addWidget(m_serversCard);
 
     // Cloud models and the key.
     column->addWidget(section(QStringLiteral("OpenAI API"), QStringLiteral("Luna is recommended and selected by default"), &rows));
@@ -322,6 +329,8 @@ bool AgentModelsView::isSelected(const AgentModelDescriptor &d) const
     const AgentSettings &s = m_state.agentSettings();
     if (d.provider == AgentModelProvider::openAI)
         return s.writingProvider == AgentWritingProvider::openAI && s.selectedOpenAIModelID == d.id;
+    if (d.provider == AgentModelProvider::openAICompatible)
+        return s.writingProvider == AgentWritingProvider::openAICompatible && s.selectedServerModelID == d.id;
     return s.writingProvider == AgentWritingProvider::local && s.selectedModelID == d.id;
 }
 
@@ -331,6 +340,9 @@ void AgentModelsView::select(const AgentModelDescriptor &d)
     if (d.provider == AgentModelProvider::openAI) {
         s.writingProvider = AgentWritingProvider::openAI;
         s.selectedOpenAIModelID = d.id;
+    } else if (d.provider == AgentModelProvider::openAICompatible) {
+        s.writingProvider = AgentWritingProvider::openAICompatible;
+        s.selectedServerModelID = d.id;
     } else {
         s.writingProvider = AgentWritingProvider::local;
         s.selectedModelID = d.id;

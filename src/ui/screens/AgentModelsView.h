@@ -14,6 +14,7 @@
 
 class AgentModelStore;
 class AppState;
+class ModelServersCard;
 class OpenAIKeyCard;
 class QComboBox;
 class QLabel;
@@ -36,6 +37,7 @@ public:
     const AgentHardwareProfile &hardwareProfile() const { return m_hardwareProfile; }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     OpenAIKeyCard *keyCard() const { return m_keyCard; }
+    ModelServersCard *serversCard() const { return m_serversCard; }
     QString hardwareRecommendation() const;
     static QString hardwareRecommendationText(const AgentHardwareProfile &profile);
     // The local model the summary line recommends and the "best" badge marks; empty when no
@@ -78,6 +80,7 @@ private:
     QLabel *m_importWarningText;
     QComboBox *m_speechModel;
     OpenAIKeyCard *m_keyCard;
+    ModelServersCard *m_serversCard;
     QPointer<QFileDialog> m_importDialog;
     QList<std::function<void()>> m_refreshers;
     int m_shownRevision = -1;
