@@ -1,6 +1,6 @@
 # The fuzz targets and the program's sources their decoders need, shared by the libFuzzer build
 # and the corpus replay of the ordinary build.
-set(ORVEL_FUZZ_TARGETS gguf_header runtime_protocol history conversations custom_models)
+set(ORVEL_FUZZ_TARGETS gguf_header runtime_protocol history conversations custom_models wav)
 set(ORVEL_FUZZ_DECODER_SOURCES
   platform/Json.cpp
   platform/StoreFile.cpp
@@ -16,4 +16,5 @@ set(ORVEL_FUZZ_DECODER_SOURCES
   speech/HistoryItem.cpp
   speech/HistoryStore.cpp
   speech/SpeechModel.cpp
+  speechhost/WavReader.cpp
 )

@@ -14,13 +14,18 @@ uint16_t le16(const unsigned char *p) { return uint16_t(p[0] | p[1] << 8); }
 
 WavAudio readWav(const std::string &path)
 {
-    WavAudio audio;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
+        WavAudio audio;
         audio.error = "error: failed to open '" + path + "'";
         return audio;
     }
-    const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return decodeWav({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, path);
+}
+
+WavAudio decodeWav(const std::vector<unsigned char> &bytes, const std::string &path)
+{
+    WavAudio audio;
     const auto fail = [&](const char *why) {
         audio.error = "error: failed to decode audio from '" + path + "': " + why;
         audio.samples.clear();

@@ -11,3 +11,5 @@ struct WavAudio {
 };
 
 WavAudio readWav(const std::string &path);
+// The same for bytes already read; the path only names the file in errors.
+WavAudio decodeWav(const std::vector<unsigned char> &bytes, const std::string &path);
