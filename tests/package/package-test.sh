@@ -61,14 +61,17 @@ fi
 
 useradd -m -d "$home" -s /bin/bash "$user"
 # What the user's run needs, in the user's own home: the stand-in speech model (it hears the
-# test sentence in any sound), the GTK editor and a copy of the downloaded engine packages.
+# test sentence in any sound), the GTK editor, the session scripts and a copy of the downloaded
+# engine packages.
 install -o "$user" -m 644 "$model" "$home/sentence-model.bin"
 install -o "$user" -m 755 "$src/tests/support/gtk-target/gtk-target.py" "$home/gtk-target.py"
+# The checkout may sit in a folder only root can enter (mktemp -d), so the session scripts go too.
+install -o "$user" -m 755 "$src/scripts/test-session.sh" "$src/tests/package/as-user.sh" "$home/"
 cp -a "$downloads" "$home/engine-downloads" && chown -R "$user:" "$home/engine-downloads"
 started=$SECONDS
 runuser -u "$user" -- env -i HOME="$home" USER="$user" LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin \
   LANG=C.UTF-8 SENTENCE="$sentence" \
-  "$src/scripts/test-session.sh" "$src/tests/package/as-user.sh"
+  "$home/test-session.sh" "$home/as-user.sh"
 echo "the user's run took $((SECONDS - started)) s"
 
 # Removing the package leaves the user's data, models and engines.
