@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Time from "stop recording" to the transcript: the per-call engines against the warm host.
 
-Makes full-size models of the real shapes with random weights (Whisper base.en, 74M parameters,
-float16 matrices; Parakeet TDT 0.6B v3, float32) with the suite's model writers, and 1, 5 and
-15 s clips, then measures in one run, paired clip by clip:
+Makes full-size models of the real shapes with random weights (Whisper base.en, 74M parameters;
+Parakeet TDT 0.6B v3) with the suite's model writers, quantized as the models users download
+(q5_1, q4_0) where whisper.cpp's quantizers are found, and 1, 5 and 15 s clips, then measures in
+one run, paired clip by clip:
   per-call   whisper-cli / parakeet-cli started with the runner's arguments, to its exit;
   warm       orvel-speech with the model already loaded: request to transcript;
   first      the first dictation: the host started and the load sent at the key press, the
@@ -11,8 +12,11 @@ float16 matrices; Parakeet TDT 0.6B v3, float32) with the suite's model writers,
   unload     after the idle time: input closed to the host gone, and the memory back.
 Usage: bench/speech/warm-host-bench.py [BUILD_DIR] [--runs N] [--models DIR] [--engines whisper,parakeet]
 BUILD_DIR defaults to build; it needs libexec/orvel-raza/{whisper-cli,parakeet-cli,orvel-speech}.
+The quantizers come from PATH, or from the whisper.cpp-tools package set-up downloaded, run
+through the private engines folder's loader.
 """
 import argparse
+import glob
 import importlib.util
 import json
 import os
@@ -20,8 +24,10 @@ import random
 import resource
 import statistics
 import struct
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -91,6 +97,35 @@ def make_parakeet_06b(path):
     p.main(path)
 
 
+def quantizer(program):
+    found = shutil.which(program)
+    if found:
+        return [found]
+    cache = os.path.expanduser("~/.cache/orvel-raza")
+    engines = os.path.realpath(os.path.join(cache, "engines", "current"))
+    debs = sorted(glob.glob(os.path.join(cache, "engine-downloads", "archives", "whisper.cpp-tools_*.deb")))
+    if not debs or not os.path.isdir(engines):
+        return None
+    unpacked = tempfile.mkdtemp(prefix="orvel-quantize-")
+    subprocess.run(["dpkg-deb", "-x", debs[-1], unpacked], check=True)
+    libs = os.path.join(engines, "root", "usr", "lib", "x86_64-linux-gnu")
+    return [os.path.join(libs, "ld-linux-x86-64.so.2"), "--library-path", f"{libs}:{libs}/llama",
+            os.path.join(unpacked, "usr", "bin", program)]
+
+
+def quantize(engine, source, target, kind):
+    command = quantizer(f"{engine}-quantize")
+    if command is None:
+        print(f"  no {engine}-quantize: timing the unquantized model", flush=True)
+        return source
+    done = subprocess.run(command + [source, target + ".partial", kind], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE)
+    if done.returncode != 0:
+        sys.exit(f"{engine}-quantize failed: {done.stderr.decode(errors='replace')[-300:]}")
+    os.replace(target + ".partial", target)
+    return target
+
+
 def make_clip(path, seconds):
     # A voiced-sounding buzz with a slow pitch glide and pauses; the text does not matter.
     rng = random.Random(int(seconds))
@@ -109,7 +144,7 @@ def make_clip(path, seconds):
 
 def limited():
     # A model that needs more than this fails on its own instead of waking the OOM killer on a
-    # machine others share. (The random Parakeet 0.6B model asks for over 10 GB while loading.)
+    # machine others share.
     limit = int(os.environ.get("ORVEL_BENCH_MEMORY_GB", "10")) << 30
     resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
 
@@ -189,14 +224,17 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--models", default=os.path.expanduser("~/.cache/orvel-raza/bench-models"))
     ap.add_argument("--engines", default="whisper,parakeet")
+    ap.add_argument("--prepare-only", action="store_true", help="write the models and clips, time nothing")
     args = ap.parse_args()
     libexec = os.path.join(args.build, "libexec", "orvel-raza")
     for program in ("whisper-cli", "parakeet-cli", "orvel-speech"):
         if not os.access(os.path.join(libexec, program), os.X_OK):
             sys.exit(f"{libexec}/{program} is missing (build the program with scripts/setup.sh)")
     os.makedirs(args.models, exist_ok=True)
-    models = {"whisper": os.path.join(args.models, "whisper-base.en-f16.bin"),
-              "parakeet": os.path.join(args.models, "parakeet-tdt-0.6b-v3-f32.bin")}
+    plain = {"whisper": os.path.join(args.models, "whisper-base.en-f16.bin"),
+             "parakeet": os.path.join(args.models, "parakeet-tdt-0.6b-v3-f32.bin")}
+    quantized = {"whisper": (os.path.join(args.models, "whisper-base.en-q5_1.bin"), "q5_1"),
+                 "parakeet": (os.path.join(args.models, "parakeet-tdt-0.6b-v3-q4_0.bin"), "q4_0")}
     makers = {"whisper": make_whisper_base, "parakeet": make_parakeet_06b}
     clips = {}
     for seconds in (1, 5, 15):
@@ -207,13 +245,18 @@ def main():
     with open("/proc/loadavg") as f:
         print(f"load average at start: {f.read().split()[:3]}, {os.cpu_count()} cores, {threads()} threads")
     for engine in args.engines.split(","):
-        model = models[engine]
+        model, kind = quantized[engine]
         if not os.path.exists(model):
-            print(f"writing {model} ...", flush=True)
-            start = time.monotonic()
-            makers[engine](model + ".partial")
-            os.replace(model + ".partial", model)
-            print(f"  {os.path.getsize(model) / 1e6:.0f} MB in {time.monotonic() - start:.0f} s", flush=True)
+            source = plain[engine]
+            if not os.path.exists(source):
+                print(f"writing {source} ...", flush=True)
+                start = time.monotonic()
+                makers[engine](source + ".partial")
+                os.replace(source + ".partial", source)
+                print(f"  {os.path.getsize(source) / 1e6:.0f} MB in {time.monotonic() - start:.0f} s", flush=True)
+            model = quantize(engine, source, model, kind)
+        if args.prepare_only:
+            continue
         per, warm, first = {s: [] for s in clips}, {s: [] for s in clips}, {s: [] for s in clips}
         before = available_mb()
         host = Host(libexec)

@@ -97,7 +97,9 @@ def main(path):
         tokens = ["<unk>", "<s>", "</s>"] + [chr(ord("a") + i) for i in range(N_VOCAB - 3)]
         out.write(struct.pack("<i", N_VOCAB))
         for token in tokens:
-            out.write(struct.pack("<i", len(token)) + token.encode())
+            # The length is in bytes: past "z" the letters are no longer ASCII.
+            encoded = token.encode()
+            out.write(struct.pack("<i", len(encoded)) + encoded)
 
         pre_encode = (N_MELS // SUBSAMPLING) * SUB_CHANNELS
         tensor(out, "encoder.pre_encode.out.weight", [s, pre_encode])
