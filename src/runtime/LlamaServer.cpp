@@ -131,7 +131,8 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
                                                                std::function<void()> onLoading,
                                                                std::function<bool()> cancelled)
 {
-    if (!isRunning() || files != m_files) {
+    const bool warm = isRunning() && files == m_files;
+    if (!warm) {
         stop();
         const int port = freePort();
         if (port == 0)
@@ -170,6 +171,12 @@ QCoro::Task<Result<QUrl, RunFailure>> LlamaServer::ensureReady(LlamaServerFiles 
     for (;;) {
         if (cancelled && cancelled())
             co_return RunFailure::cancellation();
+        if (warm && m_process == process && !isRunning()) {
+            // The warm server died since its last run (killed, crashed): a new one takes over.
+            stop();
+            co_return co_await ensureReady(std::move(files), std::move(modelName), std::move(onLoading),
+                                           std::move(cancelled));
+        }
         if (m_process != process || !isRunning()) {
             drainOutput();
             const QString tail = diagnosticTail();
