@@ -3,6 +3,7 @@
 #include "FakeModelHost.h"
 #include "RunTask.h"
 #include "TempDataHome.h"
+#include "../speech/TestFiles.h"
 #include "models/AgentModelStore.h"
 #include "platform/Sha256.h"
 #include "speech/AppPaths.h"
@@ -57,18 +58,6 @@ protected:
         Sha256 h;
         h.update(bytes);
         return h.finalHex();
-    }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
     }
     static void waitUntil(const std::function<bool()> &condition, int milliseconds = 20000)
     {
