@@ -1,6 +1,7 @@
 // Imports of GGUF files: header checks, validation by the real llama-server and, for the answers it
 // cannot be made to give, by the stand-in; roll-back on failure, and no server left on any path.
 #include "ModelStoreFixture.h"
+#include "models/AgentModelStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,11 +15,11 @@
 
 namespace {
 
-class GGUFImportTest : public AgentModelStoreTest {
+class GGUFImportTest : public ModelHostTest {
 protected:
     void SetUp() override
     {
-        AgentModelStoreTest::SetUp();
+        ModelHostTest::SetUp();
         saveEnv("FAKE_LLAMA_SCRIPT");
         saveEnv("FAKE_LLAMA_LOG");
         qputenv("FAKE_LLAMA_LOG", (home.path() + QStringLiteral("/llama.log")).toUtf8());

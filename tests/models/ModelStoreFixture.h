@@ -4,7 +4,6 @@
 #include "RunTask.h"
 #include "TempDataHome.h"
 #include "../speech/TestFiles.h"
-#include "models/AgentModelStore.h"
 #include "platform/Sha256.h"
 #include "speech/AppPaths.h"
 #include "speech/ResourceLocator.h"
@@ -19,8 +18,8 @@
 #include <functional>
 
 // A scratch data folder and temporary folder, a stand-in model host, and helpers shared by the
-// writing-model store tests.
-class AgentModelStoreTest : public ::testing::Test {
+// speech and writing model store tests, whose downloads share one downloader.
+class ModelHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
