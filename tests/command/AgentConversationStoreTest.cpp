@@ -1,5 +1,6 @@
 #include "AgentTestData.h"
 #include "TempDataHome.h"
+#include "../speech/TestFiles.h"
 #include "command/AgentConversationStore.h"
 #include "platform/StoreFile.h"
 #include "platform/Json.h"
@@ -14,20 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QList<QString> titles(const QList<AgentConversation> &list)
 {

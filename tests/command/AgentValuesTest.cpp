@@ -39,15 +39,12 @@ TEST(AgentConversationJson, NullOptionalsReadAsAbsentAndMissingRequiredKeysFail)
     badRole[QStringLiteral("role")] = QStringLiteral("system");
     EXPECT_FALSE(AgentMessage::fromJson(badRole));
 
-    QJsonObject badDate = c.toJson();
-    badDate[QStringLiteral("updatedAt")] = QStringLiteral("yesterday");
-    EXPECT_FALSE(AgentConversation::fromJson(badDate));
-    QJsonObject badId = c.toJson();
-    badId[QStringLiteral("id")] = QStringLiteral("not-a-uuid");
-    EXPECT_FALSE(AgentConversation::fromJson(badId));
-    QJsonObject wrongType = c.toJson();
-    wrongType[QStringLiteral("lastPastedText")] = 3;
-    EXPECT_FALSE(AgentConversation::fromJson(wrongType));
+    const std::pair<const char *, QJsonValue> broken[] = {{"updatedAt", "yesterday"}, {"id", "not-a-uuid"}, {"lastPastedText", 3}};
+    for (const auto &[key, value] : broken) {
+        QJsonObject bad = c.toJson();
+        bad[QLatin1String(key)] = value;
+        EXPECT_FALSE(AgentConversation::fromJson(bad)) << key;
+    }
 }
 
 TEST(AgentSettingsJson, EarlierDefaultIsUpgradedAndEditedTextsSurvive)

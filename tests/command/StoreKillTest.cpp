@@ -1,6 +1,7 @@
 // The stores' files survive the program being killed at any moment: each still parses and holds
 // everything whose save had returned before the kill.
 #include "TempDataHome.h"
+#include "../speech/TestFiles.h"
 #include "command/AgentConversation.h"
 #include "speech/AppPaths.h"
 #include "speech/HistoryStore.h"
@@ -17,16 +18,6 @@
 #include <random>
 
 #include <csignal>
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST(StoreKill, FilesParseAndKeepEverySavedItemAfterKillsAtRandomMoments)
 {

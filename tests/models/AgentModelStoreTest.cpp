@@ -1,11 +1,14 @@
 // Downloads of curated models against the stand-in host, lookup, removal and the imported list.
 #include "ModelStoreFixture.h"
+#include "models/AgentModelStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 
 namespace {
+
+using AgentModelStoreTest = ModelHostTest;
 
 // "gemma4-e2b-q4" with its two files served by the stand-in host.
 struct VisionModel {
@@ -14,7 +17,7 @@ struct VisionModel {
     QByteArray projector;
 };
 
-class AgentModelDownloadTest : public AgentModelStoreTest {
+class AgentModelDownloadTest : public ModelHostTest {
 protected:
     VisionModel vision(int weightBytes = 300000, int projectorBytes = 100000)
     {

@@ -1,4 +1,5 @@
 // The GGUF header reader on real, damaged and hostile input.
+#include "../speech/TestFiles.h"
 #include "models/GGUFHeader.h"
 
 #include <QBuffer>
@@ -10,11 +11,7 @@
 
 namespace {
 
-QByteArray tinyModel()
-{
-    QFile f(QStringLiteral(ORVEL_TINY_GGUF));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray tinyModel() { return readFile(QStringLiteral(ORVEL_TINY_GGUF)); }
 
 // Reads unbuffered, so every read the parser asks for arrives here as asked, and keeps the largest.
 class WatchedBytes : public QIODevice {

@@ -1,6 +1,7 @@
-// Imports of GGUF files: header checks, validation by the stand-in and by the real llama-server,
-// roll-back on failure, and no server left running on any path.
+// Imports of GGUF files: header checks, validation by the real llama-server and, for the answers it
+// cannot be made to give, by the stand-in; roll-back on failure, and no server left on any path.
 #include "ModelStoreFixture.h"
+#include "models/AgentModelStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,11 +15,11 @@
 
 namespace {
 
-class GGUFImportTest : public AgentModelStoreTest {
+class GGUFImportTest : public ModelHostTest {
 protected:
     void SetUp() override
     {
-        AgentModelStoreTest::SetUp();
+        ModelHostTest::SetUp();
         saveEnv("FAKE_LLAMA_SCRIPT");
         saveEnv("FAKE_LLAMA_LOG");
         qputenv("FAKE_LLAMA_LOG", (home.path() + QStringLiteral("/llama.log")).toUtf8());
@@ -150,46 +151,6 @@ TEST_F(GGUFImportTest, NoFileHoldsUpTheWindowAndALongCheckCanBeStopped)
     EXPECT_EQ(serverLog().size(), 0);
 }
 
-TEST_F(GGUFImportTest, RegistersAModelOnceTheServerAnswers)
-{
-    // Loading for a while (503) before it is ready, as llama-server reports it.
-    useStandIn({{"healthFailures", 3}, {"responses", QJsonArray{answering(200, okReply())}}});
-    AgentModelStore store;
-    store.setHealthPolling(480, 20);
-    const QString picked = copyOf(ORVEL_TINY_GGUF, QStringLiteral("Tiny Chat (v2).GGUF"));
-    const auto result = runTask(store.importGGUF(picked, std::nullopt, QStringLiteral("  \n")));
-    ASSERT_TRUE(result.ok()) << result.error().toStdString();
-    const AgentModelDescriptor &d = result.value();
-
-    EXPECT_TRUE(d.id.startsWith(QStringLiteral("custom-")));
-    EXPECT_EQ(d.id, d.id.toLower());
-    EXPECT_EQ(d.name, QStringLiteral("Tiny Chat (v2)")); // a blank name falls back to the file's
-    EXPECT_TRUE(d.isCustom);
-    EXPECT_EQ(d.capabilities, (AgentModelCapabilities{true, false}));
-    ASSERT_EQ(d.artifacts.size(), 1);
-    EXPECT_EQ(d.artifacts[0].fileName, QStringLiteral("Tiny_Chat__v2_.GGUF"));
-    EXPECT_EQ(d.artifacts[0].byteSize, QFileInfo(picked).size());
-    EXPECT_EQ(d.artifacts[0].sha256, digest(readFile(picked)));
-    EXPECT_FALSE(store.lastImportWarning());
-    EXPECT_TRUE(AgentModelStore::isAvailable(d));
-    EXPECT_EQ(modelFolders(), QStringList{d.id});
-    EXPECT_EQ(store.customModels(), QList<AgentModelDescriptor>{d});
-
-    // The server listened only locally, on the staged copy, and is gone.
-    const auto log = serverLog();
-    ASSERT_FALSE(log.isEmpty());
-    const QJsonArray argv = log[0]["argv"].toArray();
-    EXPECT_EQ(argv[0].toString(), QStringLiteral("--host"));
-    EXPECT_EQ(argv[1].toString(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(argv[5].toString(), AppPaths::agentModels() + QStringLiteral("/.") + d.id + QStringLiteral(".importing/Tiny_Chat__v2_.GGUF"));
-    EXPECT_FALSE(processExists(log[0]["pid"].toInteger()));
-    EXPECT_EQ(store.runningValidationServers(), 0);
-
-    // The record survives a restart.
-    AgentModelStore restarted;
-    EXPECT_EQ(restarted.descriptor(d.id), d);
-}
-
 // A server that exits while loading is walked with the real server and the corrupt model below.
 TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
 {
@@ -240,7 +201,8 @@ TEST_F(GGUFImportTest, AFailedValidationRollsBackAndSaysWhy)
 TEST_F(GGUFImportTest, AProjectorThatFailsLeavesATextOnlyImport)
 {
     // The text check passes, the image check gets an error status.
-    useStandIn({{"responses", QJsonArray{answering(200, okReply())}},
+    // Loading for a while (503) before it is ready, as llama-server reports it.
+    useStandIn({{"healthFailures", 3}, {"responses", QJsonArray{answering(200, okReply())}},
                 {"visionResponses", QJsonArray{answering(400, {{"error", "no vision"}})}}});
     AgentModelStore store;
     store.setHealthPolling(480, 20);
@@ -256,6 +218,16 @@ TEST_F(GGUFImportTest, AProjectorThatFailsLeavesATextOnlyImport)
     EXPECT_FALSE(AgentModelStore::projectorPath(result.value())); // not handed to the runtime
     EXPECT_EQ(store.lastImportWarning(),
               QStringLiteral("The projector failed multimodal validation. The model was imported as text-only."));
+    // The server listened only locally, on the staged copy, and is gone.
+    const auto log = serverLog();
+    ASSERT_FALSE(log.isEmpty());
+    const QJsonArray argv = log[0]["argv"].toArray();
+    EXPECT_EQ(argv[0].toString(), QStringLiteral("--host"));
+    EXPECT_EQ(argv[1].toString(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(argv[5].toString(), AppPaths::agentModels() + QStringLiteral("/.") + result.value().id +
+                                      QStringLiteral(".importing/plain.gguf"));
+    EXPECT_FALSE(processExists(log[0]["pid"].toInteger()));
+    EXPECT_EQ(store.runningValidationServers(), 0);
     // The image check sent the one-pixel picture next to the text.
     QJsonArray content;
     for (const auto &entry : serverLog())
@@ -292,17 +264,30 @@ TEST_F(GGUFImportTest, TheRealServerProvesTheTinyModelAndRefusesTheCorruptOne)
         GTEST_SKIP() << "llama-server is not installed (scripts/engines.sh provides it)";
     qputenv("ORVEL_LLAMA_SERVER_PATH", server.toUtf8());
     AgentModelStore store;
-    const auto good = runTask(store.importGGUF(copyOf(ORVEL_TINY_GGUF, QStringLiteral("tiny.gguf")), std::nullopt,
-                                               QStringLiteral("Tiny")), 120000);
+    const QString picked = copyOf(ORVEL_TINY_GGUF, QStringLiteral("Tiny Chat (v2).GGUF"));
+    const auto good = runTask(store.importGGUF(picked, std::nullopt, QStringLiteral("  \n")), 120000);
     ASSERT_TRUE(good.ok()) << good.error().toStdString();
-    EXPECT_EQ(store.customModels().size(), 1);
+    const AgentModelDescriptor &d = good.value();
+    EXPECT_TRUE(d.id.startsWith(QStringLiteral("custom-")));
+    EXPECT_EQ(d.id, d.id.toLower());
+    EXPECT_EQ(d.name, QStringLiteral("Tiny Chat (v2)")); // a blank name falls back to the file's
+    EXPECT_TRUE(d.isCustom);
+    EXPECT_EQ(d.capabilities, (AgentModelCapabilities{true, false}));
+    ASSERT_EQ(d.artifacts.size(), 1);
+    EXPECT_EQ(d.artifacts[0].fileName, QStringLiteral("Tiny_Chat__v2_.GGUF"));
+    EXPECT_EQ(d.artifacts[0].byteSize, QFileInfo(picked).size());
+    EXPECT_EQ(d.artifacts[0].sha256, digest(readFile(picked)));
+    EXPECT_FALSE(store.lastImportWarning());
+    EXPECT_TRUE(AgentModelStore::isAvailable(d));
+    EXPECT_EQ(store.customModels(), QList<AgentModelDescriptor>{d});
+    EXPECT_EQ(AgentModelStore().descriptor(d.id), d); // the record survives a restart
 
     const auto bad = runTask(store.importGGUF(copyOf(ORVEL_TINY_GGUF_CORRUPT, QStringLiteral("corrupt.gguf")), std::nullopt,
                                               QString()), 120000);
     ASSERT_FALSE(bad.ok());
     EXPECT_TRUE(bad.error().startsWith(QStringLiteral("llama-server could not load this GGUF model.\n"))) << bad.error().toStdString();
     EXPECT_TRUE(bad.error().contains(QStringLiteral("failed to load model"))) << bad.error().toStdString();
-    EXPECT_EQ(modelFolders(), QStringList{good.value().id});
+    EXPECT_EQ(modelFolders(), QStringList{d.id});
     EXPECT_EQ(store.customModels().size(), 1);
     EXPECT_EQ(store.runningValidationServers(), 0);
 }

@@ -3,7 +3,7 @@
 #include "FakeModelHost.h"
 #include "RunTask.h"
 #include "TempDataHome.h"
-#include "models/AgentModelStore.h"
+#include "../speech/TestFiles.h"
 #include "platform/Sha256.h"
 #include "speech/AppPaths.h"
 #include "speech/ResourceLocator.h"
@@ -18,8 +18,8 @@
 #include <functional>
 
 // A scratch data folder and temporary folder, a stand-in model host, and helpers shared by the
-// writing-model store tests.
-class AgentModelStoreTest : public ::testing::Test {
+// speech and writing model store tests, whose downloads share one downloader.
+class ModelHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -57,18 +57,6 @@ protected:
         Sha256 h;
         h.update(bytes);
         return h.finalHex();
-    }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
     }
     static void waitUntil(const std::function<bool()> &condition, int milliseconds = 20000)
     {

@@ -1,41 +1,13 @@
-#include "platform/Json.h"
 #include "platform/QtPasteboard.h"
 #include "platform/QtScheduler.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QJsonObject>
-#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
-TEST(Json, ConventionsForIdsAndDates)
-{
-    const QUuid id = QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
-    EXPECT_EQ(Json::uuidString(id), QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
-    EXPECT_EQ(Json::parseUuid(QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e")), id);
-    EXPECT_EQ(Json::parseUuid(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}")), std::nullopt);
-    EXPECT_EQ(Json::parseUuid(QJsonValue(5)), std::nullopt);
-
-    const QDateTime local(QDate(2026, 3, 1), QTime(10, 20, 30, 999), QTimeZone(3600));
-    EXPECT_EQ(Json::dateString(local), QStringLiteral("2026-03-01T09:20:30Z"));
-    const auto parsed = Json::parseDate(QStringLiteral("2026-03-01T09:20:30Z"));
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(*parsed, Json::truncatedToSeconds(local));
-    EXPECT_EQ(Json::parseDate(QStringLiteral("yesterday")), std::nullopt);
-}
-
-TEST(Json, TypedReadersTreatNullAndWrongTypesAsAbsent)
-{
-    const QJsonObject o{{"s", "text"}, {"n", QJsonValue::Null}, {"b", true}, {"i", 3}, {"f", 2.5}};
-    EXPECT_EQ(Json::string(o, "n"), std::nullopt);
-    EXPECT_EQ(Json::string(o, "b"), std::nullopt);
-    EXPECT_EQ(Json::integer(o, "i"), 3);
-    EXPECT_EQ(Json::integer(o, "f"), std::nullopt);
-    EXPECT_EQ(Json::number(o, "f"), 2.5);
-    EXPECT_EQ(Json::compact(QJsonObject{{"b", 1}, {"a", "x"}}), QByteArray(R"({"a":"x","b":1})"));
-}
-
+// Json's conventions are walked through the stored files and the protocol that use them
+// (HistoryStoreTest, AgentValuesTest, AgentRuntimeProtocolTest).
 TEST(QtScheduler, RunsAfterTheDelayAndStopsWhenTheHandleGoes)
 {
     QtScheduler s;

@@ -101,14 +101,8 @@ TEST_F(PortalTest, ShortcutsAreBoundOnceAndActivationsBecomePressAndRelease)
               "CTRL+ALT+space");
     EXPECT_EQ(backend.desktopTrigger(2), QStringLiteral("Ctrl+Alt+space"));
 
-    // Hold-to-talk: a press, then its release.
-    control("Press", {QStringLiteral("orvel-2")});
-    control("Release", {QStringLiteral("orvel-2")});
-    waitForEvents(2);
-    EXPECT_EQ(events, (std::vector<std::pair<uint32_t, bool>>{{2u, true}, {2u, false}}));
-
-    // An unregistered shortcut stays bound but is ignored; registering it again asks nothing.
-    events.clear();
+    // Hold-to-talk with real keys is walked in the KWin session. An unregistered shortcut stays
+    // bound but is ignored; registering it again asks nothing.
     backend.unregisterHotKey(1);
     control("Press", {QStringLiteral("orvel-1")});
     control("Release", {QStringLiteral("orvel-1")});

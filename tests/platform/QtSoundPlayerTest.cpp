@@ -1,5 +1,6 @@
 // The completion sounds through Qt Multimedia on the session's audio server.
 #include "platform/x11/QtSoundPlayer.h"
+#include "speech/WavWriter.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,17 +24,7 @@ QByteArray tinyWav()
     QByteArray pcm(3200, '\0');
     for (int i = 0; i < pcm.size(); i += 2)
         qToLittleEndian<qint16>(qint16((i * 37) % 200 - 100), pcm.data() + i);
-    QByteArray h("RIFF");
-    auto put = [&h](quint32 v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            h.append(char((v >> (8 * i)) & 0xff));
-    };
-    put(36 + pcm.size(), 4);
-    h.append("WAVEfmt ");
-    put(16, 4), put(1, 2), put(1, 2), put(16000, 4), put(32000, 4), put(2, 2), put(16, 2);
-    h.append("data");
-    put(pcm.size(), 4);
-    return h + pcm;
+    return WavWriter::header(quint32(pcm.size())) + pcm;
 }
 
 } // namespace

@@ -92,14 +92,6 @@ TEST_F(X11PortsTest, ActivationBringsTheRememberedWindowBack)
     }, 3000));
 }
 
-TEST_F(X11PortsTest, NamesFallBackToTheProcessName)
-{
-    EXPECT_EQ(X11Workspace::applicationName(QStringLiteral("Gedit"), QStringLiteral("gedit"), 1), QStringLiteral("Gedit"));
-    EXPECT_EQ(X11Workspace::applicationName({}, QStringLiteral("gedit"), 1), QStringLiteral("gedit"));
-    EXPECT_EQ(X11Workspace::applicationName({}, {}, ::getpid()), QStringLiteral("x11_tests"));
-    EXPECT_TRUE(X11Workspace::applicationName({}, {}, 0).isEmpty());
-}
-
 TEST_F(X11PortsTest, TrustAndScreenCaptureFollowTheDisplay)
 {
     X11Accessibility accessibility(x11);

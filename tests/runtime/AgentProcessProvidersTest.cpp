@@ -3,8 +3,6 @@
 #include "AgentProcess.h"
 
 #include <QJsonArray>
-#include <QHostAddress>
-#include <QTcpServer>
 
 #include <algorithm>
 
@@ -12,29 +10,14 @@ namespace {
 
 const QString kKey = QStringLiteral("sk-test-ORVEL-7f3a9c2e11");
 
-// The stand-in server started by the test itself, as the OpenAI endpoint.
-class CloudStandIn {
-public:
-    CloudStandIn(AgentProcess &agent, const QJsonArray &responses)
-    {
-        agent.setScript(QJsonObject{{"responses", responses}});
-        process.setProcessEnvironment(agent.env);
-        process.start(agent.serverPath, {"--host", "127.0.0.1", "--port", "0"});
-        EXPECT_TRUE(process.waitForStarted(5000));
-        while (!process.canReadLine() && process.waitForReadyRead(5000)) {
-        }
-        port = process.readLine().trimmed().split(' ').value(1).toInt();
-        EXPECT_GT(port, 0);
-        agent.env.insert(QStringLiteral("ORVEL_OPENAI_BASE_URL"), QStringLiteral("http://127.0.0.1:%1/v1").arg(port));
-    }
-    ~CloudStandIn()
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    QProcess process;
-    int port = 0;
-};
+// The stand-in, started by the test itself, as the OpenAI endpoint.
+std::unique_ptr<StandInServer> cloudStandIn(AgentProcess &agent, const QJsonArray &responses)
+{
+    agent.setScript(QJsonObject{{"responses", responses}});
+    auto server = std::make_unique<StandInServer>(agent);
+    agent.env.insert(QStringLiteral("ORVEL_OPENAI_BASE_URL"), server->baseURL());
+    return server;
+}
 
 AgentRuntimeRequest cloudRun(AgentProcess &agent, const QString &instruction)
 {
@@ -54,22 +37,14 @@ QJsonObject failing(int status, const QString &message, const QString &code)
                        {"body", QJsonObject{{"error", QJsonObject{{"message", message}, {"type", code}, {"code", code}}}}}};
 }
 
-QString field(const QJsonObject &e, const char *key) { return e.value(QLatin1String(key)).toString(); }
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(AgentProcessCloud, StreamsFromOpenAIWithTheKeyOfTheRequestAndNeverLeaksIt)
 {
     AgentProcess agent;
-    CloudStandIn cloud(agent, QJsonArray{QJsonObject{{"chunks", QJsonArray{QJsonObject{{"content", "Cloud "}},
-                                                                            QJsonObject{{"content", "answer"}}}}},
-                                         failing(401, "Incorrect API key provided: " + kKey, "invalid_api_key")});
+    const auto cloud = cloudStandIn(
+        agent, QJsonArray{QJsonObject{{"chunks", QJsonArray{QJsonObject{{"content", "Cloud "}}, QJsonObject{{"content", "answer"}}}}},
+                          failing(401, "Incorrect API key provided: " + kKey, "invalid_api_key")});
     agent.start();
     const AgentRuntimeRequest run = cloudRun(agent, QStringLiteral("Polish"));
     agent.send(run);
@@ -95,7 +70,7 @@ TEST(AgentProcessCloud, StreamsFromOpenAIWithTheKeyOfTheRequestAndNeverLeaksIt)
     const qint64 runtime = agent.process.processId();
     for (qint64 pid : {runtime, child}) {
         for (const char *file : {"cmdline", "environ"}) {
-            const QByteArray bytes = readAll(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+            const QByteArray bytes = readFile(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
             EXPECT_FALSE(bytes.isEmpty()) << pid << file;
             EXPECT_FALSE(bytes.contains(kKey.toUtf8())) << pid << file;
         }
@@ -104,7 +79,7 @@ TEST(AgentProcessCloud, StreamsFromOpenAIWithTheKeyOfTheRequestAndNeverLeaksIt)
     ASSERT_TRUE(agent.process.waitForFinished(5000));
     EXPECT_FALSE(agent.process.readAllStandardError().contains(kKey.toUtf8()));
     for (const QString &name : QDir(QFileInfo(agent.sessionPath).absolutePath()).entryList(QDir::Files)) {
-        const QByteArray bytes = readAll(QFileInfo(agent.sessionPath).absolutePath() + "/" + name);
+        const QByteArray bytes = readFile(QFileInfo(agent.sessionPath).absolutePath() + "/" + name);
         EXPECT_FALSE(bytes.isEmpty());
         EXPECT_FALSE(bytes.contains(kKey.toUtf8())) << name.toStdString();
         EXPECT_FALSE(bytes.contains("sk-test")) << name.toStdString();
@@ -114,11 +89,11 @@ TEST(AgentProcessCloud, StreamsFromOpenAIWithTheKeyOfTheRequestAndNeverLeaksIt)
 TEST(AgentProcessCloud, ServiceFailuresReadAsSentencesWithTheServiceMessage)
 {
     AgentProcess agent;
-    CloudStandIn cloud(agent, QJsonArray{failing(429, "You exceeded your current quota.", "insufficient_quota"),
-                                         failing(429, "Rate limit reached for requests.", "rate_limit_exceeded"),
-                                         failing(500, "The server had an error.", "server_error"),
-                                         failing(400, "This model's maximum context length is 128000 tokens.",
-                                                 "context_length_exceeded")});
+    const auto cloud = cloudStandIn(agent, QJsonArray{failing(429, "You exceeded your current quota.", "insufficient_quota"),
+                                                      failing(429, "Rate limit reached for requests.", "rate_limit_exceeded"),
+                                                      failing(500, "The server had an error.", "server_error"),
+                                                      failing(400, "This model's maximum context length is 128000 tokens.",
+                                                              "context_length_exceeded")});
     agent.start();
     const struct {
         const char *code;
@@ -145,11 +120,7 @@ TEST(AgentProcessCloud, ServiceFailuresReadAsSentencesWithTheServiceMessage)
 TEST(AgentProcessCloud, UnreachableServiceIsReportedAsNoNetwork)
 {
     AgentProcess agent;
-    {
-        QTcpServer probe; // a port that nobody listens on once the probe is gone
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        agent.env.insert(QStringLiteral("ORVEL_OPENAI_BASE_URL"), QStringLiteral("http://127.0.0.1:%1/v1").arg(probe.serverPort()));
-    }
+    agent.env.insert(QStringLiteral("ORVEL_OPENAI_BASE_URL"), closedBaseURL());
     agent.start();
     const QJsonObject e = agent.outcome(cloudRun(agent, QStringLiteral("x")));
     EXPECT_EQ(field(e, "code"), QStringLiteral("offline"));
@@ -189,7 +160,7 @@ TEST(AgentProcessBridge, OneBridgeCallPerTurnWithInstructionsAndPrompt)
     EXPECT_EQ(field(AgentProcess::last(events), "text"), QStringLiteral("From the device"));
 
     agent.outcome(request(QStringLiteral("Shorter"), bridge, AgentProtocolCommand::continue_));
-    const QList<QByteArray> calls = readAll(bridge + ".requests").trimmed().split('\n');
+    const QList<QByteArray> calls = readFile(bridge + ".requests").trimmed().split('\n');
     ASSERT_EQ(calls.size(), 2);
     const QJsonObject second = QJsonDocument::fromJson(calls[1]).object();
     EXPECT_EQ(second.value("instructions").toString(), QStringLiteral("Trusted rules."));

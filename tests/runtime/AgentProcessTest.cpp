@@ -12,7 +12,6 @@ namespace {
 
 QJsonObject stream(const QJsonArray &chunks) { return QJsonObject{{"chunks", chunks}}; }
 QJsonObject content(const QString &text) { return QJsonObject{{"content", text}}; }
-QString field(const QJsonObject &e, const char *key) { return e.value(QLatin1String(key)).toString(); }
 
 // The arguments of the index-th server the runtime started.
 QStringList serverArgv(const AgentProcess &agent, int index)
@@ -49,10 +48,8 @@ TEST(AgentProcess, TurnsKeepEachPieceInItsPlaceAndAnotherModelReplacesTheServer)
 
     ASSERT_EQ(agent.serverPids().size(), 1);
     const QStringList argv = serverArgv(agent, 0);
-    for (const QString &arg : {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--model"), agent.modelPath,
-                               QStringLiteral("--ctx-size"), QStringLiteral("8192"), QStringLiteral("--parallel"),
-                               QStringLiteral("1"), QStringLiteral("--jinja"), QStringLiteral("--no-webui")})
-        EXPECT_TRUE(argv.contains(arg)) << arg.toStdString();
+    EXPECT_EQ(argv.value(argv.indexOf("--host") + 1), QStringLiteral("127.0.0.1")); // local only
+    EXPECT_EQ(argv.value(argv.indexOf("--model") + 1), agent.modelPath);
     EXPECT_FALSE(argv.contains("--mmproj"));
     const auto chats = agent.chatRequests();
     ASSERT_EQ(chats.size(), 2);

@@ -32,24 +32,6 @@ AgentRuntimeRequest realRun(AgentProcess &agent, const RealLlama &llama, const Q
     return r;
 }
 
-// The random model's first token is its end-of-text about one time in twenty, which the runtime
-// rightly reports as no text; such a run is asked again. Every attempt's events are kept in order.
-QList<QJsonObject> answer(AgentProcess &agent, const RealLlama &llama, const QString &instruction,
-                          QList<QList<QJsonObject>> *attempts = nullptr)
-{
-    QList<QJsonObject> events;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const AgentRuntimeRequest request = realRun(agent, llama, instruction);
-        agent.send(request);
-        events = agent.eventsUntilDone(request.requestID, eventWait);
-        if (attempts)
-            attempts->append(events);
-        if (AgentProcess::last(events).value("code").toString() != QStringLiteral("emptyResult"))
-            break;
-    }
-    return events;
-}
-
 } // namespace
 
 TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
@@ -59,7 +41,7 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
     startWithTestServer(agent);
 
     QList<QList<QJsonObject>> coldAttempts;
-    const auto first = answer(agent, llama, QStringLiteral("Say something"), &coldAttempts);
+    const auto first = agent.answer([&] { return realRun(agent, llama, QStringLiteral("Say something")); }, &coldAttempts);
     ASSERT_EQ(kindOf(first), QStringLiteral("completed")) << AgentProcess::last(first).value("text").toString().toStdString();
     EXPECT_TRUE(hasPhase(coldAttempts.first(), "loadingModel"));
     // Phases come before the words, and the words in order add up to the answer.
@@ -74,7 +56,8 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
 
     // Warm: the same server, no loading phase.
     QList<QList<QJsonObject>> warmAttempts;
-    EXPECT_EQ(kindOf(answer(agent, llama, QStringLiteral("Again"), &warmAttempts)), QStringLiteral("completed"));
+    const auto warm = agent.answer([&] { return realRun(agent, llama, QStringLiteral("Again")); }, &warmAttempts);
+    EXPECT_EQ(kindOf(warm), QStringLiteral("completed"));
     for (const auto &attempt : warmAttempts)
         EXPECT_FALSE(hasPhase(attempt, "loadingModel"));
     EXPECT_EQ(childProcesses(agent.process.processId()), servers);
@@ -137,7 +120,7 @@ TEST(RealLlamaServer, FailedAndKilledServersFailTheRunInPlainWordsAndTheNextRunS
 
     // The dead server is not reused: the next run loads the model into a new one.
     QList<QList<QJsonObject>> attempts;
-    const auto next = answer(agent, llama, QStringLiteral("Again"), &attempts);
+    const auto next = agent.answer([&] { return realRun(agent, llama, QStringLiteral("Again")); }, &attempts);
     EXPECT_EQ(kindOf(next), QStringLiteral("completed")) << AgentProcess::last(next).value("text").toString().toStdString();
     EXPECT_TRUE(hasPhase(attempts.first(), "loadingModel"));
     const QList<qint64> servers = childProcesses(agent.process.processId());

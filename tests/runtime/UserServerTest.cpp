@@ -3,17 +3,12 @@
 #include "AgentProcess.h"
 #include "RealEngines.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
-
 #include <algorithm>
 
 namespace {
 
 constexpr int eventWait = 60000; // one thread on a shared machine: generous, never asserted
 const QString kKey = QStringLiteral("team-box-5d1e-any-format");
-
-QString field(const QJsonObject &e, const char *key) { return e.value(QLatin1String(key)).toString(); }
 
 AgentRuntimeRequest serverRun(AgentProcess &agent, const QString &baseURL, const std::optional<QString> &key,
                               const QString &instruction = QStringLiteral("Say something"))
@@ -37,29 +32,6 @@ AgentRuntimeRequest serverRun(AgentProcess &agent, const QString &baseURL, const
     return r;
 }
 
-// The random model ends at once about one time in twenty, which is rightly "no text": asked again.
-QList<QJsonObject> answer(AgentProcess &agent, const QString &baseURL)
-{
-    QList<QJsonObject> events;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const AgentRuntimeRequest request = serverRun(agent, baseURL, kKey);
-        agent.send(request);
-        events = agent.eventsUntilDone(request.requestID, eventWait);
-        // "busy": a cancelled run is still winding down (the application retires such a runtime).
-        const QString code = field(AgentProcess::last(events), "code");
-        if (code != QStringLiteral("emptyResult") && code != QStringLiteral("busy"))
-            break;
-        QThread::msleep(200);
-    }
-    return events;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(UserServer, RealLlamaServerStreamsWithItsKeyStopsOnCancelAndRefusesAWrongKey)
@@ -71,7 +43,8 @@ TEST(UserServer, RealLlamaServerStreamsWithItsKeyStopsOnCancelAndRefusesAWrongKe
     agent.start();
 
     // Streamed through the user's server, the words in order adding up to the answer.
-    const QList<QJsonObject> events = answer(agent, server.baseURL());
+    const auto ask = [&] { return serverRun(agent, server.baseURL(), kKey); };
+    const QList<QJsonObject> events = agent.answer(ask, nullptr, true);
     ASSERT_EQ(field(AgentProcess::last(events), "kind"), QStringLiteral("completed"))
         << field(AgentProcess::last(events), "text").toStdString();
     EXPECT_EQ(field(events.first(), "text"), QStringLiteral("Connecting to Team box"));
@@ -103,7 +76,7 @@ TEST(UserServer, RealLlamaServerStreamsWithItsKeyStopsOnCancelAndRefusesAWrongKe
         (void)agent.nextEvent(2000); // the cancel's own "cancelled" phase
     }
     ASSERT_TRUE(cancelled) << "no run was still streaming";
-    const QJsonObject next = AgentProcess::last(answer(agent, server.baseURL()));
+    const QJsonObject next = AgentProcess::last(agent.answer(ask, nullptr, true));
     EXPECT_EQ(field(next, "kind"), QStringLiteral("completed")) << field(next, "text").toStdString();
 
     // A wrong key and no key, in the runtime's words; the key itself is never repeated.
@@ -118,7 +91,7 @@ TEST(UserServer, RealLlamaServerStreamsWithItsKeyStopsOnCancelAndRefusesAWrongKe
 
     // The key went over the runtime's standard input only.
     for (const char *file : {"cmdline", "environ"})
-        EXPECT_FALSE(readAll(QStringLiteral("/proc/%1/%2").arg(agent.process.processId()).arg(QLatin1String(file)))
+        EXPECT_FALSE(readFile(QStringLiteral("/proc/%1/%2").arg(agent.process.processId()).arg(QLatin1String(file)))
                          .contains(kKey.toUtf8()));
     EXPECT_TRUE(childProcesses(agent.process.processId()).isEmpty());
     agent.send(AgentRuntimeRequest::shutdown(agent.sessionPath));
@@ -126,7 +99,7 @@ TEST(UserServer, RealLlamaServerStreamsWithItsKeyStopsOnCancelAndRefusesAWrongKe
     EXPECT_FALSE(agent.process.readAllStandardError().contains(kKey.toUtf8()));
     const QDir data(QFileInfo(agent.sessionPath).absolutePath());
     for (const QString &name : data.entryList(QDir::Files))
-        EXPECT_FALSE(readAll(data.filePath(name)).contains(kKey.toUtf8())) << name.toStdString();
+        EXPECT_FALSE(readFile(data.filePath(name)).contains(kKey.toUtf8())) << name.toStdString();
 }
 
 TEST(UserServer, UnreachableAndCutShortServersReadAsSentences)
@@ -135,24 +108,10 @@ TEST(UserServer, UnreachableAndCutShortServersReadAsSentences)
     agent.setScript(QJsonObject{{"responses", QJsonArray{QJsonObject{
                                                   {"chunks", QJsonArray{QJsonObject{{"content", "Half an "}}}},
                                                   {"holdOpen", true}}}}});
-    QProcess standIn;
-    standIn.setProcessEnvironment(agent.env);
-    standIn.start(agent.serverPath, {"--host", "127.0.0.1", "--port", "0"});
-    ASSERT_TRUE(standIn.waitForStarted(5000));
-    while (!standIn.canReadLine() && standIn.waitForReadyRead(5000)) {
-    }
-    const int port = standIn.readLine().trimmed().split(' ').value(1).toInt();
-    ASSERT_GT(port, 0);
-    int closedPort = 0;
-    {
-        QTcpServer probe; // a port nobody listens on once the probe is gone
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    StandInServer standIn(agent);
     agent.start();
 
-    const QJsonObject refused =
-        agent.outcome(serverRun(agent, QStringLiteral("http://127.0.0.1:%1/v1").arg(closedPort), std::nullopt));
+    const QJsonObject refused = agent.outcome(serverRun(agent, closedBaseURL(), std::nullopt));
     EXPECT_EQ(field(refused, "code"), QStringLiteral("offline"));
     EXPECT_EQ(field(refused, "text"), QStringLiteral("Nothing answers at Team box. Check that the server is running."));
     const QJsonObject unknown =
@@ -160,13 +119,13 @@ TEST(UserServer, UnreachableAndCutShortServersReadAsSentences)
     EXPECT_EQ(field(unknown, "text"), QStringLiteral("Could not reach Team box. Check the network and the server's address."));
 
     // The server goes away after its first words.
-    const AgentRuntimeRequest cut = serverRun(agent, QStringLiteral("http://127.0.0.1:%1/v1").arg(port), std::nullopt);
+    const AgentRuntimeRequest cut = serverRun(agent, standIn.baseURL(), std::nullopt);
     agent.send(cut);
     QList<QJsonObject> events;
     while (const auto e = agent.nextEvent()) {
         events << *e;
         if (field(*e, "kind") == QStringLiteral("delta"))
-            standIn.kill();
+            standIn.process.kill();
         if (field(*e, "kind") == QStringLiteral("completed") || field(*e, "kind") == QStringLiteral("error"))
             break;
     }
@@ -174,5 +133,4 @@ TEST(UserServer, UnreachableAndCutShortServersReadAsSentences)
     EXPECT_EQ(field(AgentProcess::last(events), "code"), QStringLiteral("connectionLost"));
     EXPECT_EQ(field(AgentProcess::last(events), "text"),
               QStringLiteral("The connection to Team box was interrupted before the answer was complete."));
-    standIn.waitForFinished(5000);
 }

@@ -1,4 +1,5 @@
 #include "TempDataHome.h"
+#include "TestFiles.h"
 #include "speech/AppPaths.h"
 #include "platform/StoreFile.h"
 #include "speech/HistoryStore.h"
@@ -26,20 +27,6 @@ HistoryItem item(const char *uuid, const char *date, const char *text, double du
     i.duration = duration;
     i.modelID = QLatin1String(model);
     return i;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 const char *kA = "11111111-2222-3333-4444-555555555555";
