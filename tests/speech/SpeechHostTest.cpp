@@ -232,3 +232,36 @@ TEST_F(SpeechHostTest, WithoutAUsableHostTheCommandLineEnginesAnswer)
     warm.prepare(*SpeechModel::withID(QStringLiteral("pocket")), model("whisper-sentence.bin"));
     EXPECT_FALSE(warm.isHostRunning()) << "tried again after it could not run";
 }
+
+// The GPU path on Mesa's software Vulkan device: the host picks it and gives the CPU's texts.
+TEST_F(SpeechHostTest, OnAVulkanDeviceTheHostGivesTheCpuTexts)
+{
+    if (!hostBuilt)
+        GTEST_SKIP() << "orvel-speech is not built here";
+    const QString lavapipe = QStringLiteral("/usr/share/vulkan/icd.d/lvp_icd.x86_64.json");
+    if (!QFile::exists(lavapipe))
+        GTEST_SKIP() << "no lavapipe (mesa-vulkan-drivers)";
+    const QStringList vocabulary{QStringLiteral("HELLO")};
+    const QList<std::pair<const char *, QString>> models{{"velocity", model("parakeet-random.bin")},
+                                                         {"pocket", model("whisper-sentence.bin")}};
+    QList<Result<QString, OrvelError>> onCpu;
+    for (const auto &[id, path] : models)
+        onCpu << run(perCall, id, path, vocabulary);
+
+    // The scratch XDG_DATA_DIRS hides the drivers; ggml leaves CPU-type Vulkan devices alone
+    // unless named; Mesa's compiled shaders are kept between runs, or each run compiles them
+    // for a minute.
+    ScopedEnv driver{"VK_ICD_FILENAMES", lavapipe};
+    ScopedEnv visible{"GGML_VK_VISIBLE_DEVICES", QStringLiteral("0")};
+    ScopedEnv shaders{"MESA_SHADER_CACHE_DIR", QStringLiteral(ORVEL_TEST_MODELS_DIR "/../mesa-shader-cache")};
+    for (qsizetype i = 0; i < models.size(); ++i) {
+        const auto &[id, path] = models[i];
+        ASSERT_TRUE(onCpu[i].ok()) << describe(onCpu[i]);
+        const auto onGpu = runTask(
+            warm.transcribe(audio, *SpeechModel::withID(QString::fromLatin1(id)), path, vocabulary, {}), 840000);
+        EXPECT_EQ(describe(onGpu), describe(onCpu[i])) << id;
+        if (warm.device() == QStringLiteral("CPU"))
+            GTEST_SKIP() << "Vulkan found no device here";
+        EXPECT_TRUE(warm.device().startsWith(QStringLiteral("Vulkan0"))) << warm.device().toStdString();
+    }
+}
