@@ -298,19 +298,6 @@ TEST_F(CommandEndToEndTest, CancelWhileTheModelWritesLeavesTheTextAndTheClipboar
     expectClipboardRestored();
 }
 
-TEST_F(CommandEndToEndTest, ATerminalGetsTheShiftedPasteChord)
-{
-    startProgram();
-    // This editor pastes on Ctrl+Shift+V only, as terminals do.
-    startTarget({QStringLiteral("--class"), QStringLiteral("xterm")});
-    QTest::qWait(1500);
-    speak();
-    const QString answer = storedAnswer(2);
-    ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
-    EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
-        << "terminal: " << readFile(typed).toStdString();
-}
-
 // Qt programs stay off the accessibility bus unless a screen reader runs: the selection comes from
 // the copy fallback, sent only once the shortcut's key is up (until then the keyboard is ours),
 // and the answer still replaces it.
@@ -339,7 +326,8 @@ TEST_F(CommandEndToEndTest, AFieldWithoutAccessibilityIsServedThroughTheCopyFall
 
 // The writing model is on a server of the user's: a llama-server started here with an API key.
 // The key is in the session's keyring only; the program hands it to its runtime over the pipe.
-TEST_F(CommandEndToEndTest, ATeamServerWritesTheAnswerAndItsKeyStaysInTheKeyring)
+// The target is a terminal, which takes the shifted paste chord.
+TEST_F(CommandEndToEndTest, ATeamServerWritesIntoATerminalAndItsKeyStaysInTheKeyring)
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
     const QString key = QStringLiteral("team-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -370,13 +358,14 @@ TEST_F(CommandEndToEndTest, ATeamServerWritesTheAnswerAndItsKeyStaysInTheKeyring
     ASSERT_TRUE(QDir(localModel).removeRecursively());
 
     startProgram();
-    startTarget();
+    // This editor pastes on Ctrl+Shift+V only, as terminals do: the program must send that chord.
+    startTarget({QStringLiteral("--class"), QStringLiteral("xterm")});
     QTest::qWait(1500);
     speak();
     const QString answer = storedAnswer(2);
     ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
     EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
-        << "editor: " << readFile(typed).toStdString() << "\nanswer: " << answer.toStdString();
+        << "terminal: " << readFile(typed).toStdString() << "\nanswer: " << answer.toStdString();
 
     // Neither the program nor any child of it carries the key in its arguments or environment,
     // and no file of the program holds it.
@@ -395,8 +384,9 @@ TEST_F(CommandEndToEndTest, ATeamServerWritesTheAnswerAndItsKeyStaysInTheKeyring
     while (files.hasNext()) {
         const QString path = files.next();
         QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
+        if (f.open(QIODevice::ReadOnly)) {
             EXPECT_FALSE(f.readAll().contains(key.toUtf8())) << path.toStdString();
+        }
     }
     (void)runTask(keys.remove(team.id));
 }

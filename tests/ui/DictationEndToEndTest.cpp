@@ -5,11 +5,11 @@
 // the session bus, and the command-line actions for a desktop's own shortcuts drive Dictation.
 // And where the desktop has no system tray, a start "in the tray" would leave the user nothing
 // to click; the program then opens its window, and only then.
+#include "CommandHome.h"
 #include "app/InstanceService.h"
 #include "app/KeyboardShortcutSetting.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
-#include "ProgramRun.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
@@ -29,7 +29,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -38,23 +37,8 @@ constexpr uint32_t kSpace = 0x20, kEscape = 0xff1b, kControl = 0xffe3, kShift = 
 // The sentence the test model for the real engine says, too.
 const QString kTranscript = QStringLiteral(ORVEL_TEST_MODEL_SENTENCE);
 
+using CommandHome::readFile;
 using ProgramRun::supportDir;
-
-// A second of a 440 Hz tone into the virtual microphone.
-bool playTone()
-{
-    QByteArray pcm;
-    for (int i = 0; i < 16000; ++i) {
-        const auto v = qint16(std::lround(8000 * std::sin(2 * M_PI * 440 * i / 16000.0)));
-        pcm.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
-    }
-    QProcess play;
-    play.start(QStringLiteral("pacat"), {QStringLiteral("--device=orvel_test_sink"), QStringLiteral("--format=s16le"),
-                                         QStringLiteral("--rate=16000"), QStringLiteral("--channels=1")});
-    play.write(pcm);
-    play.closeWriteChannel();
-    return play.waitForFinished(10000) && play.exitCode() == 0;
-}
 
 xcb_atom_t atom(xcb_connection_t *c, const QByteArray &name)
 {
@@ -164,11 +148,6 @@ protected:
         return true;
     }
 
-    QString readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
     // Whether the window manager manages a window of the program.
     bool programWindowShown()
     {
@@ -261,21 +240,8 @@ TEST_F(DictationEndToEndTest, ToggleShortcutDictatesIntoTheApplicationInFront)
     ASSERT_TRUE(field.waitForStarted());
     ASSERT_TRUE(QTest::qWaitFor([&] { return inFront(field); }, 10000)) << "the text field never came to the front";
 
-    const QDir working(dir.path() + QStringLiteral("/data/Orvel Raza/TemporaryRecordings"));
     tap({kControl, kShift, kSpace});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !recordings().isEmpty(); }, 10000))
-        << "recording did not start";
-
-    // The virtual microphone may deliver its first audio a second or two late: the tone goes out
-    // once the recording has begun to fill, or silence would be all it holds.
-    (void)QTest::qWaitFor(
-        [&] {
-            const QFileInfoList files = working.entryInfoList(QDir::Files);
-            return !files.isEmpty() && files.first().size() > 44 + 3200;
-        },
-        5000);
-    EXPECT_TRUE(playTone());
-
+    ASSERT_TRUE(CommandHome::speakWhileRecording(dir.path())) << "recording did not start";
     tap({kControl, kShift, kSpace});
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == kTranscript; }, 15000))
         << "typed: " << readFile(typed).toStdString();
@@ -330,7 +296,7 @@ TEST_F(DictationEndToEndTest, HiddenStartStaysInTheTrayAndSecondStartsHandTheirR
     EXPECT_EQ(secondStart({QStringLiteral("--start-dictation")}), 0);
     EXPECT_EQ(recordings().size(), 1);
     // Something to hear, so the recording is not silence.
-    EXPECT_TRUE(playTone());
+    EXPECT_TRUE(CommandHome::speakWhileRecording(dir.path()));
     EXPECT_EQ(secondStart({QStringLiteral("--stop-dictation")}), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return history().contains(kTranscript); }, 15000)) << history().toStdString();
     EXPECT_EQ(orvel.state(), QProcess::Running);

@@ -194,17 +194,6 @@ TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
     QWidget *qwenRow = part(&view, QStringLiteral("agentModel-qwen3-4b-q4"));
     QWidget *gemmaRow = part(&view, QStringLiteral("agentModel-gemma4-e2b-q4"));
 
-    host().route(qwen.artifacts[0].url.path(), {200, QByteArray(100000, 'q'), true, -1, 50000, {}, 16384});
-    control(qwenRow, QStringLiteral("Download Qwen Writer"))->click();
-    const auto percent = [&] { return int(std::lround(state->agentModels().progress().value(qwen.id) * 100)); };
-    ASSERT_TRUE(until([&] { return host().holdingCount() == 1 && percent() > 0; }));
-    settle();
-    EXPECT_TRUE(showsText(qwenRow, QStringLiteral("Downloading %1%").arg(percent())));
-    control(qwenRow, QStringLiteral("Cancel download of Qwen Writer"))->click();
-    ASSERT_TRUE(until([&] { return state->agentModels().activeDownloads().isEmpty(); }));
-    settle();
-    EXPECT_FALSE(view.errorMessage());
-
     // The whole file arrives but is not the catalog's: refused, and said so.
     host().route(qwen.artifacts[0].url.path(), {200, QByteArray(100000, 'q'), true, -1, -1, {}, 16384});
     control(qwenRow, QStringLiteral("Download Qwen Writer"))->click();
@@ -232,6 +221,7 @@ TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
     EXPECT_EQ(state->agentSettings().selectedModelID, QStringLiteral("apple-system"));
 }
 
+// The import's checks and a refused file are the importer's own tests; here what the view does.
 TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFailedProjector)
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
@@ -251,12 +241,6 @@ TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFai
     view.importChosenFiles({pick(ORVEL_TINY_GGUF, QStringLiteral("mmproj-tiny.gguf")), pick(ORVEL_TINY_GGUF, QStringLiteral("notes.txt"))});
     EXPECT_EQ(view.errorMessage(), QStringLiteral("Choose a GGUF model file."));
     EXPECT_FALSE(view.isImporting());
-
-    // A broken file fails the server's check; nothing is added or selected.
-    view.importChosenFiles({pick(ORVEL_TINY_GGUF_CORRUPT, QStringLiteral("broken.gguf"))});
-    ASSERT_TRUE(until([&] { return !view.isImporting(); }, 60000));
-    ASSERT_TRUE(view.errorMessage());
-    EXPECT_TRUE(state->agentModels().customModels().isEmpty());
 
     // A working model with a projector the server cannot use: imported text-only, selected, warned.
     view.importChosenFiles({pick(ORVEL_TINY_GGUF, QStringLiteral("mmproj-tiny.gguf")), pick(ORVEL_TINY_GGUF, QStringLiteral("Tiny.GGUF"))});

@@ -74,8 +74,8 @@ TEST_F(SpeechModelCommandTest, FetchesPocketIntoTheFolderOnce)
     EXPECT_EQ(host.requests.size(), 1);
 }
 
-// The store's own tests walk an error status; here the command's exit and one-line message.
-TEST_F(SpeechModelCommandTest, FailureSaysWhyInOneLineAndLeavesNothing)
+// The store's own tests walk an error status; here the command's exit codes and one-line message.
+TEST_F(SpeechModelCommandTest, FailuresSayWhyInOneLineAndLeaveNothing)
 {
     const Outcome r = run(QStringLiteral("http://127.0.0.1:1"), {QStringLiteral("pocket"), folder}); // nobody listens
     EXPECT_EQ(r.exitCode, 1);
@@ -84,14 +84,12 @@ TEST_F(SpeechModelCommandTest, FailureSaysWhyInOneLineAndLeavesNothing)
     EXPECT_TRUE(r.err.contains(QStringLiteral("Dictation will ask for a download"))) << r.err.toStdString();
     EXPECT_TRUE(folderFiles().isEmpty()) << folderFiles().join(' ').toStdString();
     EXPECT_TRUE(staged().isEmpty()) << staged().join(' ').toStdString();
-}
 
-TEST_F(SpeechModelCommandTest, UnknownModelShowsTheChoices)
-{
+    // An unknown or missing model name shows the choices and asks nothing.
     for (const QStringList &args : {QStringList{QStringLiteral("tiny")}, QStringList{}}) {
-        const Outcome r = run(host.baseUrl(), args);
-        EXPECT_EQ(r.exitCode, 2);
-        EXPECT_TRUE(r.err.contains(QStringLiteral("pocket, velocity"))) << r.err.toStdString();
+        const Outcome unknown = run(host.baseUrl(), args);
+        EXPECT_EQ(unknown.exitCode, 2);
+        EXPECT_TRUE(unknown.err.contains(QStringLiteral("pocket, velocity"))) << unknown.err.toStdString();
     }
     EXPECT_TRUE(host.requests.isEmpty());
 }

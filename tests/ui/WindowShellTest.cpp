@@ -100,7 +100,7 @@ TEST_F(ShellTest, SidebarHintsFollowTheShortcutsTheDesktopGrantedAndTheFooterThe
     state.reset(); // before the backend goes
 }
 
-TEST_F(ShellTest, HomeCountsTranscriptsAndShowsTheLatestThree)
+TEST_F(ShellTest, HomeCountsTranscriptsTogglesRecordingAndShowsTheModelState)
 {
     HomeScreen home(context);
     addTranscript(QStringLiteral("one"));
@@ -109,11 +109,8 @@ TEST_F(ShellTest, HomeCountsTranscriptsAndShowsTheLatestThree)
         addTranscript(QString::number(i));
     EXPECT_EQ(home.savedText(), QStringLiteral("10 transcripts"));
     EXPECT_EQ(home.recentTexts(), (QStringList{"10", "9", "8"}));
-}
 
-TEST_F(ShellTest, HomeButtonTogglesRecordingAndShowsTheModelState)
-{
-    HomeScreen home(context);
+    // The button toggles recording and names the next step.
     QTest::mouseClick(home.dictationButton(), Qt::LeftButton);
     EXPECT_EQ(kind(), CaptureStatus::Kind::recording);
     EXPECT_EQ(home.dictationButton()->text(), QStringLiteral("Finish dictation"));
