@@ -16,6 +16,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(ORVEL_SPEECH_PRIVATE_LIBS)
+  # The speech host links to whisper.cpp in the user's own engine folder, which no package provides.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${ORVEL_SPEECH_PRIVATE_LIBS}")
+endif()
 # What the binaries load at run time without linking to it: Qt's platform plugins and the sound
 # backend of Qt Multimedia; the engine script runs apt-get (and dpkg-deb, which is essential)
 # under its own configuration.

@@ -75,4 +75,6 @@ done
 [ "$(cat "$HOME/editor.txt" 2>/dev/null)" = "Notes: $SENTENCE" ] \
   || fail "the editor has \"$(cat "$HOME/editor.txt" 2>/dev/null)\", not the dictation"
 grep -q "$SENTENCE" "$data/history.json" || fail "the dictation is not in the history"
+# The packaged speech host ran on this user's engines and keeps the model loaded.
+pgrep -u "$(id -u)" -f " /usr/libexec/orvel-raza/orvel-speech-core " >/dev/null || fail "the dictation did not run on the speech host"
 echo "dictated into the GTK editor with the installed program"
