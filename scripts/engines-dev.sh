@@ -15,7 +15,9 @@ fail() { echo "Speech host headers: $*" >&2; exit 1; }
 version_of() { awk -v p="$1" '$2 == p {gsub(/[()]/, "", $3); print $3}' "$dir/packages"; }
 whisper=$(version_of libwhisper1) ggml=$(version_of libggml0)
 [ -n "$whisper" ] && [ -n "$ggml" ] || fail "the folder lists no libwhisper1/libggml0"
-wanted=("libwhisper-dev=$whisper" "libggml-dev=$ggml" "libggml0-backend-vulkan=$ggml")
+wanted=("libwhisper-dev=$whisper" "libggml-dev=$ggml")
+# Folders made before the engines came with it.
+[ -f "$dir/root/usr/lib/x86_64-linux-gnu/ggml/backends0/libggml-vulkan.so" ] || wanted+=("libggml0-backend-vulkan=$ggml")
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 mirror=$(apt-cache policy 2>/dev/null | awk -v s="$codename/main" '$3 == s && $2 ~ /^https?:/ {print $2; exit}')

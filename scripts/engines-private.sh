@@ -94,7 +94,7 @@ while read -r _ pkg ver _; do
   dpkg-deb -x "$deb" "$work/stage"
 done <<<"$plan"
 
-# Keep only what the programs and the ggml CPU backends load.
+# Keep only what the programs and the ggml backends load.
 S=$work/stage; SL=$S/usr/lib/x86_64-linux-gnu
 R=$work/root; RL=$R/usr/lib/x86_64-linux-gnu
 loader=ld-linux-x86-64.so.2
@@ -105,8 +105,10 @@ for p in "${programs[@]}"; do
   [ -x "$S/usr/bin/$p" ] || fail "the unpacked packages hold no $p"
   cp -a "$S/usr/bin/$p" "$R/usr/bin/"; objects+=("$S/usr/bin/$p")
 done
-cp -a "$SL"/ggml/backends0/libggml-cpu-*.so "$RL/ggml/backends0/"
-objects+=("$SL"/ggml/backends0/libggml-cpu-*.so)
+backends=("$SL"/ggml/backends0/libggml-cpu-*.so)
+[ ! -f "$SL/ggml/backends0/libggml-vulkan.so" ] || backends+=("$SL/ggml/backends0/libggml-vulkan.so")
+cp -a "${backends[@]}" "$RL/ggml/backends0/"
+objects+=("${backends[@]}")
 for o in "${objects[@]}"; do
   "$SL/$loader" --inhibit-cache --library-path "$SL:$SL/llama" --list "$o" | awk '$2 == "=>" {print $3}'
 done | sort -u >"$work/loaded"
@@ -116,7 +118,7 @@ while read -r lib; do
 done <"$work/loaded"
 rm "$work/loaded"
 cp -L "$SL/$loader" "$RL/$loader"
-for b in "$RL"/ggml/backends0/libggml-cpu-*.so; do ln -s "ggml/backends0/${b##*/}" "$RL/"; done
+for b in "$RL"/ggml/backends0/*.so; do ln -s "ggml/backends0/${b##*/}" "$RL/"; done
 # The model tools' scripts document the model formats; the licences go with the binaries.
 cp -a "$S/usr/share/doc" "$R/share/doc"
 

@@ -15,6 +15,8 @@ set -euo pipefail
 build_dir=${1:?build directory or --user}
 programs=(whisper-cli parakeet-cli llama-server)
 packages=(whisper.cpp-tools llama.cpp-tools)
+# The private folder also gets ggml's Vulkan backend, so a GPU is used where there is one.
+private_packages=("${packages[@]}" libggml0-backend-vulkan)
 base=${ORVEL_ENGINE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvel-raza/engines}
 marker="# orvel-raza engine launcher"
 
@@ -27,7 +29,7 @@ if [ "$build_dir" = --user ]; then
   mkdir -p "$base"
   exec 9>"$base/.lock"
   flock 9
-  "$(dirname "$0")/engines-private.sh" "$base" "${packages[@]}" -- "${programs[@]}"
+  "$(dirname "$0")/engines-private.sh" "$base" "${private_packages[@]}" -- "${programs[@]}"
   readlink -f "$base/current"
   exit 0
 fi
@@ -105,7 +107,7 @@ if [ "${ORVEL_ENGINES:-}" != refresh ] && [ -L "$base/current" ] && works "$(rea
   exit 0
 fi
 
-"$(dirname "$0")/engines-private.sh" "$base" "${packages[@]}" -- "${programs[@]}" || {
+"$(dirname "$0")/engines-private.sh" "$base" "${private_packages[@]}" -- "${programs[@]}" || {
   say "not set up (see the line above); the program builds and starts, Dictation reports the missing engine"
   echo "-DORVEL_ENGINE_DIR="
   echo "-DORVEL_ENGINES_STATE=none"
