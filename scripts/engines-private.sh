@@ -135,6 +135,8 @@ exec "$dest/names/$p" --inhibit-cache --library-path "\$L:\$L/llama" --argv0 $p 
 EOF
   chmod +x "$work/launch/$p"
 done
+# The program's speech host runs through the same loader (its launcher lives with the program).
+ln -s "../root/usr/lib/x86_64-linux-gnu/$loader" "$work/names/orvel-speech"
 printf '%s\n' "$plan" >"$work/packages"
 rm -rf "$S"
 touch "$work/complete"
