@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QString>
 #include <QtEndian>
 
@@ -18,8 +17,6 @@
 #include <functional>
 
 namespace sinkaudio {
-
-inline bool available(const char *program) { return !QStandardPaths::findExecutable(QLatin1String(program)).isEmpty(); }
 
 // Lets events run while real time passes.
 inline bool waitFor(const std::function<bool()> &condition, int milliseconds = 10000)
