@@ -12,6 +12,8 @@ one run, paired clip by clip:
   unload     after the idle time: input closed to the host gone, and the memory back.
 Usage: bench/speech/warm-host-bench.py [BUILD_DIR] [--runs N] [--models DIR] [--engines whisper,parakeet]
 BUILD_DIR defaults to build; it needs libexec/orvel-raza/{whisper-cli,parakeet-cli,orvel-speech}.
+On a machine doing other work, run it as root under `chrt -f 10`: ggml's threads wait for each
+other at every step, so a thread preempted by other work stalls the whole run and swamps the timing.
 The quantizers come from PATH, or from the whisper.cpp-tools package set-up downloaded, run
 through the private engines folder's loader.
 """
