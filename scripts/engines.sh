@@ -102,12 +102,23 @@ works() {
   for p in "${programs[@]}"; do "$dir/launch/$p" --help >/dev/null 2>&1 || return 1; done
 }
 
+# Whether the folder was made from all of today's packages (older ones lack the Vulkan backend,
+# and the downloads kept with them lack its packages, which the program's own action needs).
+complete_set() {
+  local pkg
+  for pkg in "${private_packages[@]}"; do grep -q "^Inst $pkg " "$1/packages" 2>/dev/null || return 1; done
+}
+
+kept=""
 if [ "${ORVEL_ENGINES:-}" != refresh ] && [ -L "$base/current" ] && works "$(readlink -f "$base/current")"; then
-  emit_private "$(readlink -f "$base/current")" "reusing"
-  exit 0
+  kept=$(readlink -f "$base/current")
+  if complete_set "$kept"; then emit_private "$kept" "reusing"; exit 0; fi
+  say "the private folder lacks some of ${private_packages[*]}; making it anew"
 fi
 
 "$(dirname "$0")/engines-private.sh" "$base" "${private_packages[@]}" -- "${programs[@]}" || {
+  # Offline, say: the folder from before still runs the engines.
+  if [ -n "$kept" ]; then emit_private "$kept" "reusing"; exit 0; fi
   say "not set up (see the line above); the program builds and starts, Dictation reports the missing engine"
   echo "-DORVEL_ENGINE_DIR="
   echo "-DORVEL_ENGINES_STATE=none"
