@@ -75,8 +75,7 @@ TEST_F(AppStateTest, OnWaylandTheFieldFocusedAtTheStartTakesTheTextElseTheOverla
     field->editable = true;
     accessibility.focused = field;
     // The focus moves on while the run transcribes: the text still goes where the run started.
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
     auto elsewhere = std::make_shared<FakeAccessibleElement>(*field);
     accessibility.focused = elsewhere;
     runner.finish(QStringLiteral("there"));
@@ -108,8 +107,7 @@ TEST_F(AppStateTest, PasteSkippedWhenTrustIsLostOrAutomaticPasteIsOffAndOwnWindo
     history.list.clear();
 
     scheduler.advance(2);
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
     accessibility.trusted = false; // revoked while transcribing
     runner.finish(QStringLiteral("kept"));
     drain();
@@ -182,8 +180,7 @@ TEST_F(AppStateTest, StartAndStopFailuresShowTheirMessageForTheirTime)
 
     // A stop without a recording, or with the model gone, does not stick in recording.
     recorder.handBackNothing = true;
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
     EXPECT_EQ(kind(), Kind::idle);
     EXPECT_FALSE(overlay.visible);
     EXPECT_FALSE(cancelShortcut.registered);
@@ -206,8 +203,7 @@ TEST_F(AppStateTest, SoftSpeechReachesTheEngineAndNoSpeechKeepsNothing)
     // Soft speech, and a recording nobody measured, still go to the engine.
     for (const std::optional<double> loudest : {std::optional(-50.0), std::optional<double>()}) {
         recorder.loudestPower = loudest;
-        state->toggleRecording();
-        state->toggleRecording();
+        startAndStop();
         EXPECT_EQ(kind(), Kind::processing);
         runner.finish(QStringLiteral("quiet words"));
         drain();
@@ -231,9 +227,8 @@ TEST_F(AppStateTest, SoftSpeechReachesTheEngineAndNoSpeechKeepsNothing)
 
 TEST_F(AppStateTest, StartsDoNothingWhileBusyAndHoldToTalkOnlyStopsWhatItStarted)
 {
-    state->toggleRecording();
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
+    state->toggleRecording(); // processing: not a new start
     EXPECT_EQ(kind(), Kind::processing);
     EXPECT_EQ(recorder.starts, 1);
     runner.finish(QStringLiteral("x"));
@@ -286,8 +281,7 @@ TEST_F(AppStateTest, CancelCasesInOrder)
     EXPECT_TRUE(history.list.isEmpty());
 
     // Processing is not cancellable.
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
     state->cancelRecording();
     EXPECT_EQ(kind(), Kind::processing);
     EXPECT_EQ(recorder.cancels, 1);
@@ -332,8 +326,7 @@ TEST_F(AppStateTest, HideNeverFiresWhileBusyAndANewStartCancelsIt)
 
 TEST_F(AppStateTest, ProgressClimbsToTheCapAndNeverGoesBack)
 {
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
     scheduler.advance(0.18);
     EXPECT_GT(state->transcriptionProgress(), 0.03);
 
@@ -402,8 +395,7 @@ TEST_F(AppStateTest, ConstructionPreparesFoldersAndDestroyedStateDropsLateResult
     EXPECT_EQ(recorder.cleanups, 1);
     EXPECT_TRUE(QFileInfo(AppPaths::temporaryRecordings()).isDir());
     EXPECT_TRUE(QFileInfo(AppPaths::agentAttachments()).isDir());
-    state->toggleRecording();
-    state->toggleRecording();
+    startAndStop();
     state.reset();
     runner.finish(QStringLiteral("late")); // must not touch the destroyed state
     drain();
