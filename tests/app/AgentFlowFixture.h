@@ -48,10 +48,9 @@ protected:
     }
 
     // Shortcut, capture, shortcut again, and the spoken instruction.
-    void speak(const QString &instruction, bool screenshot = false, bool alreadyStarted = false)
+    void speak(const QString &instruction, bool screenshot = false)
     {
-        if (!alreadyStarted)
-            state->toggleAgentRecording(screenshot);
+        state->toggleAgentRecording(screenshot);
         drain();
         scheduler.advance(0.61); // a copy fallback's longest wait
         drain();

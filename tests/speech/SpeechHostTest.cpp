@@ -1,7 +1,5 @@
-// The real command-line engines and the real orvel-speech host, with the tiny models the build
-// writes: the engines' texts and errors, the host's sameness to them, its loading and unloading
-// (on the fake scheduler's clock), crashes and the fallback. The engines' part runs wherever
-// set-up provided engines; the host's where it was built.
+// The real engines and the real orvel-speech host with the build's tiny models. The engines' part
+// runs wherever set-up provided engines; the host's where it was built.
 #include "FakeScheduler.h"
 #include "RealEngines.h"
 #include "RunTask.h"
