@@ -1,9 +1,6 @@
-// Command against the test session's desktop: a GTK editor in front with text selected (read
-// over AT-SPI), the Command shortcut pressed with xdotool, the instruction heard by the real
-// whisper-cli, the answer written by the real orvel-agent with the real llama-server and a tiny
-// model, pasted over the selection, and the clipboard given back; refinements from the
-// conversation window, a cancel while the model writes, and the same through a team's own server
-// (a llama-server with an API key) with the key kept in the session's keyring.
+// Command against the test session's desktop: a GTK editor in front with text selected (read over
+// AT-SPI), the shortcut pressed with xdotool, the real whisper-cli, orvel-agent and llama-server with
+// a tiny model, the answer pasted over the selection and the clipboard given back.
 #include "CommandHome.h"
 #include "ProgramRun.h"
 #include "RealEngines.h"
@@ -90,24 +87,24 @@ protected:
         }, 8000);
     }
 
-    void startTarget(QStringList extra = {})
+    // The GTK editor by default (the system interpreter has the GTK bindings), with the text and
+    // its selection, in front.
+    void startTarget(QStringList extra = {}, const QString &title = QStringLiteral("^Test Editor$"),
+                     const QString &program = QStringLiteral("/usr/bin/python3"),
+                     const QStringList &script = {QStringLiteral(ORVEL_GTK_TARGET)})
     {
         typed = dir.path() + QStringLiteral("/typed.txt");
         target.setProcessEnvironment(env);
         target.setProcessChannelMode(QProcess::ForwardedChannels);
-        const QString text = kBefore + kSelected + kAfter;
-        // The system interpreter, which has the GTK bindings.
-        target.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral(ORVEL_GTK_TARGET), typed, text,
-                                                            QString::number(kBefore.size()),
-                                                            QString::number(kBefore.size() + kSelected.size())} +
-                                                    extra);
+        target.start(program, script + QStringList{typed, kBefore + kSelected + kAfter, QString::number(kBefore.size()),
+                                                   QString::number(kBefore.size() + kSelected.size())} + extra);
         ASSERT_TRUE(target.waitForStarted());
         ASSERT_TRUE(QTest::qWaitFor([&] {
             const auto front = workspace.frontmostApplication();
             return front && front->processIdentifier == target.processId();
         }, 15000)) << "the editor never came to the front";
         // As a user clicking into it: a window mapped in front is not always focused yet.
-        ASSERT_TRUE(typeInto(QStringLiteral("^Test Editor$"), QStringLiteral("true")));
+        ASSERT_TRUE(typeInto(title, QStringLiteral("true")));
     }
 
     // A clipboard of the user's, with more than text on it.
@@ -128,12 +125,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] {
             const QMimeData *m = QGuiApplication::clipboard()->mimeData();
             return m && m->data(QStringLiteral("text/plain")) == "mine" &&
-                   m->data(QStringLiteral("text/html")) == "<b>mine</b>";
+                   m->data(QStringLiteral("text/html")) == "<b>mine</b>" &&
+                   m->data(QStringLiteral("application/x-orvel-test")) == QByteArray("\x00\x01\x02", 3);
         }, 10000)) << "clipboard: " << QGuiApplication::clipboard()->text().toStdString();
-        const QMimeData *m = QGuiApplication::clipboard()->mimeData();
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->data(QStringLiteral("text/html")), "<b>mine</b>");
-        EXPECT_EQ(m->data(QStringLiteral("application/x-orvel-test")), QByteArray("\x00\x01\x02", 3));
     }
 
     QJsonArray storedConversations() const
@@ -304,24 +298,15 @@ TEST_F(CommandEndToEndTest, CancelWhileTheModelWritesLeavesTheTextAndTheClipboar
 TEST_F(CommandEndToEndTest, AFieldWithoutAccessibilityIsServedThroughTheCopyFallback)
 {
     startProgram();
-    typed = dir.path() + QStringLiteral("/typed.txt");
-    target.setProcessEnvironment(env);
-    target.setProcessChannelMode(QProcess::ForwardedChannels);
-    target.start(ProgramRun::supportDir() + QStringLiteral("/orvel-text-field"),
-                 {typed, kBefore + kSelected + kAfter, QString::number(kBefore.size()),
-                  QString::number(kBefore.size() + kSelected.size())});
-    ASSERT_TRUE(target.waitForStarted());
-    ASSERT_TRUE(typeInto(QStringLiteral("^Orvel Test Field$"), QStringLiteral("true")));
+    startTarget({}, QStringLiteral("^Orvel Test Field$"), ProgramRun::supportDir() + QStringLiteral("/orvel-text-field"), {});
     QTest::qWait(1500);
     speak(0.4);
     const QString answer = storedAnswer(2);
     ASSERT_FALSE(answer.isEmpty()) << readFile(conversations).toStdString();
-    EXPECT_TRUE(standsInPlaceOfTheSelection(answer))
-        << "field: " << readFile(typed).toStdString();
-    EXPECT_TRUE(storedConversations()[0].toObject().value(QStringLiteral("messages")).toArray()[0].toObject()
-                    .value(QStringLiteral("attachments")).toArray().first().toObject().value(QStringLiteral("text"))
-                    .toString() == kSelected)
-        << readFile(conversations).toStdString();
+    EXPECT_TRUE(standsInPlaceOfTheSelection(answer)) << "field: " << readFile(typed).toStdString();
+    EXPECT_EQ(storedConversations()[0].toObject().value(QStringLiteral("messages")).toArray()[0].toObject()
+                  .value(QStringLiteral("attachments")).toArray().first().toObject().value(QStringLiteral("text"))
+                  .toString(), kSelected);
 }
 
 // The writing model is on a server of the user's: a llama-server started here with an API key.
@@ -333,11 +318,8 @@ TEST_F(CommandEndToEndTest, ATeamServerWritesIntoATerminalAndItsKeyStaysInTheKey
     const QString key = QStringLiteral("team-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     RunningLlamaServer server(llama, key, 24);
     ASSERT_TRUE(server.waitUntilReady()) << "llama-server did not come up";
-    ModelServer team;
-    team.name = QStringLiteral("Team box");
-    team.baseURL = server.baseURL();
-    team.model = llama.model;
-    team.hasKey = true;
+    const ModelServer team{.name = QStringLiteral("Team box"), .baseURL = server.baseURL(), .model = llama.model,
+                           .hasKey = true};
     QtKeychainSecretStore secrets;
     ModelServerKeyStore keys(secrets);
     ASSERT_TRUE(runTask(keys.save(team.id, key)).ok());
@@ -383,10 +365,7 @@ TEST_F(CommandEndToEndTest, ATeamServerWritesIntoATerminalAndItsKeyStaysInTheKey
     QDirIterator files(dir.path(), QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly)) {
-            EXPECT_FALSE(f.readAll().contains(key.toUtf8())) << path.toStdString();
-        }
+        EXPECT_FALSE(readFile(path).contains(key)) << path.toStdString();
     }
     (void)runTask(keys.remove(team.id));
 }

@@ -1,10 +1,7 @@
 // The whole program against the test session's desktop: a global shortcut pressed with XTEST
-// while another application is in front, the real recorder on the virtual microphone, the
-// stand-in engine, and the transcript on the clipboard, in that application and in the history.
-// Also one program per session: a second start hands its request to the running program over
-// the session bus, and the command-line actions for a desktop's own shortcuts drive Dictation.
-// And where the desktop has no system tray, a start "in the tray" would leave the user nothing
-// to click; the program then opens its window, and only then.
+// while another application is in front, the real recorder on the virtual microphone, and the
+// transcript in that application, on the clipboard and in the history. Also one program per
+// session, the command-line actions for a desktop's own shortcuts, and the tray.
 #include "CommandHome.h"
 #include "app/InstanceService.h"
 #include "app/KeyboardShortcutSetting.h"

@@ -81,10 +81,7 @@ TEST_F(MenusTest, DictationMenuFollowsTheStatusAndTheShortcuts)
     ASSERT_EQ(kind(), CaptureStatus::Kind::recording);
     EXPECT_EQ(enabled(menus.dictationMenu()), (QList<bool>{true, true, true}));
 
-    KeyboardShortcutSetting f5;
-    f5.keyCode = 96;
-    f5.keyLabel = QStringLiteral("F5");
-    f5.control = true;
+    const KeyboardShortcutSetting f5{.keyCode = 96, .keyLabel = QStringLiteral("F5"), .control = true};
     state->setToggleShortcut(f5);
     state->setCancelShortcut(f5);
     EXPECT_EQ(menus.dictationMenu()->actions()[0]->text(), QStringLiteral("Finish Dictation (Ctrl+F5)"));

@@ -1,9 +1,9 @@
-// The Models screen against real stores: speech and writing-model downloads from the stand-in
-// model host, removal, GGUF imports checked by the real llama-server, the API key in the
-// session's real keyring, and the user's own server (the real llama-server with an API key).
+// The Models screen against real stores: downloads from the stand-in model host, GGUF imports
+// checked by the real llama-server, keys in the session's real keyring, the user's own server.
 #include "FakeModelHost.h"
 #include "RealEngines.h"
 #include "RunTask.h"
+#include "ScopedEnv.h"
 #include "ScreenTestSupport.h"
 #include "command/ModelServerKeyStore.h"
 #include "command/OpenAIKeychainStore.h"
@@ -60,7 +60,6 @@ protected:
     }
 
     static bool until(const std::function<bool()> &condition, int ms = 20000) { return QTest::qWaitFor(condition, ms); }
-
     // A label the user can see, by its exact text.
     static bool showsText(const QWidget *root, const QString &text)
     {
@@ -168,12 +167,10 @@ TEST_F(ModelsScreenTest, HardwareGuidanceAndTheBestBadgeFollowTheSameMachine)
     for (const auto &[memory, recommended, other] :
          {std::tuple(8, "gemma4-e2b-q4", "gemma4-e4b-q4"), std::tuple(32, "gemma4-e4b-q4", "gemma4-e2b-q4")}) {
         AgentModelsView view(*state, AgentHardwareProfile{QStringLiteral("CPU"), memory, false});
-        const auto *summary = view.findChild<QLabel *>(QStringLiteral("hardwareRecommendation"));
-        ASSERT_TRUE(summary);
+        const QString summary = view.findChild<QLabel *>(QStringLiteral("hardwareRecommendation"))->text();
         const QString name = AgentModelDescriptor::catalogEntry(QLatin1String(recommended))->name;
-        EXPECT_TRUE(summary->text().startsWith(QStringLiteral("CPU · %1 GB memory. %2 is").arg(memory).arg(name)))
-            << summary->text().toStdString();
-        EXPECT_FALSE(summary->text().contains(QStringLiteral("Mac")));
+        EXPECT_TRUE(summary.startsWith(QStringLiteral("CPU · %1 GB memory. %2 is").arg(memory).arg(name))) << summary.toStdString();
+        EXPECT_FALSE(summary.contains(QStringLiteral("Mac")));
         EXPECT_TRUE(showsText(part(&view, QStringLiteral("agentModel-") + QLatin1String(recommended)), best)) << memory;
         EXPECT_FALSE(showsText(part(&view, QStringLiteral("agentModel-") + QLatin1String(other)), best)) << memory;
     }
@@ -225,7 +222,7 @@ TEST_F(ModelsScreenTest, WritingModelsDownloadSelectAndRemove)
 TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFailedProjector)
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
-    qputenv("ORVEL_LLAMA_SERVER_PATH", llama.server.toUtf8());
+    ScopedEnv serverPath("ORVEL_LLAMA_SERVER_PATH", llama.server);
     RealLlama::applyTestSettings(8);
     const auto pick = [&](const char *source, const QString &name) {
         const QString path = home.path() + QStringLiteral("/picked/") + name;
@@ -256,7 +253,6 @@ TEST_F(ModelsScreenTest, GGUFImportIsCheckedByTheServerSelectedAndWarnsAboutAFai
     settle();
     EXPECT_TRUE(showsText(&view, QStringLiteral("The projector failed multimodal validation. The model was imported as text-only.")));
     EXPECT_EQ(state->agentModels().runningValidationServers(), 0);
-    qunsetenv("ORVEL_LLAMA_SERVER_PATH");
     RealLlama::clearTestSettings();
 }
 
@@ -272,9 +268,9 @@ TEST_F(ModelsScreenTest, KeyCardSavesReplacesAndRemovesWithoutEverShowingTheKey)
                 return true;
         return false;
     };
-    AgentSettings local = state->agentSettings();
-    local.writingProvider = AgentWritingProvider::local;
-    state->setAgentSettings(local);
+    AgentSettings settings = state->agentSettings();
+    settings.writingProvider = AgentWritingProvider::local;
+    state->setAgentSettings(settings);
     auto cardOwner = std::make_unique<OpenAIKeyCard>(*state);
     OpenAIKeyCard &card = *cardOwner;
     card.show();
@@ -341,9 +337,7 @@ TEST_F(ModelsScreenTest, ServerIsTestedListedAndAddedWithItsKeyOnlyInTheKeyring)
     ModelsScreen screen(*state);
     screen.show();
     control(&screen, QStringLiteral("Command"))->click();
-    ASSERT_TRUE(screen.agentModels());
-    EXPECT_TRUE(shown(screen.agentModels(), &screen));
-    EXPECT_FALSE(shown(screen.speechModels(), &screen));
+    ASSERT_TRUE(shown(screen.agentModels(), &screen));
     ModelServersCard &card = *screen.agentModels()->serversCard();
     const auto tested = [&](const QString &address, const QString &typedKey) {
         card.addressField()->setText(address);
@@ -383,19 +377,15 @@ TEST_F(ModelsScreenTest, ServerIsTestedListedAndAddedWithItsKeyOnlyInTheKeyring)
     EXPECT_TRUE(card.keyField()->text().isEmpty());
     EXPECT_TRUE(showsText(&card, QStringLiteral("Stays on this computer")));
     EXPECT_EQ(runTask(serverKeyStore.load(added.id)).value(), key);
-    QDirIterator files(AppPaths::root(), QDir::Files, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
+    for (QDirIterator files(AppPaths::root(), QDir::Files, QDirIterator::Subdirectories); files.hasNext();) {
         QFile f(files.next());
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_FALSE(f.readAll().contains(key.toUtf8())) << f.fileName().toStdString();
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly) && !f.readAll().contains(key.toUtf8())) << f.fileName().toStdString();
     }
 
     // A server of another machine is marked as such.
-    ModelServer remote;
-    remote.name = QStringLiteral("GPU box");
-    remote.baseURL = QStringLiteral("http://gpu-box.example:8000/v1");
-    remote.model = QStringLiteral("qwen3:8b");
-    ASSERT_TRUE(state->agentModels().addServer(remote));
+    ASSERT_TRUE(state->agentModels().addServer({.name = QStringLiteral("GPU box"),
+                                                .baseURL = QStringLiteral("http://gpu-box.example:8000/v1"),
+                                                .model = QStringLiteral("qwen3:8b")}));
     settle();
     EXPECT_TRUE(showsText(&card, QStringLiteral("Leaves this computer: text is sent to gpu-box.example")));
 

@@ -1,6 +1,6 @@
 // Renders every screen of the window, light and dark, to PNG files for a person to look at
-// ($ORVEL_SNAPSHOT_DIR, else screen-snapshots/ in the working folder). Checks only that each
-// picture was made.
+// ($ORVEL_SNAPSHOT_DIR, else screen-snapshots/ in the working folder); checks that each picture
+// was made and that every symbol a screen names has a picture on this desktop.
 #include "ProgramRun.h"
 #include "ScopedEnv.h"
 #include "WindowFixture.h"
@@ -12,7 +12,6 @@
 #include "screens/HistoryScreen.h"
 #include "screens/ModelsScreen.h"
 #include "screens/SpeechModelsView.h"
-#include "screens/SettingsScreen.h"
 #include "speech/ResourceLocator.h"
 #include "speech/SpeechEngineInstaller.h"
 #include "ui/MainWindow.h"
@@ -24,18 +23,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
 
 #include <iostream>
 
-using ScreenRenderTest = WindowTest;
-
 namespace {
+
 QString folder()
 {
     const QString dir = qEnvironmentVariableIsSet("ORVEL_SNAPSHOT_DIR") ? qEnvironmentVariable("ORVEL_SNAPSHOT_DIR")
@@ -43,131 +39,94 @@ QString folder()
     QDir().mkpath(dir);
     return dir;
 }
+
+class ScreenRenderTest : public WindowTest {
+protected:
+    void TearDown() override
+    {
+        QApplication::setPalette(desktop);
+        WindowTest::TearDown();
+    }
+
+    std::unique_ptr<MainWindow> open(bool onboarded)
+    {
+        state->setOnboardingComplete(onboarded);
+        auto window = std::make_unique<MainWindow>(context);
+        window->resize(1100, 720);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        return window;
+    }
+
+    void save(MainWindow &window, const QString &name)
+    {
+        QTest::qWait(20);
+        const QString path = folder() + QLatin1Char('/') + name + suffix + QStringLiteral(".png");
+        EXPECT_TRUE(window.grab().save(path)) << path.toStdString();
+        QStringList symbols;
+        for (const SymbolLabel *label : window.findChildren<SymbolLabel *>())
+            symbols << label->symbol();
+        for (const SymbolButton *button : window.findChildren<SymbolButton *>())
+            symbols << button->symbol();
+        for (const QString &symbol : symbols)
+            EXPECT_TRUE(symbol.isEmpty() || !Symbols::sourceFile(symbol).isEmpty()) << symbol.toStdString();
+    }
+
+    void usePalette(bool dark)
+    {
+        QApplication::setPalette(dark ? Theme::darkTheme().palette() : Theme::light().palette());
+        suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
+    }
+
+    const QPalette desktop = QApplication::palette();
+    QString suffix;
+};
+
 } // namespace
 
 TEST_F(ScreenRenderTest, EveryScreenInLightAndDark)
 {
     addTranscript(QStringLiteral("Send the draft to Mara before lunch and ask whether the figures on page three still hold."));
     addTranscript(QStringLiteral("Café notes: the résumé goes out on Friday."), QStringLiteral("velocity"));
-    addTranscript(QStringLiteral("Short one."));
-    state->agentConversationStore().createConversation(QUuid::createUuid(), QStringLiteral("Tighten the abstract"),
-                                                       QString(), {});
     state->agentConversationStore().createConversation(QUuid::createUuid(), QStringLiteral("Make this reply warmer"),
                                                        QStringLiteral("Thunderbird"), {});
     state->addVocabulary(QStringLiteral("Orvel Raza"));
-    state->addVocabulary(QStringLiteral("whisper.cpp"));
+    ASSERT_TRUE(state->agentModels().addServer({.name = QStringLiteral("Team GPU"),
+                                                .baseURL = QStringLiteral("http://gpu-box.lan:8000/v1"),
+                                                .model = QStringLiteral("Qwen/Qwen3-32B"), .hasKey = true}));
     permissions.microphone = false;
-    // The user's own servers: one on this computer, one on another machine.
-    ModelServer ollama;
-    ollama.name = QStringLiteral("Ollama");
-    ollama.baseURL = QStringLiteral("http://localhost:11434/v1");
-    ollama.model = QStringLiteral("llama3.2:3b");
-    ModelServer team;
-    team.name = QStringLiteral("Team GPU");
-    team.baseURL = QStringLiteral("http://gpu-box.lan:8000/v1");
-    team.model = QStringLiteral("Qwen/Qwen3-32B");
-    team.images = true;
-    team.hasKey = true;
-    ASSERT_TRUE(state->agentModels().addServer(ollama) && state->agentModels().addServer(team));
-    const QPalette desktop = QApplication::palette();
-    QStringList written;
 
     for (const bool dark : {false, true}) {
-        QApplication::setPalette(dark ? Theme::darkTheme().palette() : Theme::light().palette());
-        auto save = [&](MainWindow &window, const QString &name) {
-            QTest::qWait(20);
-            QWidget *screen = window.root()->shell() && window.root()->currentWidget() == window.root()->shell()
-                                  ? window.root()->shell()->currentScreen()
-                                  : window.root()->currentWidget();
-            auto *scrolling = qobject_cast<QScrollArea *>(screen);
-            if (!scrolling && screen)
-                scrolling = screen->findChild<QScrollArea *>();
-            // A scrolling screen is also saved whole, as NAME-full.
-            const QString base = folder() + QLatin1Char('/') + name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
-            window.grab().save(base + QStringLiteral(".png"));
-            written << base + QStringLiteral(".png");
-            if (scrolling && scrolling->widget() && scrolling->widget()->height() > scrolling->viewport()->height())
-                scrolling->widget()->grab().save(base + QStringLiteral("-full.png"));
-            // Every symbol a screen names has a picture on this desktop.
-            QStringList symbols;
-            for (const SymbolLabel *label : window.findChildren<SymbolLabel *>())
-                symbols << label->symbol();
-            for (const SymbolButton *button : window.findChildren<SymbolButton *>())
-                symbols << button->symbol();
-            for (const QString &symbol : symbols) {
-                if (!symbol.isEmpty()) {
-                    EXPECT_FALSE(Symbols::sourceFile(symbol).isEmpty()) << symbol.toStdString();
-                }
-            }
-        };
-
-        state->setOnboardingComplete(false);
+        usePalette(dark);
         {
-            MainWindow window(context);
-            window.resize(1100, 720);
-            window.show();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-            OnboardingView *onboarding = window.root()->onboarding();
+            auto window = open(false);
             for (int step = 0; step < OnboardingView::steps; ++step) {
-                onboarding->setStep(step);
-                save(window, QStringLiteral("onboarding-%1").arg(step));
+                window->root()->onboarding()->setStep(step);
+                save(*window, QStringLiteral("onboarding-%1").arg(step));
             }
-            onboarding->setShowsMoreModels(true);
-            onboarding->setChosenModelID(QStringLiteral("velocity"));
-            save(window, QStringLiteral("onboarding-3-more"));
         }
-
-        state->setOnboardingComplete(true);
-        MainWindow window(context);
-        window.resize(1100, 720);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        auto window = open(true);
         for (AppSection section : {AppSection::home, AppSection::agent, AppSection::history, AppSection::models,
                                    AppSection::vocabulary, AppSection::settings}) {
             state->setSelectedSection(section);
-            save(window, QStringLiteral("section-") + appSectionTitle(section).toLower());
+            save(*window, QStringLiteral("section-") + appSectionTitle(section).toLower());
         }
         state->setSelectedSection(AppSection::models);
-        auto *models = qobject_cast<ModelsScreen *>(window.root()->shell()->currentScreen());
+        auto *models = qobject_cast<ModelsScreen *>(window->root()->shell()->currentScreen());
         ASSERT_NE(models, nullptr);
         models->speechModels()->setShowsAllModels(true);
-        save(window, QStringLiteral("section-models-all"));
+        save(*window, QStringLiteral("section-models-all"));
         models->setArea(ModelsArea::agent);
-        save(window, QStringLiteral("section-models-command"));
+        save(*window, QStringLiteral("section-models-command"));
         models->setArea(ModelsArea::dictation);
-
-        // The permissions as a failed start leads the user to them.
-        state->toggleRecording();
-        state->handleOverlayTap();
-        QTest::qWait(400);
-        save(window, QStringLiteral("section-settings-permissions"));
-
         state->setSelectedSection(AppSection::history);
-        auto *history = qobject_cast<HistoryScreen *>(window.root()->shell()->currentScreen());
+        auto *history = qobject_cast<HistoryScreen *>(window->root()->shell()->currentScreen());
         ASSERT_NE(history, nullptr);
         history->setArea(HistoryScreen::HistoryArea::agent);
-        save(window, QStringLiteral("section-history-command"));
+        save(*window, QStringLiteral("section-history-command"));
         history->setArea(HistoryScreen::HistoryArea::dictation);
-        history->findChild<QLineEdit *>()->setText(QStringLiteral("nothing like this"));
-        save(window, QStringLiteral("section-history-nomatch"));
-        history->findChild<QLineEdit *>()->clear();
-
-        // The empty states.
-        const QStringList terms = state->vocabulary();
-        state->setVocabulary({});
-        state->agentConversationStore().clear();
-        state->setSelectedSection(AppSection::vocabulary);
-        save(window, QStringLiteral("section-vocabulary-empty"));
-        state->setSelectedSection(AppSection::history);
-        history->setArea(HistoryScreen::HistoryArea::agent);
-        save(window, QStringLiteral("section-history-command-empty"));
-        history->setArea(HistoryScreen::HistoryArea::dictation);
-        state->setVocabulary(terms);
         state->setSelectedSection(AppSection::home);
     }
-    QApplication::setPalette(desktop);
-    for (const QString &path : written)
-        EXPECT_TRUE(QFileInfo(path).size() > 0) << path.toStdString();
     std::cout << "screens written to " << folder().toStdString() << std::endl;
 }
 
@@ -192,84 +151,56 @@ TEST_F(ScreenRenderTest, TheEnginesOfferLeadsThroughGettingThem)
     QList<QObject *> held;
     QObject::connect(&stalled, &QTcpServer::newConnection, [&] { held << stalled.nextPendingConnection(); });
     ScopedEnv proxy("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(stalled.serverPort()));
-    const QPalette desktop = QApplication::palette();
-
     SpeechEngineInstaller &installer = state->speechEngines();
-    auto offerOf = [](MainWindow &window) {
-        return window.root()->shell()->currentScreen()->findChild<QWidget *>(QStringLiteral("speechEnginesOffer"));
-    };
+    usePalette(false);
+
     // The offer as a fresh installation shows it, before anything was tried.
-    for (const bool dark : {false, true}) {
-        QApplication::setPalette(dark ? Theme::darkTheme().palette() : Theme::light().palette());
-        const QString suffix = dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png");
-        state->setOnboardingComplete(false);
-        {
-            MainWindow window(context);
-            window.resize(1100, 720);
-            window.show();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-            window.root()->onboarding()->setStep(3);
-            auto *offer = window.root()->onboarding()->findChild<QWidget *>(QStringLiteral("speechEnginesOffer"));
-            ASSERT_NE(offer, nullptr);
-            EXPECT_TRUE(offer->isVisible());
-            EXPECT_EQ(offer->findChild<QLabel *>(QStringLiteral("speechEnginesSize"))->text(),
-                      SpeechEngineInstaller::sizeText());
-            QTest::qWait(20);
-            window.grab().save(folder() + QStringLiteral("/onboarding-3-engines") + suffix);
-        }
-        state->setOnboardingComplete(true);
-        MainWindow window(context);
-        window.resize(1100, 720);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        state->setSelectedSection(AppSection::models);
-        ASSERT_NE(offerOf(window), nullptr);
-        EXPECT_TRUE(offerOf(window)->isVisible());
-        QTest::qWait(20);
-        window.grab().save(folder() + QStringLiteral("/section-models-engines") + suffix);
+    {
+        auto window = open(false);
+        window->root()->onboarding()->setStep(3);
+        auto *offer = window->root()->onboarding()->findChild<QWidget *>(QStringLiteral("speechEnginesOffer"));
+        ASSERT_NE(offer, nullptr);
+        EXPECT_TRUE(offer->isVisible());
+        EXPECT_EQ(offer->findChild<QLabel *>(QStringLiteral("speechEnginesSize"))->text(), SpeechEngineInstaller::sizeText());
+        save(*window, QStringLiteral("onboarding-3-engines"));
     }
-    for (const bool dark : {false, true}) {
-        QApplication::setPalette(dark ? Theme::darkTheme().palette() : Theme::light().palette());
-        const QString suffix = dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png");
-        MainWindow window(context);
-        window.resize(1100, 720);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        state->setSelectedSection(AppSection::models);
-        QWidget *offer = offerOf(window);
-        auto *get = offer->findChild<QPushButton *>(QStringLiteral("getSpeechEngines"));
-        auto *cancel = offer->findChild<QPushButton *>(QStringLiteral("cancelSpeechEngines"));
-        auto *error = offer->findChild<QLabel *>(QStringLiteral("speechEnginesError"));
+    auto window = open(true);
+    state->setSelectedSection(AppSection::models);
+    QWidget *offer = window->root()->shell()->currentScreen()->findChild<QWidget *>(QStringLiteral("speechEnginesOffer"));
+    ASSERT_NE(offer, nullptr);
+    EXPECT_TRUE(offer->isVisible());
+    save(*window, QStringLiteral("section-models-engines"));
+    auto *get = offer->findChild<QPushButton *>(QStringLiteral("getSpeechEngines"));
+    auto *cancel = offer->findChild<QPushButton *>(QStringLiteral("cancelSpeechEngines"));
+    auto *error = offer->findChild<QLabel *>(QStringLiteral("speechEnginesError"));
 
-        // Under way: its step and Cancel instead of the button.
-        const int connections = held.size();
+    // Under way: its step and Cancel instead of the button.
+    get->click();
+    ASSERT_TRUE(installer.running());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !held.isEmpty(); }, 90000));
+    EXPECT_TRUE(cancel->isVisible());
+    EXPECT_FALSE(get->isVisible());
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_TRUE(offer->findChild<QLabel *>(QStringLiteral("speechEnginesStage"))->text().startsWith(
+        QStringLiteral("Reading Debian unstable")));
+    save(*window, QStringLiteral("section-models-engines-progress"));
+    cancel->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !installer.running(); }, 10000));
+    EXPECT_TRUE(get->isVisible());
+    EXPECT_FALSE(error->isVisible());
+
+    // No network: the installer's reason (its own test checks the wording), and the button to try again.
+    {
+        ScopedEnv refused("http_proxy", QStringLiteral("http://127.0.0.1:9"));
         get->click();
-        ASSERT_TRUE(installer.running());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return held.size() > connections; }, 90000));
-        EXPECT_TRUE(cancel->isVisible());
-        EXPECT_FALSE(get->isVisible());
-        EXPECT_FALSE(error->isVisible());
-        EXPECT_TRUE(offer->findChild<QLabel *>(QStringLiteral("speechEnginesStage"))->text().startsWith(
-            QStringLiteral("Reading Debian unstable")));
-        window.grab().save(folder() + QStringLiteral("/section-models-engines-progress") + suffix);
-        cancel->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !installer.running(); }, 10000));
-        EXPECT_TRUE(get->isVisible());
-        EXPECT_FALSE(error->isVisible());
-
-        // No network: the reason, and the button to try again.
-        {
-            ScopedEnv refused("http_proxy", QStringLiteral("http://127.0.0.1:9"));
-            get->click();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !installer.running(); }, 90000));
-        }
-        EXPECT_TRUE(error->isVisible());
-        EXPECT_TRUE(error->text().startsWith(QStringLiteral("Could not get the speech engines: cannot read")))
-            << error->text().toStdString();
-        EXPECT_EQ(get->text(), QStringLiteral("Try again"));
-        window.grab().save(folder() + QStringLiteral("/section-models-engines-failed") + suffix);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !installer.running(); }, 90000));
     }
-    QApplication::setPalette(desktop);
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_FALSE(installer.error().isEmpty());
+    EXPECT_EQ(error->text(), installer.error());
+    EXPECT_EQ(get->text(), QStringLiteral("Try again"));
+    save(*window, QStringLiteral("section-models-engines-failed"));
+    window.reset();
 
     // Once this user's folder has an engine, the screens no longer offer it.
     const QString own = ResourceLocator::userEngineFolder() + QStringLiteral("/current/launch/whisper-cli");
@@ -278,10 +209,8 @@ TEST_F(ScreenRenderTest, TheEnginesOfferLeadsThroughGettingThem)
     ASSERT_TRUE(launcher.open(QIODevice::WriteOnly));
     launcher.close();
     launcher.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    MainWindow window(context);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window = open(true);
     state->setSelectedSection(AppSection::models);
-    EXPECT_FALSE(offerOf(window)->isVisible());
+    EXPECT_FALSE(window->root()->shell()->currentScreen()->findChild<QWidget *>(QStringLiteral("speechEnginesOffer"))->isVisible());
     ResourceLocator::setInstallRoot({});
 }

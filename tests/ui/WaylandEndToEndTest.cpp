@@ -1,8 +1,6 @@
-// The whole program in a private KDE Plasma Wayland session (scripts/wayland-session.sh), a
-// native Wayland client itself: the real portal binds its shortcuts in kglobalaccel, keys pressed
-// through the RemoteDesktop portal's keyboard drive Dictation and Command, and the text reaches a
-// native Qt 6 field and a GTK 3 field. The real whisper-cli, orvel-agent and llama-server with the
-// tiny model do the work.
+// The whole program as a native Wayland client in a private KDE Plasma session: the real portal
+// binds its shortcuts in kglobalaccel, keys through the RemoteDesktop portal drive Dictation and
+// Command, and the text reaches native Qt 6 and GTK 3 fields through the real engines.
 #include "CommandHome.h"
 #include "KWinDriver.h"
 #include "ProgramRun.h"

@@ -79,7 +79,7 @@ TEST_F(ShellTest, SidebarHintsFollowTheShortcutsTheDesktopGrantedAndTheFooterThe
 {
     FakeHotKeyBackend backend;
     // The window manager keeps Alt+Space for its window menu.
-    backend.refusedCombinations = {{uint16_t(49), HotKeyBackend::Modifiers{false, true, false, false}}};
+    backend.refusedCombinations = {{uint16_t(KeyboardShortcutSetting::spaceKeyCode), HotKeyBackend::Modifiers{.option = true}}};
     hotKeyBackend = &backend;
     state.reset();
     state = makeState();
@@ -87,11 +87,7 @@ TEST_F(ShellTest, SidebarHintsFollowTheShortcutsTheDesktopGrantedAndTheFooterThe
     {
         Sidebar sidebar(context);
         EXPECT_EQ(sidebar.hints().value(0), QStringLiteral("Alt+Space · Toggle (taken by another program)"));
-        KeyboardShortcutSetting k;
-        k.keyCode = 40;
-        k.keyLabel = QStringLiteral("K");
-        k.control = k.command = true;
-        state->setAgentShortcut(k);
+        state->setAgentShortcut({.keyCode = 40, .keyLabel = QStringLiteral("K"), .command = true, .control = true});
         EXPECT_EQ(sidebar.hints().value(2), QStringLiteral("Ctrl+Super+K · Command"));
         EXPECT_TRUE(sidebar.footerActive());
         state->setSelectedModelID(QStringLiteral("velocity")); // not downloaded

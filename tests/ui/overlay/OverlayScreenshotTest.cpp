@@ -60,12 +60,14 @@ bool isRed(const QColor &c) { return c.red() > 200 && c.green() < 120 && c.blue(
 
 QList<Shot> shots()
 {
-    const auto base = [](CaptureStatus status) {
+    const auto base = [](CaptureStatus status, OverlaySize size = OverlaySize::classic) {
         OverlayContent c;
         c.status = std::move(status);
+        c.overlaySize = size;
         c.cancelShortcutName = QStringLiteral("Esc");
         c.targetApplicationName = QStringLiteral("Text Editor");
         c.selectedModel = SpeechModel::withID(QStringLiteral("pocket"));
+        c.transcriptionProgress = 0.57;
         for (int i = 0; i < 20; ++i)
             c.samples << 0.3 + 0.6 * std::abs(std::sin(i * 0.7));
         return c;
@@ -77,30 +79,23 @@ QList<Shot> shots()
         c.agentProgress = 0.46;
         return c;
     };
-    const QRectF classicText(116, 8, 150, 48);
-    const QRectF compactText(53, 6, 120, 36);
-    QList<Shot> out;
-    out.append({"idle", base(CaptureStatus::idle()), classicText, {}});
-    out.append({"recording", base(CaptureStatus::recording()), classicText, {}});
-    OverlayContent processing = base(CaptureStatus::processing());
-    processing.transcriptionProgress = 0.57;
-    out.append({"processing", processing, classicText, {}});
-    out.append({"success", base(CaptureStatus::success(QStringLiteral("Hello"))), classicText, {}});
-    out.append({"error", base(CaptureStatus::error(QStringLiteral(
-                             "Microphone and Accessibility access are required, and this sentence is long."))),
-                classicText, {}});
-    OverlayContent mini = base(CaptureStatus::recording());
-    mini.overlaySize = OverlaySize::mini;
-    out.append({"mini-recording", mini, {}, {}});
-    mini.status = CaptureStatus::processing();
-    mini.transcriptionProgress = 0.57;
-    out.append({"mini-processing", mini, {}, {}});
-    out.append({"command-listening", agent(AgentPhase::listening), classicText, {}});
-    out.append({"command-generating", agent(AgentPhase::generating), compactText, isSignal});
-    out.append({"command-completed", agent(AgentPhase::completed), compactText, isGreen});
-    out.append({"command-cancelled", agent(AgentPhase::cancelled), compactText, {}});
-    out.append({"command-error", agent(AgentPhase::error), compactText, isRed});
-    return out;
+    const QRectF classicText(116, 8, 150, 48), compactText(53, 6, 120, 36);
+    return {
+        {"idle", base(CaptureStatus::idle()), classicText, {}},
+        {"recording", base(CaptureStatus::recording()), classicText, {}},
+        {"processing", base(CaptureStatus::processing()), classicText, {}},
+        {"success", base(CaptureStatus::success(QStringLiteral("Hello"))), classicText, {}},
+        {"error",
+         base(CaptureStatus::error(QStringLiteral("Microphone and Accessibility access are required, and this sentence is long."))),
+         classicText, {}},
+        {"mini-recording", base(CaptureStatus::recording(), OverlaySize::mini), {}, {}},
+        {"mini-processing", base(CaptureStatus::processing(), OverlaySize::mini), {}, {}},
+        {"command-listening", agent(AgentPhase::listening), classicText, {}},
+        {"command-generating", agent(AgentPhase::generating), compactText, isSignal},
+        {"command-completed", agent(AgentPhase::completed), compactText, isGreen},
+        {"command-cancelled", agent(AgentPhase::cancelled), compactText, {}},
+        {"command-error", agent(AgentPhase::error), compactText, isRed},
+    };
 }
 
 } // namespace
@@ -114,9 +109,7 @@ TEST(OverlayScreenshotTest, EveryCardLightAndDark)
             SCOPED_TRACE(std::string(shot.name) + (dark ? " dark" : " light"));
             shot.content.overlayAppearance = dark ? OverlayAppearance::dark : OverlayAppearance::light;
             const QImage image = render(shot.content, 0.35);
-            ASSERT_TRUE(image.save(folder + QStringLiteral("/%1-%2.png")
-                                                .arg(QLatin1String(shot.name), dark ? QStringLiteral("dark")
-                                                                                     : QStringLiteral("light"))));
+            ASSERT_TRUE(image.save(folder + QStringLiteral("/%1-%2.png").arg(QLatin1String(shot.name), dark ? "dark" : "light")));
             const QSizeF size = overlayPanelSize(shot.content);
             const QRectF card(4, 4, size.width() - 8, size.height() - 8);
             const QColor fill = OverlayCardPainter::cardFill(dark).toRgb();
@@ -129,8 +122,8 @@ TEST(OverlayScreenshotTest, EveryCardLightAndDark)
             const auto ink = [&fill](const QColor &c) { return !near(c, fill, 60); };
             // Something is drawn in the waveform or badge area at the left.
             EXPECT_GT(count(image, QRectF(card.left() + 10, card.top() + 4, 40, card.height() - 8), ink), 10);
-            // Nothing reaches into the padding at the right, so no text ran past its room.
-            // (rows clear of the rounded corners)
+            // Nothing reaches into the padding at the right (rows clear of the rounded corners), so
+            // no text ran past its room.
             EXPECT_EQ(count(image, QRectF(card.right() - 9, card.top() + 12, 6, card.height() - 24), ink), 0);
             if (!shot.textColumn.isEmpty()) {
                 const QRectF column = shot.textColumn.intersected(card);

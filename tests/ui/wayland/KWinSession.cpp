@@ -21,6 +21,13 @@
 namespace {
 const QString kKWin = QStringLiteral("org.kde.KWin");
 const QString kPath = QStringLiteral("/report");
+
+QDBusMessage scripting(const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(kKWin, QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"), method);
+    m.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(m);
+}
 } // namespace
 
 KWinScripts::KWinScripts()
@@ -50,23 +57,13 @@ QString KWinScripts::activeWindow()
                      .toUtf8());
     script.close();
 
-    QDBusMessage load = QDBusMessage::createMethodCall(kKWin, QStringLiteral("/Scripting"),
-                                                       QStringLiteral("org.kde.kwin.Scripting"),
-                                                       QStringLiteral("loadScript"));
-    load << script.fileName() << name;
-    const QDBusReply<int> id = QDBusConnection::sessionBus().call(load);
-    if (!id.isValid())
+    if (!QDBusReply<int>(scripting(QStringLiteral("loadScript"), {script.fileName(), name})).isValid())
         return {};
     m_reported = false;
     // Runs what was loaded and not yet run: this script alone, since each is unloaded after.
-    QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-        kKWin, QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("start")));
+    scripting(QStringLiteral("start"));
     (void)QTest::qWaitFor([this] { return m_reported; }, 5000);
-    QDBusMessage unload = QDBusMessage::createMethodCall(kKWin, QStringLiteral("/Scripting"),
-                                                         QStringLiteral("org.kde.kwin.Scripting"),
-                                                         QStringLiteral("unloadScript"));
-    unload << name;
-    QDBusConnection::sessionBus().call(unload);
+    scripting(QStringLiteral("unloadScript"), {name});
     return m_reported ? (m_report.isNull() ? QStringLiteral("") : m_report) : QString();
 }
 

@@ -52,6 +52,24 @@ protected:
         return dark ? c.lightness() < 30 : c.lightness() > 235;
     }
 
+    // Dark and light, the compositor shows the panel's fill at `inside` and, for the overlay, not
+    // just outside its top-left corner. Pictures where ORVEL_LAYER_SHOTS names a folder.
+    void expectPainted(const QWidget &panel, QPoint inside, const QString &name, bool checkOutside)
+    {
+        for (const bool dark : {true, false}) {
+            state->setOverlayAppearance(dark ? OverlayAppearance::dark : OverlayAppearance::light);
+            settle(300);
+            const QImage shot = KWinScripts::screenshot();
+            ASSERT_FALSE(shot.isNull());
+            EXPECT_TRUE(showsCard(shot, panel.geometry().topLeft() + inside, dark)) << name.toStdString();
+            if (checkOutside) {
+                EXPECT_FALSE(showsCard(shot, panel.geometry().topLeft() - QPoint(6, 6), dark)) << "reaches past its place";
+            }
+            if (const QString dir = qEnvironmentVariable("ORVEL_LAYER_SHOTS"); !dir.isEmpty())
+                shot.save(QDir(dir).filePath(name + (dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png"))));
+        }
+    }
+
     FakeAgentRuntime runtime;
     std::unique_ptr<LayerShellPanelHints> layers;
     std::unique_ptr<AgentResultPanelController> results;
@@ -79,19 +97,9 @@ TEST_F(LayerShellTest, PanelsLeaveTheTargetActiveAndTakeThePointer)
     EXPECT_TRUE(targetIsActive()) << "showing the overlay took the focus: " << qPrintable(kwin.activeWindow());
     EXPECT_TRUE(target.isActiveWindow());
 
-    // Placed and painted as the widget says, light and dark.
+    // Placed and painted as the widget says.
     const QRect frame = panel().geometry();
-    for (const auto appearance : {OverlayAppearance::dark, OverlayAppearance::light}) {
-        state->setOverlayAppearance(appearance);
-        settle(300);
-        const QImage shot = KWinScripts::screenshot();
-        ASSERT_FALSE(shot.isNull());
-        const bool dark = appearance == OverlayAppearance::dark;
-        EXPECT_TRUE(showsCard(shot, frame.topLeft() + QPoint(frame.width() / 2, 8), dark));
-        EXPECT_FALSE(showsCard(shot, frame.topLeft() - QPoint(6, 6), dark)) << "the card reaches past its place";
-        if (const QString dir = qEnvironmentVariable("ORVEL_LAYER_SHOTS"); !dir.isEmpty())
-            shot.save(QDir(dir).filePath(dark ? QStringLiteral("overlay-dark.png") : QStringLiteral("overlay-light.png")));
-    }
+    expectPainted(panel(), QPoint(frame.width() / 2, 8), QStringLiteral("overlay"), true);
 
     // A tap and a drag through the compositor's own pointer.
     click(QPointF(frame.center()));
@@ -117,15 +125,7 @@ TEST_F(LayerShellTest, PanelsLeaveTheTargetActiveAndTakeThePointer)
     ASSERT_TRUE(QTest::qWaitFor([&] { return layers->isPresented(card); }, 5000));
     settle(300);
     EXPECT_TRUE(targetIsActive()) << "showing the card took the focus: " << qPrintable(kwin.activeWindow());
-    for (const auto appearance : {OverlayAppearance::dark, OverlayAppearance::light}) {
-        state->setOverlayAppearance(appearance);
-        settle(300);
-        const QImage shot = KWinScripts::screenshot();
-        const bool dark = appearance == OverlayAppearance::dark;
-        EXPECT_TRUE(showsCard(shot, card.geometry().topLeft() + QPoint(card.width() / 2, 10), dark));
-        if (const QString dir = qEnvironmentVariable("ORVEL_LAYER_SHOTS"); !dir.isEmpty())
-            shot.save(QDir(dir).filePath(dark ? QStringLiteral("card-dark.png") : QStringLiteral("card-light.png")));
-    }
+    expectPainted(card, QPoint(card.width() / 2, 10), QStringLiteral("card"), false);
     QSignalSpy dismissed(card.dismissButton(), &QPushButton::clicked);
     click(QPointF(card.pos() + card.dismissButton()->mapTo(&card, card.dismissButton()->rect().center())));
     EXPECT_EQ(dismissed.count(), 1);
