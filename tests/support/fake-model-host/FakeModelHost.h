@@ -38,8 +38,6 @@ public:
     QStringList requests;
     int holdingCount() const;
     void release();
-    // Lets held connections send `bytes` more, then hold again.
-    void releaseSome(qint64 bytes);
 
 private:
     struct Connection {
