@@ -143,11 +143,20 @@ TEST_F(RuntimeHarness, RuntimeEventsDecideEachRunAndAGlobalErrorOrGarbageRetires
     EXPECT_FALSE(service->hasProcess());
 }
 
-TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadline)
+TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndGeneratingInTimeLeavesOnlyTheRunDeadline)
 {
-    script(">>> long\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "err first\nerr \nerr   \nerr A\nerr B\n" +
-           "err C\nerr \n" + out(ev("phase", R"(,"phase":"generating")")));
+    script(">>> stuck\nerr \nerr  \n>>> long\n" + out(ev("phase", R"(,"phase":"loadingModel")")) +
+           "err first\nerr \nerr   \nerr A\nerr B\nerr C\nerr \n" + out(ev("phase", R"(,"phase":"generating")")));
     start();
+    auto request = RuntimeHarness::request(QStringLiteral("stuck"));
+    request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
+    auto named = run(request);
+    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
+    scheduler.advance(30.0);
+    ASSERT_TRUE(finished(named));
+    EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time.")); // blank lines add nothing
+    EXPECT_FALSE(service->hasProcess());
+
     auto probe = run(QStringLiteral("long"));
     ASSERT_TRUE(eventCount(probe, 2));
     scheduler.advance(29.9);
@@ -162,20 +171,6 @@ TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadlin
     scheduler.advance(0.2);
     ASSERT_TRUE(finished(probe));
     EXPECT_EQ(probe->error(), QStringLiteral("Command stopped responding. A B C"));
-    EXPECT_FALSE(service->hasProcess());
-}
-
-TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing)
-{
-    script(">>> stuck\nerr \nerr  \n");
-    start();
-    auto request = RuntimeHarness::request(QStringLiteral("stuck"));
-    request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
-    auto named = run(request);
-    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
-    scheduler.advance(30.0);
-    ASSERT_TRUE(finished(named));
-    EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time."));
     EXPECT_FALSE(service->hasProcess());
 }
 

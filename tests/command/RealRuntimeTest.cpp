@@ -17,14 +17,8 @@ protected:
     void SetUp() override
     {
         RuntimeHarness::SetUp();
-        std::string why;
-        const std::optional<RealLlama> found = RealLlama::find(why);
-        if (!found) {
-            if (RealLlama::required())
-                FAIL() << why;
-            GTEST_SKIP() << why;
-        }
-        llama = *found;
+        ORVEL_REQUIRE_REAL_LLAMA(found);
+        llama = found;
         const QString support = qEnvironmentVariable("ORVEL_TEST_SUPPORT_DIR");
         const QString agent = QDir(support + QStringLiteral("/../../libexec/orvel-raza/orvel-agent")).absolutePath();
         ASSERT_TRUE(QFile::exists(agent)) << agent.toStdString();
@@ -49,10 +43,6 @@ protected:
         r.sessionPath = AppPaths::agentSessions();
         return r;
     }
-    static bool emptyAnswer(const RunProbe &probe)
-    {
-        return !probe.events.empty() && probe.events.back().code == QStringLiteral("emptyResult");
-    }
     // One finished run; the random model ends before its first word about one time in twenty,
     // which is rightly reported as no text, so then it is asked again.
     std::shared_ptr<RunProbe> answer(const QString &instruction)
@@ -60,7 +50,7 @@ protected:
         std::shared_ptr<RunProbe> probe;
         for (int attempt = 0; attempt < 5; ++attempt) {
             probe = run(localRun(llama, instruction));
-            if (!finished(probe) || !emptyAnswer(*probe))
+            if (!finished(probe) || probe->events.empty() || probe->events.back().code != QStringLiteral("emptyResult"))
                 break;
         }
         return probe;
@@ -79,6 +69,7 @@ protected:
         }
         return nullptr;
     }
+    static bool gone(qint64 pid) { return QTest::qWaitFor([&] { return !isRunningProcess(pid); }, 15000); }
     static QString deltas(const RunProbe &probe)
     {
         QString text;
@@ -92,7 +83,6 @@ protected:
         return std::any_of(probe.events.begin(), probe.events.end(),
                            [&](const AgentRuntimeEvent &e) { return e.phase == phase; });
     }
-    static bool gone(qint64 pid) { return QTest::qWaitFor([&] { return !isRunningProcess(pid); }, 15000); }
 
     // The runtime answers after having been replaced: a new process, its own server.
     void expectFreshRuntimeAnswers(qint64 oldRuntime)
