@@ -97,8 +97,7 @@ TEST_F(GGUFImportTest, ChecksTheFileBeforeCopyingAnything)
     EXPECT_TRUE(modelFolders().isEmpty());
 }
 
-// Neither a FIFO named like a model nor a header of a hundred million entries that each fit the
-// file holds up the window; the long check can be stopped.
+// Neither a FIFO named like a model nor a header of 134 million entries holds up the window.
 TEST_F(GGUFImportTest, NoFileHoldsUpTheWindowAndALongCheckCanBeStopped)
 {
     useStandIn({});

@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-// Json's conventions are walked through the stored files and the protocol that use them
-// (HistoryStoreTest, AgentValuesTest, AgentRuntimeProtocolTest).
+// Json's conventions are walked by the stores' and the protocol's tests.
 TEST(QtScheduler, RunsAfterTheDelayStopsWhenTheHandleGoesAndMayBeDroppedByItsAction)
 {
     QtScheduler s;

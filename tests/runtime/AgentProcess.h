@@ -201,8 +201,7 @@ public:
 
 inline QString field(const QJsonObject &e, const char *key) { return e.value(QLatin1String(key)).toString(); }
 
-// Shuts the runtime down: `secret` must be in no /proc cmdline or environ of it and `children`,
-// nor in its error output or data files.
+// Shuts the runtime down; `secret` must be in none of its or `children`'s /proc files, output or data.
 inline void expectSecretNowhere(AgentProcess &agent, const QByteArray &secret, const QList<qint64> &children = {})
 {
     for (qint64 pid : QList<qint64>{agent.process.processId()} + children)
