@@ -115,20 +115,14 @@ TEST_F(RuntimeHarness, RuntimeEventsDecideEachRunAndAGlobalErrorOrGarbageRetires
     EXPECT_EQ(other->result->value(), QStringLiteral("mine"));
     EXPECT_EQ(other->events.size(), 1u);
     const auto generation = service->processGeneration();
-    auto told = run(QStringLiteral("told"));
-    ASSERT_TRUE(finished(told));
-    EXPECT_EQ(told->error(), QStringLiteral("Model file is damaged."));
-    auto empty = run(QStringLiteral("empty"));
-    ASSERT_TRUE(finished(empty));
-    EXPECT_EQ(empty->error(), QStringLiteral("Command failed."));
+    EXPECT_EQ(failureOf(QStringLiteral("told")), QStringLiteral("Model file is damaged."));
+    EXPECT_EQ(failureOf(QStringLiteral("empty")), QStringLiteral("Command failed."));
     auto garbled = run(QStringLiteral("garbled"));
     ASSERT_TRUE(finished(garbled));
     EXPECT_EQ(garbled->result->error().error()->kind(), Kind::invalidRuntimeResponse);
     EXPECT_EQ(service->processGeneration(), generation); // run errors keep the process
 
-    auto global = run(QStringLiteral("global"));
-    ASSERT_TRUE(finished(global));
-    EXPECT_EQ(global->error(), QStringLiteral("Command rejected the request."));
+    EXPECT_EQ(failureOf(QStringLiteral("global")), QStringLiteral("Command rejected the request."));
     EXPECT_FALSE(service->hasProcess());
     // An undecodable line after a good one fails the run.
     auto bad = run(QStringLiteral("bad"));
@@ -137,17 +131,24 @@ TEST_F(RuntimeHarness, RuntimeEventsDecideEachRunAndAGlobalErrorOrGarbageRetires
     EXPECT_EQ(bad->error(), QStringLiteral("Command returned an invalid response."));
     EXPECT_FALSE(service->hasProcess());
     // A line that never ends is refused once it passes the limit, not read on without bound.
-    auto endless = run(QStringLiteral("endless"));
-    ASSERT_TRUE(finished(endless));
-    EXPECT_EQ(endless->error(), QStringLiteral("Command sent a reply longer than 16 MB, which is not allowed."));
+    EXPECT_EQ(failureOf(QStringLiteral("endless")), QStringLiteral("Command sent a reply longer than 16 MB, which is not allowed."));
     EXPECT_FALSE(service->hasProcess());
 }
 
-TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadline)
+TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndGeneratingInTimeLeavesOnlyTheRunDeadline)
 {
-    script(">>> long\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "err first\nerr \nerr   \nerr A\nerr B\n" +
-           "err C\nerr \n" + out(ev("phase", R"(,"phase":"generating")")));
+    script(">>> stuck\nerr \nerr  \n>>> long\n" + out(ev("phase", R"(,"phase":"loadingModel")")) +
+           "err first\nerr \nerr   \nerr A\nerr B\nerr C\nerr \n" + out(ev("phase", R"(,"phase":"generating")")));
     start();
+    auto request = RuntimeHarness::request(QStringLiteral("stuck"));
+    request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
+    auto named = run(request);
+    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
+    scheduler.advance(30.0);
+    ASSERT_TRUE(finished(named));
+    EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time.")); // blank lines add nothing
+    EXPECT_FALSE(service->hasProcess());
+
     auto probe = run(QStringLiteral("long"));
     ASSERT_TRUE(eventCount(probe, 2));
     scheduler.advance(29.9);
@@ -162,20 +163,6 @@ TEST_F(RuntimeHarness, GeneratingBeforeTheLoadingDeadlineLeavesOnlyTheRunDeadlin
     scheduler.advance(0.2);
     ASSERT_TRUE(finished(probe));
     EXPECT_EQ(probe->error(), QStringLiteral("Command stopped responding. A B C"));
-    EXPECT_FALSE(service->hasProcess());
-}
-
-TEST_F(RuntimeHarness, LoadingDeadlineNamesTheModelAndBlankDiagnosticsAddNothing)
-{
-    script(">>> stuck\nerr \nerr  \n");
-    start();
-    auto request = RuntimeHarness::request(QStringLiteral("stuck"));
-    request.model = AgentModelDescriptor::catalogEntry(QStringLiteral("qwen3-4b-q4"));
-    auto named = run(request);
-    ASSERT_TRUE(logged(QStringLiteral("env PATH=set")));
-    scheduler.advance(30.0);
-    ASSERT_TRUE(finished(named));
-    EXPECT_EQ(named->error(), QStringLiteral("Qwen Writer did not start in time."));
     EXPECT_FALSE(service->hasProcess());
 }
 
@@ -244,13 +231,9 @@ TEST_F(RuntimeHarness, ExitMidRunFailsWithTheLastErrorLinesKeptToTheirLast8192By
            "err one\nerr two\xe2\x80\xa8three\nerr four\nexit 3\n" +
            ">>> noisy\nerrfill 1808 a\nerrfill 8192 b\nexit 1\n>>> ok\n" + out(ev("completed", R"(,"text":"ok")")));
     start();
-    auto crash = run(QStringLiteral("crash"));
-    ASSERT_TRUE(finished(crash));
-    EXPECT_EQ(crash->error(), QStringLiteral("Command stopped unexpectedly. two three four"));
+    EXPECT_EQ(failureOf(QStringLiteral("crash")), QStringLiteral("Command stopped unexpectedly. two three four"));
     EXPECT_FALSE(service->hasProcess());
-    auto noisy = run(QStringLiteral("noisy"));
-    ASSERT_TRUE(finished(noisy));
-    EXPECT_EQ(noisy->error(), QStringLiteral("Command stopped unexpectedly. ") + QString(8192, QLatin1Char('b')));
+    EXPECT_EQ(failureOf(QStringLiteral("noisy")), QStringLiteral("Command stopped unexpectedly. ") + QString(8192, QLatin1Char('b')));
     auto next = run(QStringLiteral("ok"));
     ASSERT_TRUE(finished(next));
     EXPECT_TRUE(next->result->ok());

@@ -75,7 +75,7 @@ TEST(OpenAIKeychainStore, InvalidKeysNeverReachTheKeyringAndItsFailuresArePassed
     EXPECT_FALSE(await(store.load()).ok());
     EXPECT_FALSE(await(store.remove()).ok());
 
-    // Data that is not text is a failure of its own, with status zero; empty data is read from the real keyring below.
+    // Data that is not text is a failure of its own, with status zero.
     fake.failure.reset();
     fake.items[{store.service(), store.account()}] = QByteArray("\xff\xfe\x80");
     const auto loaded = await(store.load());
@@ -84,7 +84,7 @@ TEST(OpenAIKeychainStore, InvalidKeysNeverReachTheKeyringAndItsFailuresArePassed
     EXPECT_EQ(loaded.error().status(), 0);
 }
 
-TEST_F(KeyringStore, SavesTrimmedUpdatesInPlaceAndRemoves)
+TEST_F(KeyringStore, SavesTrimmedUpdatesInPlaceRemovesAndReadsEmptyDataAsAFailure)
 {
     EXPECT_EQ(await(store.load()).value(), std::nullopt);
     const auto saved = await(store.save(QStringLiteral("  ") + kKey20 + QStringLiteral("  ")));
@@ -102,10 +102,8 @@ TEST_F(KeyringStore, SavesTrimmedUpdatesInPlaceAndRemoves)
     ASSERT_TRUE(await(store.remove()).ok());
     EXPECT_EQ(await(store.load()).value(), std::nullopt);
     EXPECT_TRUE(await(store.remove()).ok()); // nothing there is still success
-}
 
-TEST_F(KeyringStore, ReadsWhatThePortStoredEvenWhenEmpty)
-{
+    // Empty data as the port stored it is a failure of its own, not "no key".
     const auto written = await(secrets.write(store.service(), store.account(), QByteArray()));
     ASSERT_EQ(written.status, 0) << written.message.toStdString();
     const auto loaded = await(store.load());

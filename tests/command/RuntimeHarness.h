@@ -90,6 +90,12 @@ protected:
     {
         return QTest::qWaitFor([&] { return probe->result.has_value(); }, runWaitMs);
     }
+    // The error of a run that failed, once it has.
+    QString failureOf(const QString &instruction)
+    {
+        const auto probe = run(instruction);
+        return finished(probe) ? probe->error() : QStringLiteral("(still running)");
+    }
     static bool eventCount(const std::shared_ptr<RunProbe> &probe, size_t n)
     {
         return QTest::qWaitFor([&] { return probe->events.size() >= n; }, 10000);

@@ -89,29 +89,24 @@ TEST(AgentModelJson, AbsentGuidanceReadsAsAbsentAndBrokenRecordsFail)
     o.insert(QStringLiteral("minimumMemoryGB"), QJsonValue::Null);
     EXPECT_TRUE(AgentModelDescriptor::fromJson(o));
 
-    QJsonObject noArtifacts = model("qwen3-4b-q4").toJson();
-    noArtifacts.remove(QStringLiteral("artifacts"));
-    EXPECT_FALSE(AgentModelDescriptor::fromJson(noArtifacts));
-    QJsonObject badRole = model("qwen3-4b-q4").toJson();
-    QJsonArray arts = badRole[QStringLiteral("artifacts")].toArray();
-    QJsonObject art = arts[0].toObject();
-    art[QStringLiteral("role")] = QStringLiteral("weights");
-    arts[0] = art;
-    badRole[QStringLiteral("artifacts")] = arts;
-    EXPECT_FALSE(AgentModelDescriptor::fromJson(badRole));
-    QJsonObject fractional = model("qwen3-4b-q4").toJson();
-    fractional[QStringLiteral("minimumMemoryGB")] = 7.5;
-    EXPECT_FALSE(AgentModelDescriptor::fromJson(fractional));
+    const QJsonObject good = model("qwen3-4b-q4").toJson();
+    QJsonObject badRole = good.value(QStringLiteral("artifacts")).toArray()[0].toObject();
+    badRole[QStringLiteral("role")] = QStringLiteral("weights");
+    const std::pair<const char *, QJsonValue> broken[] = {
+        {"artifacts", QJsonValue::Undefined}, {"artifacts", QJsonArray{badRole}}, {"minimumMemoryGB", 7.5}};
+    for (const auto &[key, value] : broken) {
+        QJsonObject bad = good;
+        bad.insert(QLatin1String(key), value); // Undefined removes the key
+        EXPECT_FALSE(AgentModelDescriptor::fromJson(bad)) << key;
+    }
     // Byte sizes beyond 32 bits survive.
     EXPECT_EQ(AgentModelDescriptor::fromJson(model("gemma4-e4b-q4").toJson())->artifacts[0].byteSize, 4590807392);
 }
 
 TEST(AgentHardwareProfile, MemoryRoundsToNearestGibibyteAndChipNameComesFromCpuInfo)
 {
-    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17179869184ULL), 16);
-    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17716740096ULL), 17);
+    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17716740096ULL), 17); // 16.5 GiB
     EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(17716740095ULL), 16);
-    EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(100ULL * 1024 * 1024), 1);
     EXPECT_EQ(AgentHardwareProfile::memoryGBFromBytes(0), 1);
 
     const QByteArray cpuinfo = "processor\t: 0\nvendor_id\t: GenuineIntel\n"

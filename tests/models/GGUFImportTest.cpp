@@ -1,13 +1,12 @@
 // Imports of GGUF files: header checks, validation by the real llama-server and, for the answers it
 // cannot be made to give, by the stand-in; roll-back on failure, and no server left on any path.
 #include "ModelStoreFixture.h"
+#include "RealEngines.h"
 #include "models/AgentModelStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
-
 #include <QTimer>
 
 #include <signal.h>
@@ -37,18 +36,6 @@ protected:
     static QJsonObject okReply()
     {
         return {{"choices", QJsonArray{QJsonObject{{"message", QJsonObject{{"role", "assistant"}, {"content", "OK"}}}}}}};
-    }
-
-    // The real server: given to the tests, built into the tree, or on the PATH.
-    static QString realServer()
-    {
-        const QString given = qEnvironmentVariable("ORVEL_TEST_LLAMA_SERVER");
-        if (!given.isEmpty())
-            return given;
-        const QString built = QStringLiteral(ORVEL_BUILD_LIBEXEC "/llama-server");
-        if (QFileInfo(built).isExecutable())
-            return built;
-        return QStandardPaths::findExecutable(QStringLiteral("llama-server"));
     }
 
     QString copyOf(const char *source, const QString &name)
@@ -110,8 +97,7 @@ TEST_F(GGUFImportTest, ChecksTheFileBeforeCopyingAnything)
     EXPECT_TRUE(modelFolders().isEmpty());
 }
 
-// Neither a FIFO named like a model nor a header of a hundred million entries that each fit the
-// file holds up the window; the long check can be stopped.
+// Neither a FIFO named like a model nor a header of 134 million entries holds up the window.
 TEST_F(GGUFImportTest, NoFileHoldsUpTheWindowAndALongCheckCanBeStopped)
 {
     useStandIn({});
@@ -256,13 +242,9 @@ TEST_F(GGUFImportTest, QuittingMidImportEndsTheServerAndRemovesTheCopy)
 
 TEST_F(GGUFImportTest, TheRealServerProvesTheTinyModelAndRefusesTheCorruptOne)
 {
-    const QString server = realServer();
-    // A build that was given the engines must run this, not skip it.
-    if (server.isEmpty() && QLatin1String(ORVEL_ENGINES_STATE) != QLatin1String("none"))
-        FAIL() << "llama-server is missing from " ORVEL_BUILD_LIBEXEC;
-    if (server.isEmpty())
-        GTEST_SKIP() << "llama-server is not installed (scripts/engines.sh provides it)";
-    qputenv("ORVEL_LLAMA_SERVER_PATH", server.toUtf8());
+    ResourceLocator::setInstallRoot(QString()); // the build tree, where set-up put the engines
+    ORVEL_REQUIRE_REAL_LLAMA(llama);
+    qputenv("ORVEL_LLAMA_SERVER_PATH", llama.server.toUtf8());
     AgentModelStore store;
     const QString picked = copyOf(ORVEL_TINY_GGUF, QStringLiteral("Tiny Chat (v2).GGUF"));
     const auto good = runTask(store.importGGUF(picked, std::nullopt, QStringLiteral("  \n")), 120000);

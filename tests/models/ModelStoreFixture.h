@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 // A scratch data folder and temporary folder, a stand-in model host, and helpers shared by the
 // speech and writing model store tests, whose downloads share one downloader.
@@ -33,14 +34,10 @@ protected:
     void TearDown() override
     {
         ResourceLocator::setInstallRoot(QString());
-        for (const auto &[name, value] : m_saved) {
-            if (value.isNull())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        }
+        m_saved.clear();
     }
-    void saveEnv(const char *name) { m_saved.emplace_back(name, qgetenv(name)); }
+    // Restored as it is now when the test ends.
+    void saveEnv(const char *name) { m_saved.push_back(std::make_unique<ScopedEnv>(name, qEnvironmentVariable(name))); }
 
     QString tmp() const { return home.path() + QStringLiteral("/tmp"); }
     QStringList staged() const { return QDir(tmp()).entryList({QStringLiteral("orvel-plus-*.download")}, QDir::Files); }
@@ -70,5 +67,5 @@ protected:
     FakeModelHost host;
 
 private:
-    std::vector<std::pair<const char *, QByteArray>> m_saved;
+    std::vector<std::unique_ptr<ScopedEnv>> m_saved;
 };

@@ -39,12 +39,9 @@ protected:
         return field;
     }
 
-    std::shared_ptr<AccessibleElement> open(const QString &text) { return open(editor, QStringLiteral("text"), text); }
-
-    QString out() const { return dir.filePath(QStringLiteral("text")); }
     QString written() const
     {
-        QFile f(out());
+        QFile f(dir.filePath(QStringLiteral("text")));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
     bool becomes(const QString &expected)
@@ -63,7 +60,7 @@ TEST_F(AtSpiTextTest, InsertsAtTheCaretOverTheSelectionAndOverAVerifiedRange)
 {
     // A character outside the BMP: GTK counts it as one, the port as two UTF-16 units.
     const QString start = QStringLiteral("Hi \U0001F44B world");
-    auto field = open(start);
+    auto field = open(editor, QStringLiteral("text"), start);
     ASSERT_TRUE(field) << "the editor never had the focus on the accessibility bus";
 
     ASSERT_TRUE(field->insertText(QStringLiteral(", again")));

@@ -4,7 +4,6 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 
-#include <QDeadlineTimer>
 #include <QTest>
 
 #include <xcb/xtest.h>
@@ -21,13 +20,7 @@ constexpr uint16_t kToggleMask = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
 
 // Waits for X events to arrive and be handled; gives up after two seconds.
 template <typename Pred>
-bool waitFor(Pred pred)
-{
-    QDeadlineTimer deadline(2000);
-    while (!pred() && !deadline.hasExpired())
-        QTest::qWait(5);
-    return pred();
-}
+bool waitFor(Pred pred) { return QTest::qWaitFor(pred, 2000); }
 
 void key(X11Connection &x11, uint32_t keysym, bool down)
 {
@@ -46,7 +39,6 @@ void chord(X11Connection &x11, std::initializer_list<uint32_t> keys)
 // A second X client, as another program on the desktop would be.
 class OtherClient {
 public:
-    OtherClient() : m_x11() {}
     bool grab(uint32_t keysym, uint16_t modifiers)
     {
         auto *c = m_x11.connection();

@@ -1,4 +1,4 @@
-// Keys, windows and permissions against the real X server and window manager of the session.
+// Keys and windows against the real X server and window manager of the session.
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Ports.h"
 
@@ -47,7 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(X11PortsTest, FrontWindowIsOursAndReceivesSynthesisedPaste)
+TEST_F(X11PortsTest, FrontWindowIsOursTakesASynthesisedPasteAndComesBackWhenActivated)
 {
     QLineEdit field;
     ASSERT_TRUE(showActive(field, QStringLiteral("paste target")));
@@ -57,6 +57,8 @@ TEST_F(X11PortsTest, FrontWindowIsOursAndReceivesSynthesisedPaste)
     EXPECT_EQ(front->windowId, uint64_t(field.winId()));
     EXPECT_FALSE(front->localizedName.isEmpty());
     EXPECT_TRUE(workspace.isCurrentApplication(*front));
+    // Asking our own busy main thread over the accessibility bus would hang.
+    EXPECT_EQ(X11Accessibility(x11).focusedElement(), nullptr);
 
     keys.postKey(0, 0); // the A key
     QApplication::clipboard()->setText(QStringLiteral(" pasted"));
@@ -74,33 +76,15 @@ TEST_F(X11PortsTest, FrontWindowIsOursAndReceivesSynthesisedPaste)
     EXPECT_FALSE(keys.keyHeld());
     keys.postKey(KeySynthesizer::keyV, KeySynthesizer::commandFlag);
     EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == QStringLiteral("a pasted"); }, 3000)) << field.text().toStdString();
-}
+    for (uint32_t keysym : {0xffe1u, 0xffe9u})
+        fake(XCB_KEY_RELEASE, keysym);
 
-TEST_F(X11PortsTest, ActivationBringsTheRememberedWindowBack)
-{
-    QLineEdit first, second;
-    ASSERT_TRUE(showActive(first, QStringLiteral("first")));
-    const auto remembered = workspace.frontmostApplication();
-    ASSERT_TRUE(remembered);
+    // Activation brings the remembered window back from behind another.
+    QLineEdit second;
     ASSERT_TRUE(showActive(second, QStringLiteral("second")));
-    ASSERT_EQ(workspace.frontmostApplication()->windowId, uint64_t(second.winId()));
-
-    workspace.activate(*remembered);
+    workspace.activate(*front);
     EXPECT_TRUE(QTest::qWaitFor([&] {
         const auto now = workspace.frontmostApplication();
-        return now && now->windowId == uint64_t(first.winId());
+        return now && now->windowId == uint64_t(field.winId());
     }, 3000));
-}
-
-TEST_F(X11PortsTest, TrustAndScreenCaptureFollowTheDisplay)
-{
-    X11Accessibility accessibility(x11);
-    EXPECT_EQ(accessibility.isProcessTrusted(true), x11.hasXTest());
-    EXPECT_EQ(accessibility.focusedElement(), nullptr);
-    LinuxPermissions permissions(x11);
-    EXPECT_TRUE(permissions.screenCaptureGranted());
-    X11Connection nowhere(":99999");
-    EXPECT_FALSE(nowhere.isValid());
-    EXPECT_FALSE(X11Accessibility(nowhere).isProcessTrusted(false));
-    EXPECT_FALSE(LinuxPermissions(nowhere).screenCaptureGranted());
 }

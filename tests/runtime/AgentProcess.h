@@ -201,6 +201,26 @@ public:
 
 inline QString field(const QJsonObject &e, const char *key) { return e.value(QLatin1String(key)).toString(); }
 
+// Shuts the runtime down; `secret` must be in none of its or `children`'s /proc files, output or data.
+inline void expectSecretNowhere(AgentProcess &agent, const QByteArray &secret, const QList<qint64> &children = {})
+{
+    for (qint64 pid : QList<qint64>{agent.process.processId()} + children)
+        for (const char *file : {"cmdline", "environ"}) {
+            const QByteArray bytes = readFile(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+            EXPECT_FALSE(bytes.isEmpty()) << pid << file;
+            EXPECT_FALSE(bytes.contains(secret)) << pid << file;
+        }
+    agent.send(AgentRuntimeRequest::shutdown(agent.sessionPath));
+    ASSERT_TRUE(agent.process.waitForFinished(5000));
+    EXPECT_FALSE(agent.process.readAllStandardError().contains(secret));
+    const QDir data(QFileInfo(agent.sessionPath).absolutePath());
+    for (const QString &name : data.entryList(QDir::Files)) {
+        const QByteArray bytes = readFile(data.filePath(name));
+        EXPECT_FALSE(bytes.isEmpty()) << name.toStdString();
+        EXPECT_FALSE(bytes.contains(secret)) << name.toStdString();
+    }
+}
+
 // The stand-in server started by a test itself, as a cloud or a user's own server.
 class StandInServer {
 public:

@@ -1,3 +1,4 @@
+// Where instructions and personal context go is checked on the wire (AgentProcessTest).
 #include "AgentTestData.h"
 #include "PromptAssembler.h"
 
@@ -16,14 +17,6 @@ TEST(PromptAssembler, SelectedTextCannotCloseItsOwnFence)
     EXPECT_TRUE(text.contains(QStringLiteral("<<<SELECTED TEXT 3\n") + hostile + QStringLiteral("\nSELECTED TEXT 3>>>")));
 }
 
-// Where instructions and personal context go is checked on the wire by the runtime process test.
-TEST(PromptAssembler, WithoutInstructionsOrContextThereIsNoEmptySystemMessage)
-{
-    PromptInput bare;
-    bare.instruction = QStringLiteral("Hi");
-    EXPECT_EQ(PromptAssembler::chat(bare).messages.size(), 1);
-}
-
 TEST(PromptAssembler, ScreenshotsBecomeImagePartsOnlyWhenTheModelCanReadThem)
 {
     QTemporaryDir dir;
@@ -37,6 +30,7 @@ TEST(PromptAssembler, ScreenshotsBecomeImagePartsOnlyWhenTheModelCanReadThem)
     input.attachments = {screenshotAttachment(png), screenshotAttachment(dir.filePath(QStringLiteral("gone.png")))};
     input.allowImages = true;
     ChatPrompt prompt = PromptAssembler::chat(input);
+    EXPECT_EQ(prompt.messages.size(), 1); // without instructions or context, no empty system message
     EXPECT_EQ(prompt.messages.last().toObject().value(QStringLiteral("content")).toArray().size(), 2); // text and one image
     EXPECT_EQ(prompt.warnings.size(), 1); // the missing file
 

@@ -19,12 +19,6 @@ bool hasPhase(const QList<QJsonObject> &events, const char *phase)
 
 QString kindOf(const QList<QJsonObject> &events) { return AgentProcess::last(events).value("kind").toString(); }
 
-void startWithTestServer(AgentProcess &agent, int maxTokens = 48)
-{
-    RealLlama::applyTestSettings(agent.env, maxTokens);
-    agent.start();
-}
-
 AgentRuntimeRequest realRun(AgentProcess &agent, const RealLlama &llama, const QString &instruction)
 {
     AgentRuntimeRequest r = agent.localRun(instruction, llama.model);
@@ -38,7 +32,8 @@ TEST(RealLlamaServer, ColdLoadWarmReuseStreamedDeltasAndAContextTooLarge)
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
     AgentProcess agent;
-    startWithTestServer(agent);
+    RealLlama::applyTestSettings(agent.env);
+    agent.start();
 
     QList<QList<QJsonObject>> coldAttempts;
     const auto first = agent.answer([&] { return realRun(agent, llama, QStringLiteral("Say something")); }, &coldAttempts);
@@ -76,7 +71,8 @@ TEST(RealLlamaServer, FailedAndKilledServersFailTheRunInPlainWordsAndTheNextRunS
 {
     ORVEL_REQUIRE_REAL_LLAMA(llama);
     AgentProcess agent;
-    startWithTestServer(agent, 1500); // long enough to be cut off after its first words
+    RealLlama::applyTestSettings(agent.env, 1500); // long enough to be cut off after its first words
+    agent.start();
 
     // A model that does not load: the server's own reason, without its log's time and level.
     AgentRuntimeRequest corrupt = agent.localRun(QStringLiteral("Hello"), QStringLiteral(ORVEL_TINY_GGUF_CORRUPT));

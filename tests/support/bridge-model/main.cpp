@@ -1,5 +1,4 @@
-// The bridge with a stand-in model: it answers "<instructions>|<prompt>", fails when the prompt
-// is "fail".
+// The bridge with a stand-in model answering "<instructions>|<prompt>", or failing on "fail".
 #include "Bridge.h"
 
 namespace {

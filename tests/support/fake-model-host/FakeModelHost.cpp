@@ -40,17 +40,6 @@ void FakeModelHost::release()
     }
 }
 
-void FakeModelHost::releaseSome(qint64 bytes)
-{
-    for (Connection *c : std::as_const(m_connections)) {
-        if (!c->holding)
-            continue;
-        c->route.holdAt = c->sent + bytes;
-        c->holding = false;
-        pump(c);
-    }
-}
-
 void FakeModelHost::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {

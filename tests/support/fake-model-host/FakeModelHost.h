@@ -9,8 +9,7 @@
 
 class QTcpSocket;
 
-// Serves scripted responses on 127.0.0.1 (a free port), one connection per request.
-// Runs on the thread of its owner; the event loop drives it.
+// Serves scripted responses on a free local port, one connection per request, on its owner's event loop.
 class FakeModelHost : public QObject {
     Q_OBJECT
 
@@ -38,8 +37,6 @@ public:
     QStringList requests;
     int holdingCount() const;
     void release();
-    // Lets held connections send `bytes` more, then hold again.
-    void releaseSome(qint64 bytes);
 
 private:
     struct Connection {

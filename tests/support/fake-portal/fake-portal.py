@@ -114,10 +114,6 @@ class Portal(RemoteDesktopSessions):
             return dbus.UInt32(2)
         raise dbus.exceptions.DBusException("No such property", name="org.freedesktop.DBus.Error.UnknownProperty")
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        return {"version": dbus.UInt32(2)} if interface in (SHORTCUTS, REMOTE) else {}
-
     # GlobalShortcuts
     @dbus.service.method(SHORTCUTS, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
     def CreateSession(self, options, sender=None):
@@ -140,12 +136,6 @@ class Portal(RemoteDesktopSessions):
                 "trigger_description": dbus.String(trigger.replace("CTRL", "Ctrl").replace("ALT", "Alt")),
             }, signature="sv")), signature="sa{sv}"))
         return self.respond("BindShortcuts", sender, options, {"shortcuts": answered})
-
-    @dbus.service.method(SHORTCUTS, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
-    def ListShortcuts(self, session, options, sender=None):
-        listed = dbus.Array([dbus.Struct((i, dbus.Dictionary({}, signature="sv")), signature="sa{sv}")
-                             for i in self.bound.get(str(session), [])], signature="(sa{sv})")
-        return self.respond("ListShortcuts", sender, options, {"shortcuts": listed})
 
     @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
     def Activated(self, session, shortcut_id, timestamp, options):
