@@ -12,6 +12,7 @@ one run, paired clip by clip:
   unload     after the idle time: input closed to the host gone, and the memory back.
 Usage: bench/speech/warm-host-bench.py [BUILD_DIR] [--runs N] [--models DIR] [--engines whisper,parakeet]
 BUILD_DIR defaults to build; it needs libexec/orvel-raza/{whisper-cli,parakeet-cli,orvel-speech}.
+ORVEL_BENCH_THREADS=N gives the engines N threads (default: the program's own choice).
 On a machine doing other work, run it as root under `chrt -f 10`: ggml's threads wait for each
 other at every step, so a thread preempted by other work stalls the whole run and swamps the timing.
 The quantizers come from PATH, or from the whisper.cpp-tools package set-up downloaded, run
@@ -152,7 +153,8 @@ def limited():
 
 
 def threads():
-    return str(max(2, min(8, (os.cpu_count() or 4) - 2)))
+    # ORVEL_BENCH_THREADS: how the ratios move with the cores the engines get.
+    return os.environ.get("ORVEL_BENCH_THREADS") or str(max(2, min(8, (os.cpu_count() or 4) - 2)))
 
 
 def per_call(libexec, engine, model, clip):

@@ -18,6 +18,7 @@ TEST_F(RuntimeHarness, LaunchIsCleanAndEventsSurviveSplitReadsAndEmptyLines)
 {
     qputenv("OPENAI_API_KEY", "sk-should-not-leak");
     qputenv("OPENAI_PROJECT", "p");
+    qputenv("OPENAI_BASE_URL", "http://elsewhere.invalid");
     script(">>> write\n" + out(ev("phase", R"(,"phase":"loadingModel")")) + "out \n" +
            "part " + ev("phase", R"(,"phase":"generating")").left(30) + "\n" +
            "part " + ev("phase", R"(,"phase":"generating")").mid(30) + "{lf}{lf}\n" +
@@ -27,6 +28,7 @@ TEST_F(RuntimeHarness, LaunchIsCleanAndEventsSurviveSplitReadsAndEmptyLines)
     auto first = run(QStringLiteral("write"));
     qunsetenv("OPENAI_API_KEY");
     qunsetenv("OPENAI_PROJECT");
+    qunsetenv("OPENAI_BASE_URL");
     ASSERT_TRUE(finished(first));
     ASSERT_TRUE(first->result->ok()) << first->error().toStdString();
     EXPECT_EQ(first->result->value(), QStringLiteral("Hello"));
@@ -39,7 +41,7 @@ TEST_F(RuntimeHarness, LaunchIsCleanAndEventsSurviveSplitReadsAndEmptyLines)
     // No arguments, tracing off, and no cloud variables of the application's environment.
     const QStringList log = logLines();
     for (const char *line : {"env OPENAI_AGENTS_DISABLE_TRACING=1", "env OPENAI_API_KEY=<unset>", "env OPENAI_PROJECT=<unset>",
-                             "env PATH=set"})
+                             "env OPENAI_BASE_URL=<unset>", "env PATH=set"})
         EXPECT_TRUE(log.contains(QLatin1String(line))) << line;
     EXPECT_EQ(log.filter(QStringLiteral(" argc 1")).size(), 1);
 }

@@ -70,12 +70,14 @@ TEST(UserServer, RealLlamaServerStreamsWithItsKeyStopsOnCancelAndRefusesAWrongKe
             if (field(*e, "kind") == QStringLiteral("completed") || field(*e, "kind") == QStringLiteral("error"))
                 break;
         }
-        if (cancelled) {
+        // A run that finished before the cancel landed proves nothing: try again.
+        if (cancelled && field(AgentProcess::last(seen), "kind") == QStringLiteral("completed"))
+            cancelled = false;
+        else if (cancelled)
             EXPECT_EQ(field(AgentProcess::last(seen), "code"), QStringLiteral("cancelled"));
-        }
         (void)agent.nextEvent(2000); // the cancel's own "cancelled" phase
     }
-    ASSERT_TRUE(cancelled) << "no run was still streaming";
+    ASSERT_TRUE(cancelled) << "no run was cancelled while it streamed";
     const QJsonObject next = AgentProcess::last(agent.answer(ask, nullptr, true));
     EXPECT_EQ(field(next, "kind"), QStringLiteral("completed")) << field(next, "text").toStdString();
 
