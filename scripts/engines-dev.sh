@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Adds to a private engine folder what our own speech host needs of the same Debian unstable
-# release: the headers (libwhisper-dev, libggml-dev) under dev/include, and ggml's Vulkan backend
-# (libggml0-backend-vulkan) beside the CPU backends, where the engines' loader finds it. The
-# Vulkan backend runs on the system's own libvulkan1 and drivers.
+# release: the headers (libwhisper-dev, libggml-dev) under dev/include. (The folder itself comes
+# with ggml's Vulkan backend; set-up makes older folders anew.)
 # Usage: scripts/engines-dev.sh FOLDER   (FOLDER: the private folder, e.g. BASE/current)
 # Prints one line on failure and exits 1; the folder's engines keep working either way.
 set -euo pipefail
@@ -16,8 +15,6 @@ version_of() { awk -v p="$1" '$2 == p {gsub(/[()]/, "", $3); print $3}' "$dir/pa
 whisper=$(version_of libwhisper1) ggml=$(version_of libggml0)
 [ -n "$whisper" ] && [ -n "$ggml" ] || fail "the folder lists no libwhisper1/libggml0"
 wanted=("libwhisper-dev=$whisper" "libggml-dev=$ggml")
-# Folders made before the engines came with it.
-[ -f "$dir/root/usr/lib/x86_64-linux-gnu/ggml/backends0/libggml-vulkan.so" ] || wanted+=("libggml0-backend-vulkan=$ggml")
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 mirror=$(apt-cache policy 2>/dev/null | awk -v s="$codename/main" '$3 == s && $2 ~ /^https?:/ {print $2; exit}')
@@ -49,15 +46,9 @@ compgen -G "$work/apt/lists/*_Packages*" >/dev/null || fail "cannot read Debian 
   || fail "cannot download ${wanted[*]} ($(grep -m1 '^E: ' "$work/download.log" | cut -c4-))"
 for deb in "$work"/debs/*.deb; do dpkg-deb -x "$deb" "$work/stage"; done
 
-L=$dir/root/usr/lib/x86_64-linux-gnu
 mkdir -p "$work/include"
 cp -a "$work"/stage/usr/include/. "$work/include/"
 [ -f "$work/include/whisper.h" ] && [ -f "$work/include/parakeet.h" ] || fail "no whisper.h/parakeet.h in libwhisper-dev"
-vk=$(find "$work/stage" -name 'libggml-vulkan.so' | head -1)
-if [ -n "$vk" ]; then
-  cp -L "$vk" "$L/ggml/backends0/"
-  ln -sfn ggml/backends0/libggml-vulkan.so "$L/libggml-vulkan.so"
-fi
 rm -rf "$dir/dev"
 mkdir -p "$dir/dev"
 mv "$work/include" "$dir/dev/include"
